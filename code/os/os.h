@@ -1,0 +1,180 @@
+// The platform library: every operation the recorder needs from the operating
+// system, implemented once per platform in code/os/win32/ and code/os/linux/.
+// The application includes only this header and the C/C++ standard headers.
+#pragma once
+
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+
+typedef int8_t i8;
+typedef int16_t i16;
+typedef int32_t i32;
+typedef int64_t i64;
+typedef uint8_t u8;
+typedef uint16_t u16;
+typedef uint32_t u32;
+typedef uint64_t u64;
+typedef float f32;
+typedef double f64;
+
+// A counted UTF-8 byte string; not necessarily NUL-terminated.
+struct StrSlice {
+    i64 length;
+    char *data;
+};
+
+//~ Start-up
+
+// Reads the counter frequency and makes the process system-DPI aware. Call
+// first, before any window. On Linux it also ignores SIGPIPE, so a write to a
+// closed pipe (stdout or a child's stdin) fails instead of ending the process.
+void os_init(void);
+
+//~ Clock
+
+// Counter ticks per second, set by os_init. Windows: the performance counter's
+// frequency; Linux: 10 MHz over CLOCK_MONOTONIC.
+extern i64 os_frequency;
+
+struct OsDateTime {
+    u16 year;
+    u8 month;       // 1..12
+    u8 day;         // 1..31
+    u8 weekday;     // 1 = Monday .. 6 = Saturday, 7 = the day after Saturday
+    u8 hour;
+    u8 minute;
+    u8 second;
+    u32 microsecond; // the system's millisecond * 1000
+};
+
+i64 os_ticks(void);
+// ticks * 1e6 / os_frequency, truncated. Exact for every non-negative tick
+// count (not only below 2^64 / 1e6), so absolute values stay right after
+// weeks of uptime.
+i64 os_ticks_to_microseconds(i64 ticks);
+i64 os_time_microseconds(void);
+i64 os_time_milliseconds(void);
+OsDateTime os_system_time(void); // UTC
+OsDateTime os_local_time(void);
+// Builds an OsDateTime from a calendar record whose weekday runs 0 (the day
+// after Saturday), 1 = Monday .. 6 = Saturday. Shared by both backends.
+OsDateTime os_date_time_from_calendar(int year, int month, int day, int weekday0,
+                                      int hour, int minute, int second, int millisecond);
+
+// All sleeps may end early (alertable on Windows, a signal on Linux) and
+// report nothing. Windows raises the timer resolution to 1 ms in os_init so
+// a frame sleep is not rounded up to the 15.6 ms system tick.
+void os_sleep_us(u32 microseconds); // sleeps microseconds / 1000 ms; 0 ms only yields
+void os_sleep_ms(i32 milliseconds);
+void os_sleep_s(i32 seconds);
+
+//~ Print
+
+// Formats (stb_sprintf grammar) and writes to standard output in pieces of at
+// most 1024 bytes, nothing allocated. Failures (no stdout, closed pipe) are
+// ignored; no line feed is added.
+void os_print(const char *format, ...);
+void os_print_v(const char *format, va_list args);
+// Bounded format: writes at most capacity - 1 bytes plus a NUL when capacity
+// >= 1, and returns the length of the whole formatted text. With a null buffer
+// or a capacity below 1 it writes nothing and only measures.
+i32 os_format(char *buffer, i32 capacity, const char *format, ...);
+i32 os_format_v(char *buffer, i32 capacity, const char *format, va_list args);
+
+//~ Diagnostics and console
+
+// Captures the calling thread's last system error (GetLastError / errno) and
+// its message text into the one process-wide slot. Returns the number of
+// characters of the text (0 for code 0 or a failed lookup).
+i32 os_capture_last_error(void);
+// The captured message text (Windows texts end in "\r\n"), or {0, null} when
+// the captured code is 0. Valid until the next capture; do not free.
+StrSlice os_last_error_text(void);
+u32 os_last_error_code(void);
+
+// Text colours of the standard-output console. Linux: ANSI colour sequences
+// when stdout is a terminal, nothing otherwise.
+void os_console_color_red(void);
+void os_console_color_green(void);
+void os_console_color_blue(void);
+void os_console_color_yellow(void);
+void os_console_color_cyan(void);
+void os_console_color_magenta(void);
+void os_console_color_default(void);
+void os_console_color_white(void);
+
+struct OsRect {
+    i32 x, y, width, height;
+};
+
+// Console window operations. Without a console (always on Linux, where a
+// terminal has no window the program may move) they do nothing and return 0.
+void os_console_move(i32 x, i32 y);
+void os_console_set_height(i32 height);
+OsRect os_console_rect(void);
+void os_console_flash(void);
+// Next console key-down character (low byte, sign-extended), else 0.
+// Linux: 0 (no console input events).
+i16 os_console_read_key(void);
+// Moves the cursor by columns/rows; a negative column becomes 0. Linux: ANSI
+// relative moves when stdout is a terminal (which clamps at its edges).
+void os_console_move_cursor(i32 dx, i32 dy);
+// Visible width in columns; 0 without a console (Linux: the terminal's width
+// when stdout is a terminal).
+i32 os_console_width(void);
+// Reads a line from stdin into buffer (at most capacity - 1 bytes, NUL-
+// terminated); a trailing line feed of a text longer than one byte is removed.
+void os_console_read_line(i32 capacity, char *buffer);
+
+//~ Memory
+
+// Process heap. Null on failure; os_realloc keeps the old block on failure and
+// does not accept null. Whoever allocates frees with os_free.
+void *os_alloc(u32 size);
+void *os_alloc_zeroed(u32 size);
+void *os_realloc(void *pointer, u32 size);
+bool os_free(void *pointer);
+// The block's size as the heap reports it (Linux: the usable size, which may
+// exceed the size asked for).
+u64 os_alloc_size(void *pointer);
+
+//~ Locks
+
+// The system lock (Windows critical section, Linux recursive pthread mutex),
+// held by value. Recursive entry by the owner must be matched by as many unlocks.
+struct OsMutex {
+    alignas(8) u8 storage[64];
+};
+
+OsMutex os_mutex_init(void);
+void os_mutex_destroy(OsMutex *mutex); // leaves the record all zeros
+void os_mutex_lock(OsMutex *mutex);
+void os_mutex_unlock(OsMutex *mutex);
+
+//~ Threads
+
+enum : u8 {
+    OS_THREAD_SUSPENDED = 1 << 0,
+    OS_THREAD_ALIVE = 1 << 1,
+};
+
+struct OsThread {
+    i32 id;         // process-wide counter, the first thread is 1
+    u8 flags;       // OS_THREAD_*; alive is set by the library while the function runs
+    u64 user_value;
+    void *handle;   // HANDLE on Windows, pthread_t on Linux
+};
+
+typedef void OsThreadFunction(OsThread *thread);
+
+i32 os_thread_id(void);
+// Starts a thread running function(record). Null when it cannot start. The
+// record is the caller's to os_free once the thread is done.
+OsThread *os_thread_create(OsThreadFunction *function, u64 user_value);
+// Act only on a non-null record that is alive (suspend: and not suspended;
+// resume: and suspended). Kill ends the thread and zeros the record without
+// freeing it.
+void os_thread_suspend(OsThread *thread);
+void os_thread_resume(OsThread *thread);
+void os_thread_kill(OsThread *thread);

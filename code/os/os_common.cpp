@@ -1,0 +1,106 @@
+// Platform-neutral library code: formatting and printing over stb_sprintf,
+// the calendar conversion and the clock arithmetic.
+#include "os_internal.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#define STB_SPRINTF_MIN 1024
+#define STB_SPRINTF_IMPLEMENTATION
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#endif
+#include <stb_sprintf.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+i64 os_frequency = 1;
+
+i64 os_ticks_to_microseconds(i64 ticks) {
+    // Split into whole seconds and the remainder: the same truncated result
+    // as ticks * 1e6 / frequency wherever that product fits in 64 bits, and
+    // still right where it would not (after ~21 days at 10 MHz).
+    u64 t = (u64)ticks;
+    u64 f = (u64)os_frequency;
+    return (i64)((t / f) * 1000000u + (t % f) * 1000000u / f);
+}
+
+i64 os_time_microseconds(void) { return os_ticks_to_microseconds(os_ticks()); }
+
+i64 os_time_milliseconds(void) { return os_time_microseconds() / 1000; }
+
+OsDateTime os_date_time_from_calendar(int year, int month, int day, int weekday0,
+                                      int hour, int minute, int second, int millisecond) {
+    OsDateTime t;
+    t.year = (u16)year;
+    t.month = (u8)month;
+    t.day = (u8)day;
+    t.weekday = (u8)(weekday0 == 0 ? 7 : weekday0);
+    t.hour = (u8)hour;
+    t.minute = (u8)minute;
+    t.second = (u8)second;
+    t.microsecond = (u32)millisecond * 1000u;
+    return t;
+}
+
+void os_sleep_us(u32 microseconds) { os_sleep_ms((i32)(microseconds / 1000)); }
+
+void os_sleep_s(i32 seconds) { os_sleep_ms(seconds * 1000); }
+
+static char *os_print_flush(const char *buffer, void *user, int length) {
+    if (length > 0) os_platform_write_stdout(buffer, length);
+    return (char *)user;
+}
+
+void os_print_v(const char *format, va_list args) {
+    char buffer[STB_SPRINTF_MIN];
+    stbsp_vsprintfcb(os_print_flush, buffer, buffer, format, args);
+}
+
+void os_print(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    os_print_v(format, args);
+    va_end(args);
+}
+
+i32 os_format_v(char *buffer, i32 capacity, const char *format, va_list args) {
+    // stb_sprintf writes buffer[-1] when given a real buffer with count 0.
+    if (!buffer || capacity < 1) return stbsp_vsnprintf(nullptr, 0, format, args);
+    return stbsp_vsnprintf(buffer, capacity, format, args);
+}
+
+i32 os_format(char *buffer, i32 capacity, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    i32 length = os_format_v(buffer, capacity, format, args);
+    va_end(args);
+    return length;
+}
+
+void os_diagnostic(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    os_print_v(format, args);
+    va_end(args);
+}
+
+void os_console_read_line(i32 capacity, char *buffer) {
+    if (!buffer || capacity < 1) return;
+    buffer[0] = 0;
+    if (!fgets(buffer, capacity, stdin)) return;
+    size_t length = strlen(buffer);
+    if (length > 1 && buffer[length - 1] == '\n') buffer[length - 1] = 0;
+}
+
+void os_console_color_red(void) { os_platform_console_color(12); }
+void os_console_color_green(void) { os_platform_console_color(10); }
+void os_console_color_blue(void) { os_platform_console_color(9); }
+void os_console_color_yellow(void) { os_platform_console_color(14); }
+void os_console_color_cyan(void) { os_platform_console_color(11); }
+void os_console_color_magenta(void) { os_platform_console_color(13); }
+void os_console_color_default(void) { os_platform_console_color(7); }
+void os_console_color_white(void) { os_platform_console_color(15); }

@@ -1,0 +1,17 @@
+// Shared between os_common.cpp and the backends; never included by the application.
+#pragma once
+
+#include "os.h"
+
+// One write of up to `length` bytes to whatever is standard output right now;
+// failures are ignored.
+void os_platform_write_stdout(const char *bytes, i32 length);
+
+// The library's own diagnostics ("* ERROR * ...", "* WARNING * ..."). They go
+// through the same unbuffered path as os_print, so the two keep their order
+// and nothing is lost in a stdio buffer when the process is killed.
+void os_diagnostic(const char *format, ...);
+
+// Sets the standard-output console's text colour from a 4-bit console
+// attribute (bit 0 blue, 1 green, 2 red, 3 intensity).
+void os_platform_console_color(u8 attribute);
