@@ -178,3 +178,15 @@ OsThread *os_thread_create(OsThreadFunction *function, u64 user_value);
 void os_thread_suspend(OsThread *thread);
 void os_thread_resume(OsThread *thread);
 void os_thread_kill(OsThread *thread);
+
+//~ Canvas
+
+// A window's pixel buffer: 0xAARRGGBB pixels, rows top-down, stride = width.
+// The library allocates it with the window and grows it on resize; capacity
+// is in bytes and only grows.
+struct Canvas {
+    i32 width;
+    i32 height;
+    u32 *pixels;
+    i32 capacity;
+};
