@@ -190,3 +190,70 @@ struct Canvas {
     u32 *pixels;
     i32 capacity;
 };
+
+//~ Files
+
+// Paths are UTF-8 with "/" as separator and must be NUL-terminated (only the
+// pointer is used), except for os_list_directory, which uses the length.
+// Results: 0 success, 1 could not open, 2 and 3 a later step (per operation).
+typedef i32 OsFileResult;
+
+// The whole file in a heap block one byte longer than the content, every byte
+// after the content 0. Missing or unopenable: {0, null}. An empty file gives
+// length 0 with a non-null block. Captures the last error after the read
+// attempt. Free with os_free_file.
+StrSlice os_read_entire_file(StrSlice path);
+// Frees the block (if any) and sets the slice to {0, null}.
+void os_free_file(StrSlice *file);
+// Creates or replaces: afterwards the file holds exactly these bytes.
+// 0 written, 1 could not open, 2 the write failed.
+OsFileResult os_write_file(StrSlice path, u32 size, const void *bytes);
+// Writes at offset without shortening the file, creating it if needed.
+// 0 written, 1 could not open, 2 the seek failed, 3 the write failed.
+OsFileResult os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes);
+// Reads up to size bytes from offset into buffer (a short read at the end is
+// success). 0 read, 1 could not open, 2 the seek failed, 3 the read failed;
+// 2 and 3 capture the last error.
+OsFileResult os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffer);
+// Size in bytes, or -1 when the file cannot be opened or measured.
+i64 os_file_size(StrSlice path);
+// True for a file that can be opened for reading; false for a directory.
+bool os_file_exists(StrSlice path);
+// True for an existing file or directory.
+bool os_path_exists(StrSlice path);
+// Replaces an existing destination. 0 copied, 1 failed.
+OsFileResult os_copy_file(StrSlice source, StrSlice destination);
+// Moves or renames a file or directory; never replaces an existing
+// destination. 0 moved, 1 failed.
+OsFileResult os_move_file(StrSlice source, StrSlice destination);
+OsFileResult os_delete_file(StrSlice path); // 0 deleted, 1 failed
+// Sets the file's end at length. 0 done, 1 could not open, 2 the seek
+// failed, 3 setting the end failed.
+OsFileResult os_truncate_file(StrSlice path, i64 length);
+// 0 when the path exists already (file or directory) or was created (the
+// parent must exist); 1 failed.
+OsFileResult os_make_directory(StrSlice path);
+// 0 when the path does not exist or the empty directory was removed; 1 failed
+// (for example not empty).
+OsFileResult os_remove_directory(StrSlice path);
+
+// One directory entry: its name (valid only during the call), its size and
+// is_directory; directories report size 0.
+typedef void OsListDirectoryCallback(StrSlice name, i64 size, bool is_directory);
+// Calls callback for each entry except "." and "..", in the system's order,
+// not descending. A directory that cannot be opened gives no call.
+void os_list_directory(StrSlice path, OsListDirectoryCallback *callback);
+
+// The running executable's folder with a trailing "/", its file name, and the
+// user's desktop folder without a trailing "/" (Linux: XDG_DESKTOP_DIR from
+// ~/.config/user-dirs.dirs, else ~/Desktop). NUL-terminated, cached for the
+// whole run; do not free or modify. The desktop is {0, null} when it cannot
+// be found (tried again on the next call).
+StrSlice os_exe_folder(void);
+StrSlice os_exe_name(void);
+StrSlice os_desktop_folder(void);
+// A new heap string: the executable folder followed by each part of the array,
+// which ends with a part of length 0. Free with os_free_string.
+StrSlice os_exe_folder_join(const StrSlice *parts);
+// Frees the block (if any) and sets the slice to {0, null}.
+void os_free_string(StrSlice *string);
