@@ -257,3 +257,53 @@ StrSlice os_desktop_folder(void);
 StrSlice os_exe_folder_join(const StrSlice *parts);
 // Frees the block (if any) and sets the slice to {0, null}.
 void os_free_string(StrSlice *string);
+
+//~ Processes
+
+// A system handle (Windows HANDLE) or file descriptor (Linux; -1 when closed).
+typedef i64 OsHandle;
+
+// A child started by os_process_start, owned by the caller and filled in
+// place. The system records are kept as opaque bytes so the header needs no
+// system header; Linux keeps the child's pid and exit status in `info`.
+struct OsProcess {
+    OsHandle stdin_read;   // the child's standard input end
+    OsHandle stdin_write;  // the parent's end; os_process_write writes here
+    OsHandle stdout_read;  // the parent's end; os_process_read reads here
+    OsHandle stdout_write; // the child's standard output and error end
+    u32 creation_flags;    // Windows process-creation flags; 0 on Linux
+    alignas(8) u8 security[24]; // Windows SECURITY_ATTRIBUTES
+    alignas(8) u8 startup[104]; // Windows STARTUPINFOW
+    alignas(8) u8 info[24];     // Windows PROCESS_INFORMATION
+};
+
+// Starts command_line (program and arguments as one NUL-terminated UTF-8
+// text, quoted the Windows way; the length is used only in the failure
+// message) with its standard input and output (plus error) on pipes. 0
+// started, 1 failed with "* NOTE * Error starting process!, ..." printed.
+// show_window false: no console window (Windows). Linux: the text is split
+// into arguments by the Windows quoting rules and started with posix_spawnp,
+// never through a shell.
+i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window);
+// Blocks until the pipe took the bytes; the count written, or -1.
+i32 os_process_write(OsProcess *process, i32 size, const void *bytes);
+// Never blocks: 0 when nothing is waiting, else up to capacity bytes (no NUL
+// added); -1 when the pipe cannot be inspected or read.
+i32 os_process_read(OsProcess *process, i32 capacity, void *buffer);
+// Zero-timeout test; a failed test counts as not running.
+bool os_process_is_running(OsProcess *process);
+// Ends a still-running child, then closes every pipe end and handle (Linux:
+// and reaps the child). Errors are ignored; the record must not be used
+// again until the next start.
+void os_process_kill(OsProcess *process);
+// Waits up to 5 s for the child to wait for user input. Linux: always false
+// (no message queues; a child without one fails at once on Windows too).
+bool os_process_wait_input_idle(OsProcess *process);
+
+// Receives one chunk of a child's output; valid only during the call.
+typedef void OsProcessOutputCallback(StrSlice chunk);
+// Without a callback: starts the command and forgets it. With one: runs it
+// to completion, handing its output (standard output and error) to the
+// callback in chunks of at most 4096 bytes; nothing is written to its input.
+// 0 started (and finished), 1 failed with the failure lines printed.
+i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, bool show_window);
