@@ -307,3 +307,205 @@ typedef void OsProcessOutputCallback(StrSlice chunk);
 // callback in chunks of at most 4096 bytes; nothing is written to its input.
 // 0 started (and finished), 1 failed with the failure lines printed.
 i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, bool show_window);
+
+//~ Windows
+
+// The 16-bit window flag word. OPEN and FOCUSED are state kept by the
+// library; BORDERLESS, TOPMOST and PIXEL_BUFFER also change later.
+enum : u16 {
+    OS_WINDOW_OPEN = 0x0001,
+    OS_WINDOW_FOCUSED = 0x0002,
+    OS_WINDOW_AT_ORIGIN = 0x0008,    // popup at (0, 0), outer size 100 x 100
+    OS_WINDOW_PIXEL_BUFFER = 0x0010,
+    OS_WINDOW_BORDERLESS = 0x0040,
+    OS_WINDOW_FIXED_SIZE = 0x0080,   // framed without the sizing border
+    OS_WINDOW_HIDDEN = 0x0100,
+    OS_WINDOW_LAYERED = 0x0200,      // pure black pixels are see-through
+    OS_WINDOW_TOPMOST = 0x0400,
+    OS_WINDOW_APP_WINDOW = 0x0800,   // forces a task-bar button
+    OS_WINDOW_TRANSPARENT = 0x2000,  // clicks pass through to what is below
+    OS_WINDOW_TOOL = 0x8000,         // no task-bar button
+};
+
+// OsWindow.raw_input bits.
+enum : u8 {
+    OS_RAW_MOUSE_WANTED = 1 << 0,
+    OS_RAW_MOUSE_ACTIVE = 1 << 1,
+    OS_RAW_MOUSE_REGISTERED = 1 << 2,
+};
+
+// Cursor shapes, indexes into the library's 32-slot cursor table.
+enum : u8 {
+    OS_CURSOR_NONE = 0, // invisible
+    OS_CURSOR_ARROW = 1,
+    OS_CURSOR_HAND = 2,
+    OS_CURSOR_WAIT = 3,
+    OS_CURSOR_TEXT = 4,
+    OS_CURSOR_CROSS = 5,
+    OS_CURSOR_NOT_ALLOWED = 6,
+    OS_CURSOR_HELP = 7,
+    OS_CURSOR_MOVE = 8,
+    OS_CURSOR_RESIZE_WE = 9,
+    OS_CURSOR_RESIZE_NS = 10,
+    OS_CURSOR_RESIZE_NWSE = 11,
+    OS_CURSOR_RESIZE_NESW = 12,
+};
+typedef u8 OsCursor;
+
+// One per native window; allocated by os_open_window and never freed, so a
+// pointer stays valid after the window closes (every operation on a closed
+// window does nothing).
+struct OsWindow {
+    u16 flags;
+    i32 client_x, client_y;         // screen position of the client area
+    i32 client_width, client_height;
+    i32 window_x, window_y;         // outer rectangle, frame included
+    i32 window_width, window_height;
+    void *handle;                   // HWND; Linux: the X Window id
+    void *device_context;           // HDC; Linux: the window's GC
+    u8 raw_input;                   // OS_RAW_MOUSE_*
+    Canvas pixels;                  // all zero without OS_WINDOW_PIXEL_BUFFER
+    void *backend;                  // backend-private state (Linux: image, mapping)
+};
+
+// Opens a window with the given client size. An empty title becomes
+// "Window". Null on failure, after "* ERROR * Register window class fail\n"
+// or "* ERROR * Window open fail %i\n".
+OsWindow *os_open_window(i32 width, i32 height, StrSlice title, u16 flags);
+// Fills a fresh cursor table (slots 1..12); os_open_window calls it every time.
+void os_load_cursors(void);
+// The Windows style words for a flag word: overwrites *style, ORs bits into
+// *extended_style. Platform-neutral, so both backends and the tests share it.
+void os_window_styles_from_flags(u16 flags, u32 *style, u32 *extended_style);
+
+//~ Events
+
+enum : u8 {
+    OS_EVENT_NONE = 0,
+    OS_EVENT_MOUSE_MOVE = 1,
+    OS_EVENT_MOUSE_BUTTON = 2,
+    OS_EVENT_MOUSE_WHEEL = 3,
+    OS_EVENT_KEY = 4,
+    OS_EVENT_KEY_REPEAT = 5,
+    OS_EVENT_CHAR = 6,
+    OS_EVENT_WINDOW_MOVE = 7,
+    OS_EVENT_WINDOW_RESIZE = 8,
+    OS_EVENT_FOCUS = 10,
+    OS_EVENT_DROP_FILES = 11,
+    OS_EVENT_WINDOW_CLOSE = 12,
+};
+
+// Key and button codes share one space: 0..255 virtual keys, then these.
+enum : u16 {
+    OS_MOUSE_LEFT = 260,
+    OS_MOUSE_MIDDLE = 261,
+    OS_MOUSE_RIGHT = 262,
+    OS_MOUSE_WHEEL = 263,
+    OS_MOUSE_POSITION = 264,
+};
+
+enum : u8 {
+    OS_BUTTON_UP = 0,
+    OS_BUTTON_DOWN = 1,
+    OS_BUTTON_DOUBLE = 2,
+};
+
+struct OsEventMouse { i32 x, y; };                              // screen position
+struct OsEventButton { u16 code; i32 x, y; u8 state; };         // OS_MOUSE_*, screen, OS_BUTTON_*
+struct OsEventWheel { i32 x, y; i32 notches; };                 // delta / 120, toward zero
+struct OsEventKey { u16 code; u8 pressed; };                    // virtual-key code
+struct OsEventMove { i32 x, y; };                               // client area's screen position
+struct OsEventSize { i32 width, height; };                      // new client size
+struct OsEventFocus { u8 gained; };
+struct OsEventDrop { i32 x, y; char *files; i32 count; };      // names NUL-separated, extra NUL at the end
+
+// The library's one event record, overwritten by every message: valid only
+// during the callback. Fields of other kinds keep stale values.
+struct OsEvent {
+    u8 kind;
+    OsWindow *window;
+    union {
+        OsEventMouse mouse;
+        OsEventButton button;
+        OsEventWheel wheel;
+        OsEventKey key;
+        i32 character; // one UTF-16 code unit; Enter arrives as 10
+        OsEventMove move;
+        OsEventSize size;
+        OsEventFocus focus;
+        OsEventDrop drop;
+    };
+};
+
+typedef void OsEventCallback(OsEvent *event);
+
+// Replaces the one callback; null removes it.
+void os_set_event_callback(OsEventCallback *callback);
+// Handles every pending message without waiting; returns how many.
+i32 os_pump_messages(void);
+// Waits for at least one message, then as os_pump_messages.
+i32 os_wait_and_pump_messages(void);
+
+//~ Monitors
+
+struct OsMonitor {
+    u8 flags;                       // bit 0: primary
+    i32 work_x, work_y, work_width, work_height;
+    i32 x, y, width, height;
+    i32 refresh_rate;               // 60 when the system gives less than 2
+    StrSlice name;                  // UTF-8 with a NUL after it; owned by the table
+    void *handle;                   // HMONITOR; Linux: the RandR CRTC
+};
+
+// Enumerates the monitors into the library's table, rebuilt on every call,
+// and reports its count and address where asked (either may be null).
+void os_get_monitors(i32 *count, OsMonitor **table);
+// The first monitor the system enumerates; enumerates once if there is no table.
+OsMonitor *os_get_main_monitor(void);
+
+//~ Presenting
+
+// Capacity rule for pixel buffers: the smallest power of two not below
+// width * height * 4 bytes; 1 for an empty area.
+i32 os_pixel_capacity(i32 width, i32 height);
+// Sizes the buffer to the client area and allocates it; returns the capacity.
+i32 os_alloc_window_pixels(OsWindow *window);
+// Follows the client size; reallocates only when the capacity is too small.
+void os_resize_window_pixels(OsWindow *window);
+void os_free_window_pixels(OsWindow *window);
+// Copies the buffer to the window at once; nothing for a closed window or
+// one without pixels.
+void os_present_window(OsWindow *window);
+
+//~ Window operations
+
+// All do nothing for a null or closed window; moves do not repaint, and the
+// record's geometry follows from the move and size events.
+void os_show_window(OsWindow *window);
+void os_hide_window(OsWindow *window);
+void os_focus_window(OsWindow *window);
+void os_minimize_window(OsWindow *window);
+void os_restore_window(OsWindow *window);
+void os_destroy_window(OsWindow *window); // the close event follows
+void os_move_window(OsWindow *window, i32 x, i32 y, i32 width, i32 height);
+void os_set_window_client_rect(OsWindow *window, i32 x, i32 y, i32 width, i32 height);
+void os_set_window_position(OsWindow *window, i32 x, i32 y);
+void os_set_window_client_position(OsWindow *window, i32 x, i32 y);
+void os_resize_window(OsWindow *window, i32 width, i32 height);
+void os_resize_window_client(OsWindow *window, i32 width, i32 height);
+void os_center_window(OsWindow *window);
+void os_flash_window(OsWindow *window);
+void os_set_window_topmost(OsWindow *window, bool on);
+// Switches the frame on or off keeping the client area where it is.
+void os_set_window_decorated(OsWindow *window, bool decorated);
+void os_toggle_window_fullscreen(OsWindow *window); // "* TODO * ..." only
+
+//~ Cursor
+
+// The cursor's screen position; (-1, -1) when the system cannot tell.
+void os_get_cursor_position(i32 *x, i32 *y);
+// Shapes 32 and above are ignored; empty slots (0, 13..31) hide the cursor.
+void os_set_cursor(OsCursor shape);
+// Bring the cursor display counter to >= 0 / < 0; return the counter.
+i32 os_show_cursor(void);
+i32 os_hide_cursor(void);

@@ -104,3 +104,23 @@ void os_console_color_cyan(void) { os_platform_console_color(11); }
 void os_console_color_magenta(void) { os_platform_console_color(13); }
 void os_console_color_default(void) { os_platform_console_color(7); }
 void os_console_color_white(void) { os_platform_console_color(15); }
+
+void os_window_styles_from_flags(u16 flags, u32 *style, u32 *extended_style) {
+    if (flags & (OS_WINDOW_AT_ORIGIN | OS_WINDOW_BORDERLESS)) *style = 0x80000000u;
+    else if (flags & OS_WINDOW_FIXED_SIZE) *style = 0x00CB0000u;
+    else *style = 0x00CF0000u;
+    if (flags & OS_WINDOW_TOPMOST) *extended_style |= 0x00000008u;
+    if (flags & OS_WINDOW_APP_WINDOW) *extended_style |= 0x00040000u;
+    if (flags & OS_WINDOW_TOOL) *extended_style |= 0x00000080u;
+    if (flags & OS_WINDOW_HIDDEN) *style &= ~0x10000000u;
+    else *style |= 0x10000000u;
+    if (flags & OS_WINDOW_LAYERED) *extended_style |= 0x00080000u;
+    if (flags & OS_WINDOW_TRANSPARENT) *extended_style |= 0x00000020u;
+}
+
+i32 os_pixel_capacity(i32 width, i32 height) {
+    i64 needed = (i64)width * height * 4;
+    i64 capacity = 1;
+    while (capacity < needed) capacity *= 2;
+    return (i32)capacity;
+}
