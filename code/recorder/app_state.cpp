@@ -1,0 +1,3 @@
+#include "app.h"
+
+AppState app;
