@@ -124,3 +124,90 @@ i32 os_pixel_capacity(i32 width, i32 height) {
     while (capacity < needed) capacity *= 2;
     return (i32)capacity;
 }
+
+char **os_split_command_line(const char *command_line, i32 *count) {
+    const char *p = command_line ? command_line : "";
+    size_t length = strlen(p);
+    // Every argument but the last takes at least one byte and one separator,
+    // and no argument is longer than its source text.
+    size_t max_arguments = length / 2 + 2;
+    size_t pointer_bytes = (max_arguments + 1) * sizeof(char *);
+    char **argv = (char **)os_alloc((u32)(pointer_bytes + length + max_arguments + 1));
+    if (!argv) {
+        *count = 0;
+        return nullptr;
+    }
+    char *out = (char *)argv + pointer_bytes;
+    i32 n = 0;
+
+    while (*p == ' ' || *p == '\t') ++p;
+    if (*p) {
+        argv[n++] = out;
+        bool in_quotes = false;
+        while (*p && (in_quotes || (*p != ' ' && *p != '\t'))) {
+            if (*p == '"') in_quotes = !in_quotes;
+            else *out++ = *p;
+            ++p;
+        }
+        *out++ = 0;
+    }
+
+    for (;;) {
+        while (*p == ' ' || *p == '\t') ++p;
+        if (!*p) break;
+        argv[n++] = out;
+        bool in_quotes = false;
+        for (;;) {
+            bool copy = true;
+            size_t backslashes = 0;
+            while (*p == '\\') {
+                ++p;
+                ++backslashes;
+            }
+            if (*p == '"') {
+                if (backslashes % 2 == 0) {
+                    if (in_quotes && p[1] == '"') {
+                        ++p;
+                    } else {
+                        copy = false;
+                        in_quotes = !in_quotes;
+                    }
+                }
+                backslashes /= 2;
+            }
+            while (backslashes--) *out++ = '\\';
+            if (!*p || (!in_quotes && (*p == ' ' || *p == '\t'))) break;
+            if (copy) *out++ = *p;
+            ++p;
+        }
+        *out++ = 0;
+    }
+    argv[n] = nullptr;
+    *count = n;
+    return argv;
+}
+
+void os_free_file(StrSlice *file) {
+    if (!file) return;
+    if (file->data) os_free(file->data);
+    file->length = 0;
+    file->data = nullptr;
+}
+
+void os_free_string(StrSlice *string) { os_free_file(string); }
+
+StrSlice os_exe_folder_join(const StrSlice *parts) {
+    StrSlice folder = os_exe_folder();
+    i64 total = folder.length;
+    for (const StrSlice *part = parts; part && part->length > 0; ++part) total += part->length;
+    char *joined = (char *)os_alloc((u32)total + 1);
+    if (!joined) return StrSlice{0, nullptr};
+    if (folder.length) memcpy(joined, folder.data, (size_t)folder.length);
+    i64 at = folder.length;
+    for (const StrSlice *part = parts; part && part->length > 0; ++part) {
+        memcpy(joined + at, part->data, (size_t)part->length);
+        at += part->length;
+    }
+    joined[at] = 0;
+    return StrSlice{total, joined};
+}

@@ -15,3 +15,12 @@ void os_diagnostic(const char *format, ...);
 // Sets the standard-output console's text colour from a 4-bit console
 // attribute (bit 0 blue, 1 green, 2 red, 3 intensity).
 void os_platform_console_color(u8 attribute);
+
+// Splits a command line into arguments the way the Windows C runtime builds
+// argv: the program name ends at white space outside quotes, quotes toggle
+// and backslashes are plain there; in the arguments 2n backslashes before a
+// quote give n and the quote toggles grouping, 2n+1 give n and a literal
+// quote, other backslashes are plain, and "" inside a group is a literal
+// quote. One heap block (free with os_free): a null-terminated pointer array
+// followed by the texts; *count gets the number of arguments.
+char **os_split_command_line(const char *command_line, i32 *count);

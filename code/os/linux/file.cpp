@@ -1,0 +1,323 @@
+// Files, directories and paths over POSIX. Paths are already UTF-8 with "/",
+// so they go to the system unchanged. There are no share modes on Linux: the
+// Windows "no sharing" opens are plain opens here.
+#include "../os_internal.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <pwd.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static const char *os_lnx_path(StrSlice path) { return path.data ? path.data : ""; }
+
+// O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+static int os_lnx_open_read(StrSlice path) {
+    return open(os_lnx_path(path), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+}
+
+// An existing regular file (or other non-directory) open for reading; -1 for
+// a directory, as a Windows open without backup semantics refuses those.
+static int os_lnx_open_file_read(StrSlice path, struct stat *info) {
+    int fd = os_lnx_open_read(path);
+    if (fd < 0) return -1;
+    if (fstat(fd, info) != 0 || S_ISDIR(info->st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+static bool os_lnx_write_all(int fd, const void *bytes, u32 size) {
+    const u8 *at = (const u8 *)bytes;
+    while (size > 0) {
+        ssize_t written = write(fd, at, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        at += written;
+        size -= (u32)written;
+    }
+    return true;
+}
+
+// Reads until size bytes or the end of the file; false on an error.
+static bool os_lnx_read_all(int fd, void *buffer, u32 size, u32 *got) {
+    u8 *at = (u8 *)buffer;
+    *got = 0;
+    while (*got < size) {
+        ssize_t n = read(fd, at + *got, size - *got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        *got += (u32)n;
+    }
+    return true;
+}
+
+StrSlice os_read_entire_file(StrSlice path) {
+    StrSlice result = {0, nullptr};
+    struct stat info;
+    int fd = os_lnx_open_file_read(path, &info);
+    if (fd < 0) return result;
+    // Files of 2 GiB and more are not supported: the size would not fit the
+    // 32-bit allocation with its terminating NUL.
+    if (info.st_size < 0 || info.st_size >= 0x7FFFFFFF) {
+        close(fd);
+        return result;
+    }
+    u32 size = (u32)info.st_size;
+    char *buffer = (char *)os_alloc(size + 1);
+    if (buffer) {
+        errno = 0;
+        u32 got = 0;
+        bool ok = os_lnx_read_all(fd, buffer, size, &got);
+        os_capture_last_error();
+        if (ok) {
+            // A file that shrank since the size query reports what was read.
+            memset(buffer + got, 0, size + 1 - got);
+            result = StrSlice{(i64)got, buffer};
+        } else {
+            os_free(buffer);
+        }
+    }
+    close(fd);
+    return result;
+}
+
+OsFileResult os_write_file(StrSlice path, u32 size, const void *bytes) {
+    int fd = open(os_lnx_path(path), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return 1;
+    OsFileResult result = os_lnx_write_all(fd, bytes, size) ? 0 : 2;
+    close(fd);
+    return result;
+}
+
+OsFileResult os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes) {
+    int fd = open(os_lnx_path(path), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return 1;
+    OsFileResult result = 0;
+    if (lseek(fd, offset, SEEK_SET) < 0) result = 2;
+    else if (!os_lnx_write_all(fd, bytes, size)) result = 3;
+    close(fd);
+    return result;
+}
+
+OsFileResult os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffer) {
+    struct stat info;
+    int fd = os_lnx_open_file_read(path, &info);
+    if (fd < 0) return 1;
+    OsFileResult result = 0;
+    u32 got = 0;
+    if (offset > 0 && lseek(fd, offset, SEEK_SET) < 0) result = 2;
+    else if (!os_lnx_read_all(fd, buffer, size, &got)) result = 3;
+    if (result) os_capture_last_error();
+    close(fd);
+    return result;
+}
+
+i64 os_file_size(StrSlice path) {
+    struct stat info;
+    int fd = os_lnx_open_file_read(path, &info);
+    if (fd < 0) return -1;
+    close(fd);
+    return (i64)info.st_size;
+}
+
+bool os_file_exists(StrSlice path) {
+    struct stat info;
+    int fd = os_lnx_open_file_read(path, &info);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+bool os_path_exists(StrSlice path) {
+    struct stat info;
+    return stat(os_lnx_path(path), &info) == 0;
+}
+
+OsFileResult os_copy_file(StrSlice source, StrSlice destination) {
+    struct stat info;
+    int from = os_lnx_open_file_read(source, &info);
+    if (from < 0) return 1;
+    int to = open(os_lnx_path(destination), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                  info.st_mode & 0777);
+    if (to < 0) {
+        close(from);
+        return 1;
+    }
+    OsFileResult result = 0;
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = read(from, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) result = 1;
+        if (n <= 0) break;
+        if (!os_lnx_write_all(to, chunk, (u32)n)) {
+            result = 1;
+            break;
+        }
+    }
+    close(from);
+    if (close(to) != 0) result = 1;
+    return result;
+}
+
+OsFileResult os_move_file(StrSlice source, StrSlice destination) {
+    const char *from = os_lnx_path(source);
+    const char *to = os_lnx_path(destination);
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return 1;
+    // File systems without the no-replace flag: check first (not atomic).
+    struct stat info;
+    if (lstat(to, &info) == 0) return 1;
+    return rename(from, to) == 0 ? 0 : 1;
+}
+
+OsFileResult os_delete_file(StrSlice path) { return unlink(os_lnx_path(path)) == 0 ? 0 : 1; }
+
+OsFileResult os_truncate_file(StrSlice path, i64 length) {
+    int fd = open(os_lnx_path(path), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return 1;
+    OsFileResult result = 0;
+    if (lseek(fd, length, SEEK_SET) < 0) result = 2;
+    else if (ftruncate(fd, length) != 0) result = 3;
+    close(fd);
+    return result;
+}
+
+OsFileResult os_make_directory(StrSlice path) {
+    if (os_path_exists(path)) return 0;
+    return mkdir(os_lnx_path(path), 0777) == 0 ? 0 : 1;
+}
+
+OsFileResult os_remove_directory(StrSlice path) {
+    if (!os_path_exists(path)) return 0;
+    return rmdir(os_lnx_path(path)) == 0 ? 0 : 1;
+}
+
+void os_list_directory(StrSlice path, OsListDirectoryCallback *callback) {
+    if (!callback || !path.data || path.length <= 0 || path.length >= PATH_MAX) return;
+    char folder[PATH_MAX];
+    memcpy(folder, path.data, (size_t)path.length);
+    folder[path.length] = 0;
+    DIR *dir = opendir(folder);
+    if (!dir) return;
+    int dir_fd = dirfd(dir);
+    while (dirent *entry = readdir(dir)) {
+        const char *name = entry->d_name;
+        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+        // Links are followed, as the Windows listing reports what they name;
+        // a dangling one is listed as itself.
+        struct stat info;
+        bool known = fstatat(dir_fd, name, &info, 0) == 0 ||
+                     fstatat(dir_fd, name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+        bool is_directory = known && S_ISDIR(info.st_mode);
+        i64 size = known && !is_directory ? (i64)info.st_size : 0;
+        callback(StrSlice{(i64)strlen(name), (char *)name}, size, is_directory);
+    }
+    closedir(dir);
+}
+
+//~ Cached paths
+
+static StrSlice os_lnx_exe_folder;
+static StrSlice os_lnx_exe_name;
+static StrSlice os_lnx_desktop_folder;
+
+static StrSlice os_lnx_copy(const char *bytes, size_t length) {
+    char *copy = (char *)os_alloc((u32)length + 1);
+    if (!copy) return StrSlice{0, nullptr};
+    memcpy(copy, bytes, length);
+    copy[length] = 0;
+    return StrSlice{(i64)length, copy};
+}
+
+// The executable's full path; its length, 0 on failure.
+static size_t os_lnx_exe_path(char (&path)[PATH_MAX]) {
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return 0;
+    path[length] = 0;
+    return (size_t)length;
+}
+
+StrSlice os_exe_folder(void) {
+    if (!os_lnx_exe_folder.data) {
+        char path[PATH_MAX];
+        size_t length = os_lnx_exe_path(path);
+        const char *slash = length ? strrchr(path, '/') : nullptr;
+        if (slash) os_lnx_exe_folder = os_lnx_copy(path, (size_t)(slash - path) + 1);
+    }
+    return os_lnx_exe_folder;
+}
+
+StrSlice os_exe_name(void) {
+    if (!os_lnx_exe_name.data) {
+        char path[PATH_MAX];
+        size_t length = os_lnx_exe_path(path);
+        const char *slash = length ? strrchr(path, '/') : nullptr;
+        if (slash) os_lnx_exe_name = os_lnx_copy(slash + 1, strlen(slash + 1));
+    }
+    return os_lnx_exe_name;
+}
+
+static const char *os_lnx_home(void) {
+    const char *home = getenv("HOME");
+    if (home && home[0]) return home;
+    passwd *user = getpwuid(getuid());
+    return user && user->pw_dir && user->pw_dir[0] ? user->pw_dir : nullptr;
+}
+
+// The desktop from the XDG_DESKTOP_DIR line of user-dirs.dirs, whose value
+// is "$HOME/..." or an absolute path in double quotes; false when absent.
+static bool os_lnx_xdg_desktop(const char *home, char (&out)[PATH_MAX]) {
+    char file[PATH_MAX];
+    const char *config = getenv("XDG_CONFIG_HOME");
+    if (config && config[0] == '/') os_format(file, sizeof file, "%s/user-dirs.dirs", config);
+    else os_format(file, sizeof file, "%s/.config/user-dirs.dirs", home);
+    FILE *dirs = fopen(file, "re");
+    if (!dirs) return false;
+    bool found = false;
+    char line[PATH_MAX + 64];
+    while (!found && fgets(line, sizeof line, dirs)) {
+        const char *p = line;
+        while (*p == ' ' || *p == '\t') ++p;
+        const char *key = "XDG_DESKTOP_DIR=\"";
+        if (strncmp(p, key, strlen(key)) != 0) continue;
+        p += strlen(key);
+        const char *end = strchr(p, '"');
+        if (!end) continue;
+        size_t length = (size_t)(end - p);
+        char value[PATH_MAX];
+        if (length >= sizeof value) continue;
+        memcpy(value, p, length);
+        value[length] = 0;
+        if (strncmp(value, "$HOME", 5) == 0 && (value[5] == '/' || value[5] == 0)) {
+            os_format(out, sizeof out, "%s%s", home, value + 5);
+            found = true;
+        } else if (value[0] == '/') {
+            os_format(out, sizeof out, "%s", value);
+            found = true;
+        }
+    }
+    fclose(dirs);
+    return found;
+}
+
+StrSlice os_desktop_folder(void) {
+    if (!os_lnx_desktop_folder.data) {
+        const char *home = os_lnx_home();
+        if (!home) return os_lnx_desktop_folder;
+        char desktop[PATH_MAX];
+        if (!os_lnx_xdg_desktop(home, desktop)) os_format(desktop, sizeof desktop, "%s/Desktop", home);
+        size_t length = strlen(desktop);
+        while (length > 1 && desktop[length - 1] == '/') --length;
+        os_lnx_desktop_folder = os_lnx_copy(desktop, length);
+    }
+    return os_lnx_desktop_folder;
+}

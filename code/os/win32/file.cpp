@@ -1,0 +1,254 @@
+// Files, directories and paths over kernel32: UTF-8 paths with "/" are
+// converted to UTF-16 on the stack at each call, returned paths back to UTF-8
+// with "/".
+#include "os_w32.h"
+
+#include <shlobj.h>
+#include <string.h>
+
+i32 os_w32_wide_units(const char *utf8) {
+    if (!utf8) return 1;
+    int units = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    return units > 0 && units <= 32768 ? units : 0;
+}
+
+void os_w32_to_wide(const char *utf8, wchar_t *out, i32 units) {
+    if (!utf8 || MultiByteToWideChar(CP_UTF8, 0, utf8, -1, out, units) <= 0) out[0] = 0;
+    out[units - 1] = 0;
+}
+
+i32 os_w32_to_utf8_path(const wchar_t *wide, i32 units, char *out, i32 capacity) {
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide, units, out, capacity - 1, nullptr, nullptr);
+    if (length <= 0) length = 0;
+    if (units < 0 && length > 0) --length; // the converted terminator
+    out[length] = 0;
+    for (int i = 0; i < length; ++i)
+        if (out[i] == '\\') out[i] = '/';
+    return length;
+}
+
+static HANDLE os_w32_open(StrSlice path, DWORD access, DWORD share, DWORD disposition) {
+    OS_W32_WIDE(wide, path.data);
+    if (!wide) return INVALID_HANDLE_VALUE;
+    return CreateFileW(wide, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+StrSlice os_read_entire_file(StrSlice path) {
+    StrSlice result = {0, nullptr};
+    HANDLE file = os_w32_open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) return result;
+    LARGE_INTEGER size;
+    // Files of 2 GiB and more are not supported: the size would not fit the
+    // 32-bit allocation with its terminating NUL.
+    if (GetFileSizeEx(file, &size) && size.QuadPart < 0x7FFFFFFF) {
+        char *buffer = (char *)os_alloc((u32)size.QuadPart + 1);
+        if (buffer) {
+            DWORD got = 0;
+            // A successful read leaves the last error alone; start from 0 so
+            // the capture below reports this read, not an older failure.
+            SetLastError(0);
+            BOOL ok = ReadFile(file, buffer, (DWORD)size.QuadPart, &got, nullptr);
+            os_capture_last_error();
+            if (ok) {
+                // A file that shrank since the size query reports what was read.
+                memset(buffer + got, 0, (size_t)size.QuadPart + 1 - got);
+                result = StrSlice{(i64)got, buffer};
+            } else {
+                os_free(buffer);
+            }
+        }
+    }
+    CloseHandle(file);
+    return result;
+}
+
+OsFileResult os_write_file(StrSlice path, u32 size, const void *bytes) {
+    // OPEN_ALWAYS and SetEndOfFile rather than CREATE_ALWAYS, which refuses to
+    // replace a hidden or system file.
+    HANDLE file = os_w32_open(path, GENERIC_WRITE, 0, OPEN_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    DWORD written = 0;
+    OsFileResult result = 0;
+    if (!WriteFile(file, bytes, size, &written, nullptr) || written != size || !SetEndOfFile(file))
+        result = 2;
+    CloseHandle(file);
+    return result;
+}
+
+OsFileResult os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes) {
+    HANDLE file = os_w32_open(path, GENERIC_WRITE, 0, OPEN_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    OsFileResult result = 0;
+    DWORD written = 0;
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    if (!SetFilePointerEx(file, to, nullptr, FILE_BEGIN)) result = 2;
+    else if (!WriteFile(file, bytes, size, &written, nullptr) || written != size) result = 3;
+    CloseHandle(file);
+    return result;
+}
+
+OsFileResult os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffer) {
+    HANDLE file = os_w32_open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    OsFileResult result = 0;
+    DWORD got = 0;
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    if (offset > 0 && !SetFilePointerEx(file, to, nullptr, FILE_BEGIN)) result = 2;
+    else if (!ReadFile(file, buffer, size, &got, nullptr)) result = 3;
+    if (result) os_capture_last_error();
+    CloseHandle(file);
+    return result;
+}
+
+i64 os_file_size(StrSlice path) {
+    HANDLE file = os_w32_open(path, GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    LARGE_INTEGER size;
+    i64 result = GetFileSizeEx(file, &size) ? (i64)size.QuadPart : -1;
+    CloseHandle(file);
+    return result;
+}
+
+bool os_file_exists(StrSlice path) {
+    HANDLE file = os_w32_open(path, GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+bool os_path_exists(StrSlice path) {
+    OS_W32_WIDE(wide, path.data);
+    return wide && GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
+}
+
+OsFileResult os_copy_file(StrSlice source, StrSlice destination) {
+    OS_W32_WIDE(from, source.data);
+    OS_W32_WIDE(to, destination.data);
+    return from && to && CopyFileW(from, to, FALSE) ? 0 : 1;
+}
+
+OsFileResult os_move_file(StrSlice source, StrSlice destination) {
+    OS_W32_WIDE(from, source.data);
+    OS_W32_WIDE(to, destination.data);
+    return from && to && MoveFileW(from, to) ? 0 : 1;
+}
+
+OsFileResult os_delete_file(StrSlice path) {
+    OS_W32_WIDE(wide, path.data);
+    return wide && DeleteFileW(wide) ? 0 : 1;
+}
+
+OsFileResult os_truncate_file(StrSlice path, i64 length) {
+    HANDLE file = os_w32_open(path, GENERIC_WRITE, 0, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    OsFileResult result = 0;
+    LARGE_INTEGER to;
+    to.QuadPart = length;
+    if (!SetFilePointerEx(file, to, nullptr, FILE_BEGIN)) result = 2;
+    else if (!SetEndOfFile(file)) result = 3;
+    CloseHandle(file);
+    return result;
+}
+
+OsFileResult os_make_directory(StrSlice path) {
+    OS_W32_WIDE(wide, path.data);
+    if (!wide) return 1;
+    if (GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES) return 0;
+    return CreateDirectoryW(wide, nullptr) ? 0 : 1;
+}
+
+OsFileResult os_remove_directory(StrSlice path) {
+    OS_W32_WIDE(wide, path.data);
+    if (!wide) return 1;
+    if (GetFileAttributesW(wide) == INVALID_FILE_ATTRIBUTES) return 0;
+    return RemoveDirectoryW(wide) ? 0 : 1;
+}
+
+void os_list_directory(StrSlice path, OsListDirectoryCallback *callback) {
+    // An empty path would list the root of the current drive ("/*").
+    if (!callback || !path.data || path.length <= 0 || path.length > 32767) return;
+    char *pattern = (char *)_alloca((size_t)path.length + 3);
+    memcpy(pattern, path.data, (size_t)path.length);
+    i64 at = path.length;
+    char last = path.data[path.length - 1];
+    if (last != '/' && last != '\\') pattern[at++] = '/';
+    pattern[at++] = '*';
+    pattern[at] = 0;
+    OS_W32_WIDE(wide, pattern);
+    if (!wide) return;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(wide, &entry);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        char name[MAX_PATH * 3 + 1];
+        i32 length = os_w32_to_utf8_path(entry.cFileName, -1, name, sizeof name);
+        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            callback(StrSlice{length, name}, 0, true);
+        } else {
+            i64 size = (i64)(((u64)entry.nFileSizeHigh << 32) + entry.nFileSizeLow);
+            callback(StrSlice{length, name}, size, false);
+        }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+}
+
+//~ Cached paths
+
+static StrSlice os_w32_exe_folder;
+static StrSlice os_w32_exe_name;
+static StrSlice os_w32_desktop_folder;
+
+static StrSlice os_w32_copy(const char *bytes, size_t length) {
+    char *copy = (char *)os_alloc((u32)length + 1);
+    if (!copy) return StrSlice{0, nullptr};
+    memcpy(copy, bytes, length);
+    copy[length] = 0;
+    return StrSlice{(i64)length, copy};
+}
+
+// The executable's full path in UTF-8 with "/"; longer paths are cut to the
+// classic 260 units. Returns the length, 0 on failure.
+static i32 os_w32_exe_path(char (&path)[MAX_PATH * 3 + 1]) {
+    wchar_t wide[MAX_PATH];
+    DWORD units = GetModuleFileNameW(nullptr, wide, MAX_PATH);
+    if (units == 0) return 0;
+    return os_w32_to_utf8_path(wide, (i32)units, path, sizeof path);
+}
+
+StrSlice os_exe_folder(void) {
+    if (!os_w32_exe_folder.data) {
+        char path[MAX_PATH * 3 + 1];
+        i32 length = os_w32_exe_path(path);
+        const char *slash = length ? strrchr(path, '/') : nullptr;
+        if (slash) os_w32_exe_folder = os_w32_copy(path, (size_t)(slash - path) + 1);
+    }
+    return os_w32_exe_folder;
+}
+
+StrSlice os_exe_name(void) {
+    if (!os_w32_exe_name.data) {
+        char path[MAX_PATH * 3 + 1];
+        i32 length = os_w32_exe_path(path);
+        const char *slash = length ? strrchr(path, '/') : nullptr;
+        if (slash) os_w32_exe_name = os_w32_copy(slash + 1, strlen(slash + 1));
+    }
+    return os_w32_exe_name;
+}
+
+StrSlice os_desktop_folder(void) {
+    if (!os_w32_desktop_folder.data) {
+        wchar_t wide[MAX_PATH];
+        if (SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, wide) != S_OK)
+            return os_w32_desktop_folder;
+        char path[MAX_PATH * 3 + 1];
+        i32 length = os_w32_to_utf8_path(wide, -1, path, sizeof path);
+        while (length > 1 && path[length - 1] == '/') --length;
+        os_w32_desktop_folder = os_w32_copy(path, (size_t)length);
+    }
+    return os_w32_desktop_folder;
+}

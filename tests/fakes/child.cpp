@@ -1,0 +1,81 @@
+// The child process that the process tests start. Its arguments are actions,
+// done in order:
+//   args A B ...   print every following argument as "[A]\n" and stop
+//   print TEXT     write TEXT to standard output
+//   stderr TEXT    write TEXT to standard error
+//   pattern N      write N bytes of child_pattern
+//   cat            copy standard input to standard output until its end
+//   waitq          read lines until "q\n" (or the end of the input)
+//   sleep MS       sleep
+//   exit CODE      exit with CODE
+//   info           print "[exe folder]\n[exe name]\n[desktop folder]\n"
+//   touch PATH     create the file PATH holding "ok"
+// Output goes through os_print (a plain write, no newline translation).
+#include <chrono>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <thread>
+
+#include "child_pattern.h"
+#include "os/os.h"
+
+static void put(const char *text, size_t length) {
+    // os_print formats into 1 KiB pieces; %.*s keeps long texts whole.
+    while (length > 0) {
+        int piece = length > 1000 ? 1000 : (int)length;
+        os_print("%.*s", piece, text);
+        text += piece;
+        length -= (size_t)piece;
+    }
+}
+
+static void show(StrSlice slice) {
+    os_print("[%.*s]\n", (int)slice.length, slice.data ? slice.data : "");
+}
+
+int main(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char *action = argv[i];
+        const char *value = i + 1 < argc ? argv[i + 1] : "";
+        if (strcmp(action, "args") == 0) {
+            for (int j = i + 1; j < argc; ++j) os_print("[%s]\n", argv[j]);
+            return 0;
+        } else if (strcmp(action, "print") == 0) {
+            put(value, strlen(value));
+            ++i;
+        } else if (strcmp(action, "stderr") == 0) {
+            fputs(value, stderr);
+            fflush(stderr);
+            ++i;
+        } else if (strcmp(action, "pattern") == 0) {
+            std::string text = child_pattern((size_t)atol(value));
+            put(text.data(), text.size());
+            ++i;
+        } else if (strcmp(action, "cat") == 0) {
+            char line[4096];
+            while (fgets(line, sizeof line, stdin)) put(line, strlen(line));
+        } else if (strcmp(action, "waitq") == 0) {
+            char line[256];
+            while (fgets(line, sizeof line, stdin) && strcmp(line, "q\n") != 0) {
+            }
+        } else if (strcmp(action, "sleep") == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(atol(value)));
+            ++i;
+        } else if (strcmp(action, "exit") == 0) {
+            return atoi(value);
+        } else if (strcmp(action, "info") == 0) {
+            show(os_exe_folder());
+            show(os_exe_name());
+            show(os_desktop_folder());
+        } else if (strcmp(action, "touch") == 0) {
+            StrSlice path = {(i64)strlen(value), (char *)value};
+            if (os_write_file(path, 2, "ok") != 0) return 3;
+            ++i;
+        } else {
+            os_print("child: unknown action %s\n", action);
+            return 2;
+        }
+    }
+    return 0;
+}
