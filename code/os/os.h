@@ -246,7 +246,7 @@ void os_list_directory(StrSlice path, OsListDirectoryCallback *callback);
 
 // The running executable's folder with a trailing "/", its file name, and the
 // user's desktop folder without a trailing "/" (Linux: XDG_DESKTOP_DIR from
-// ~/.config/user-dirs.dirs, else ~/Desktop). NUL-terminated, cached for the
+// user-dirs.dirs in $XDG_CONFIG_HOME or ~/.config, else ~/Desktop). NUL-terminated, cached for the
 // whole run; do not free or modify. The desktop is {0, null} when it cannot
 // be found (tried again on the next call).
 StrSlice os_exe_folder(void);
