@@ -296,6 +296,10 @@ bool os_process_is_running(OsProcess *process);
 // and reaps the child). Errors are ignored; the record must not be used
 // again until the next start.
 void os_process_kill(OsProcess *process);
+// The exit code of a child that is no longer running (call after
+// os_process_is_running said false, before os_process_kill); -1 while it
+// runs or when unknown. Linux: a child ended by signal N gives 128 + N.
+i32 os_process_exit_code(OsProcess *process);
 // Waits up to 5 s for the child to wait for user input. Linux: always false
 // (no message queues; a child without one fails at once on Windows too).
 bool os_process_wait_input_idle(OsProcess *process);
@@ -374,6 +378,9 @@ struct OsWindow {
 OsWindow *os_open_window(i32 width, i32 height, StrSlice title, u16 flags);
 // Fills a fresh cursor table (slots 1..12); os_open_window calls it every time.
 void os_load_cursors(void);
+// The library's list of open windows in creation order, its count and its
+// capacity (4 at the first window, then doubling). Any out pointer may be null.
+void os_get_windows(i32 *count, i32 *capacity, OsWindow ***list);
 // The Windows style words for a flag word: overwrites *style, ORs bits into
 // *extended_style. Platform-neutral, so both backends and the tests share it.
 void os_window_styles_from_flags(u16 flags, u32 *style, u32 *extended_style);
@@ -509,3 +516,11 @@ void os_set_cursor(OsCursor shape);
 // Bring the cursor display counter to >= 0 / < 0; return the counter.
 i32 os_show_cursor(void);
 i32 os_hide_cursor(void);
+
+//~ Dialogs and shell
+
+// Opens the path (NUL-terminated) with the desktop's default handler: a file
+// manager for a folder (Windows: the shell's "open" verb; Linux: xdg-open,
+// started without a shell and not waited for). 0 started, 1 failed; nothing
+// is printed.
+i32 os_shell_open(StrSlice path);

@@ -192,6 +192,14 @@ void os_process_kill(OsProcess *process) {
     os_lnx_close(&process->stdout_read);
 }
 
+i32 os_process_exit_code(OsProcess *process) {
+    OsLnxChild *child = os_lnx_child(process);
+    if (child->pid <= 0 || !child->reaped) return -1;
+    if (WIFEXITED(child->status)) return WEXITSTATUS(child->status);
+    if (WIFSIGNALED(child->status)) return 128 + WTERMSIG(child->status);
+    return -1;
+}
+
 bool os_process_wait_input_idle(OsProcess *process) {
     // Only Windows GUI programs have a message queue to wait on; a child
     // without one fails at once there as well.
@@ -265,6 +273,17 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
     os_lnx_close(&out_read);
     os_lnx_close(&in_write);
     // A child may close its output and run on; do not wait for it here.
+    os_lnx_reap_later(pid);
+    return 0;
+}
+
+i32 os_shell_open(StrSlice path) {
+    // The desktop's own opener picks the file manager or application; started
+    // directly (no shell) and reaped in the background so it never lingers.
+    char program[] = "xdg-open";
+    char *argv[] = {program, path.data, nullptr};
+    pid_t pid = 0;
+    if (!path.data || posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return 1;
     os_lnx_reap_later(pid);
     return 0;
 }

@@ -134,6 +134,13 @@ bool os_process_is_running(OsProcess *process) {
     return info->hThread && WaitForSingleObject(info->hThread, 0) == WAIT_TIMEOUT;
 }
 
+i32 os_process_exit_code(OsProcess *process) {
+    PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
+    DWORD code = 0;
+    if (!info->hProcess || !GetExitCodeProcess(info->hProcess, &code) || code == STILL_ACTIVE) return -1;
+    return (i32)code;
+}
+
 void os_process_kill(OsProcess *process) {
     PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
     if (os_process_is_running(process)) TerminateProcess(info->hProcess, 0);
