@@ -211,3 +211,52 @@ StrSlice os_exe_folder_join(const StrSlice *parts) {
     joined[at] = 0;
     return StrSlice{total, joined};
 }
+
+static OsWindow **os_windows;
+static i32 os_window_count;
+static i32 os_window_capacity;
+
+void os_window_list_add(OsWindow *window) {
+    if (os_window_count == os_window_capacity) {
+        i32 capacity = os_window_capacity ? os_window_capacity * 2 : 4;
+        u32 size = (u32)capacity * (u32)sizeof(OsWindow *);
+        OsWindow **grown = (OsWindow **)(os_windows ? os_realloc(os_windows, size) : os_alloc(size));
+        if (!grown) return;
+        os_windows = grown;
+        os_window_capacity = capacity;
+    }
+    os_windows[os_window_count++] = window;
+}
+
+void os_window_list_remove(OsWindow *window) {
+    for (i32 i = 0; i < os_window_count; i++) {
+        if (os_windows[i] != window) continue;
+        memmove(os_windows + i, os_windows + i + 1, (size_t)(os_window_count - i - 1) * sizeof(OsWindow *));
+        os_window_count--;
+        return;
+    }
+}
+
+OsWindow *os_window_list_find(void *handle) {
+    for (i32 i = 0; i < os_window_count; i++)
+        if (os_windows[i]->handle == handle) return os_windows[i];
+    return nullptr;
+}
+
+void os_get_windows(i32 *count, i32 *capacity, OsWindow ***list) {
+    if (count) *count = os_window_count;
+    if (capacity) *capacity = os_window_capacity;
+    if (list) *list = os_windows;
+}
+
+void os_monitor_fallbacks(OsMonitor *monitor, i32 rect_width, i32 rect_height) {
+    if (monitor->refresh_rate < 2) {
+        os_diagnostic("* WARNING * Failed to get monitor refresh rate. Defaulting to 60.\n");
+        monitor->refresh_rate = 60;
+    }
+    if (monitor->width < 1 || monitor->height < 1) {
+        monitor->width = rect_width;
+        monitor->height = rect_height;
+        if (monitor->width < 1 || monitor->height < 1) os_diagnostic("* WARNING * Failed to get monitor size.\n");
+    }
+}

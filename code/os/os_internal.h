@@ -24,3 +24,15 @@ void os_platform_console_color(u8 attribute);
 // quote. One heap block (free with os_free): a null-terminated pointer array
 // followed by the texts; *count gets the number of arguments.
 char **os_split_command_line(const char *command_line, i32 *count);
+
+// The window list behind os_get_windows, shared by both backends. Add after
+// the native window exists; remove keeps the order of the others; find
+// compares OsWindow.handle and gives null for an unknown handle.
+void os_window_list_add(OsWindow *window);
+void os_window_list_remove(OsWindow *window);
+OsWindow *os_window_list_find(void *handle);
+
+// The monitor enumeration's fallbacks, the same on both platforms: a refresh
+// rate below 2 becomes 60, a size below 1 comes from the enumeration's
+// rectangle; each with its warning line.
+void os_monitor_fallbacks(OsMonitor *monitor, i32 rect_width, i32 rect_height);
