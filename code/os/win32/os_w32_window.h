@@ -1,0 +1,24 @@
+// Shared by the Windows backend's window files: the window procedure and the
+// helpers that creation, events and window operations have in common.
+#pragma once
+
+#include "../os_internal.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+// The one window procedure of the library's window class.
+LRESULT CALLBACK os_window_procedure(HWND handle, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Reads the outer rectangle, the client size and the client corner's screen
+// position into the record.
+void os_w32_refresh_geometry(OsWindow *window);
+
+// Raw mouse input follows the focus of windows that want it: register with
+// this window as the target, or remove the registration (for every window).
+void os_w32_raw_mouse_on(OsWindow *window);
+void os_w32_raw_mouse_off(OsWindow *window);
+
+// The system's 32-bit cursor table behind os_set_cursor; null until loaded.
+extern HCURSOR *os_w32_cursors;
+
