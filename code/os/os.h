@@ -296,10 +296,10 @@ bool os_process_is_running(OsProcess *process);
 // and reaps the child). Errors are ignored; the record must not be used
 // again until the next start.
 void os_process_kill(OsProcess *process);
-// The exit code of a child that is no longer running (call after
-// os_process_is_running said false, before os_process_kill); -1 while it
-// runs or when unknown. Linux: a child ended by signal N gives 128 + N.
-i32 os_process_exit_code(OsProcess *process);
+// The exit code of a child that has ended (call after os_process_is_running
+// said false, before os_process_kill); false while it runs or when unknown.
+// Linux: a child ended by signal N gives 128 + N.
+bool os_process_exit_code(OsProcess *process, i32 *code);
 // Waits up to 5 s for the child to wait for user input. Linux: always false
 // (no message queues; a child without one fails at once on Windows too).
 bool os_process_wait_input_idle(OsProcess *process);
@@ -469,6 +469,10 @@ struct OsMonitor {
 void os_get_monitors(i32 *count, OsMonitor **table);
 // The first monitor the system enumerates; enumerates once if there is no table.
 OsMonitor *os_get_main_monitor(void);
+
+// The X display the windows are on ($DISPLAY, ":0" when unset), which the
+// screen grabber needs; Windows: {0, null}.
+StrSlice os_display_name(void);
 
 //~ Presenting
 

@@ -26,7 +26,7 @@ i64 builder_grown_capacity(i64 capacity, i64 needed) {
     return capacity;
 }
 
-static bool builder_reserve(TextBuilder *builder, i64 count) {
+bool builder_reserve(TextBuilder *builder, i64 count) {
     i64 needed = builder->length + count;
     if (needed <= builder->capacity && builder->data) return true;
     // The heap takes 32-bit sizes; a larger request must fail, not wrap.

@@ -16,6 +16,9 @@ void builder_clear(TextBuilder *builder);
 // Appends count bytes (nothing when count < 1). When the buffer cannot grow,
 // the builder keeps its old content and the bytes are dropped.
 void builder_append(TextBuilder *builder, i64 count, const void *bytes);
+// Makes room for count more bytes by the growth rule; false (builder
+// unchanged) when it cannot.
+bool builder_reserve(TextBuilder *builder, i64 count);
 void builder_append_text(TextBuilder *builder, const char *text);
 void builder_append_int(TextBuilder *builder, i64 value);
 void builder_append_int2(TextBuilder *builder, i64 value); // 0..9 get a leading 0

@@ -192,12 +192,13 @@ void os_process_kill(OsProcess *process) {
     os_lnx_close(&process->stdout_read);
 }
 
-i32 os_process_exit_code(OsProcess *process) {
+bool os_process_exit_code(OsProcess *process, i32 *code) {
     OsLnxChild *child = os_lnx_child(process);
-    if (child->pid <= 0 || !child->reaped) return -1;
-    if (WIFEXITED(child->status)) return WEXITSTATUS(child->status);
-    if (WIFSIGNALED(child->status)) return 128 + WTERMSIG(child->status);
-    return -1;
+    if (child->pid <= 0 || !child->reaped) return false;
+    if (WIFEXITED(child->status)) *code = WEXITSTATUS(child->status);
+    else if (WIFSIGNALED(child->status)) *code = 128 + WTERMSIG(child->status);
+    else return false;
+    return true;
 }
 
 bool os_process_wait_input_idle(OsProcess *process) {

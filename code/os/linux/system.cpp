@@ -2,6 +2,8 @@
 #include "../os_internal.h"
 
 #include <errno.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sched.h>
 #include <signal.h>
 #include <time.h>
@@ -59,4 +61,10 @@ void os_platform_write_stdout(const char *bytes, i32 length) {
         bytes += written;
         length -= (i32)written;
     }
+}
+
+StrSlice os_display_name(void) {
+    const char *name = getenv("DISPLAY");
+    if (!name || !*name) name = ":0";
+    return StrSlice{(i64)strlen(name), (char *)name};
 }

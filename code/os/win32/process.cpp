@@ -134,11 +134,15 @@ bool os_process_is_running(OsProcess *process) {
     return info->hThread && WaitForSingleObject(info->hThread, 0) == WAIT_TIMEOUT;
 }
 
-i32 os_process_exit_code(OsProcess *process) {
+bool os_process_exit_code(OsProcess *process, i32 *code) {
     PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
-    DWORD code = 0;
-    if (!info->hProcess || !GetExitCodeProcess(info->hProcess, &code) || code == STILL_ACTIVE) return -1;
-    return (i32)code;
+    // Liveness is judged by the main thread, which ends a moment before the
+    // process has its exit code.
+    if (!info->hProcess || WaitForSingleObject(info->hProcess, 1000) != WAIT_OBJECT_0) return false;
+    DWORD exit_code = 0;
+    if (!GetExitCodeProcess(info->hProcess, &exit_code)) return false;
+    *code = (i32)exit_code;
+    return true;
 }
 
 void os_process_kill(OsProcess *process) {

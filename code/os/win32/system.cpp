@@ -46,3 +46,5 @@ void os_platform_write_stdout(const char *bytes, i32 length) {
     DWORD written = 0;
     WriteFile(out, bytes, (DWORD)length, &written, nullptr);
 }
+
+StrSlice os_display_name(void) { return StrSlice{0, nullptr}; }

@@ -1,0 +1,95 @@
+#include "main_loop.h"
+
+#include "../ui/frame.h"
+#include "../ui/panel.h"
+#include "recording.h"
+#include "state.h"
+
+FrameProc *FrameFunction = app_startup_frame;
+FrameTiming frame_timing;
+
+void frame_timing_start(FrameTiming *timing, i32 refresh_rate, i64 now_ticks) {
+    timing->frame_rate = refresh_rate < 30 ? 30 : refresh_rate;
+    timing->period_us = 1000000 / timing->frame_rate;
+    timing->now_ticks = now_ticks;
+    timing->delta_us = 0;
+    timing->total_us = 0;
+    timing->total_ms = 0;
+    timing->delta_ms = 0;
+}
+
+void frame_timing_advance(FrameTiming *timing, i64 now_ticks) {
+    i64 previous = timing->now_ticks;
+    timing->now_ticks = now_ticks;
+    timing->delta_us = (i32)os_ticks_to_microseconds(now_ticks - previous);
+    timing->total_us += (u64)(i64)timing->delta_us;
+    u64 total_ms = timing->total_us / 1000;
+    timing->delta_ms = (i32)(total_ms - timing->total_ms);
+    timing->total_ms = total_ms;
+}
+
+static StrSlice title(const char *text) {
+    i64 length = 0;
+    while (text[length]) length++;
+    return StrSlice{length, (char *)text};
+}
+
+void app_event_callback(OsEvent *event) {
+    switch (event->kind) {
+    case OS_EVENT_WINDOW_CLOSE:
+        FrameFunction = nullptr;
+        break;
+    case OS_EVENT_FOCUS:
+        if (event->focus.gained) {
+            frame_place();
+            if (app.frame_style != 0) frame_draw();
+            panel_draw();
+            app.minimised = false;
+            app.pressed_element = ELEMENT_NONE;
+        }
+        app.input.changed = true;
+        break;
+    case OS_EVENT_MOUSE_BUTTON:
+        if (event->button.code != OS_MOUSE_LEFT) break;
+        if (event->button.state == OS_BUTTON_UP) app.input.released = true;
+        else app.input.pressed = true;
+        app.input.changed = true;
+        break;
+    default:
+        break;
+    }
+}
+
+int app_main(void) {
+    os_init();
+    const u16 edge = 0xA450, control = 0x0450, grab = 0x8450;
+    app.edge_top = os_open_window(500, 100, title("Vornby Top"), edge);
+    app.edge_bottom = os_open_window(500, 100, title("Vornby Bottom"), edge);
+    app.edge_left = os_open_window(100, 500, title("Vornby Left"), edge);
+    app.edge_right = os_open_window(100, 500, title("Vornby Right"), edge);
+    app.control_window = os_open_window(500, 500, title("Vornby  |  0.9.2"), control);
+    app.grab_window = os_open_window(500, 500, title("Vornby grab"), grab);
+    if (!app.edge_top || !app.edge_bottom || !app.edge_left || !app.edge_right ||
+        !app.control_window || !app.grab_window) {
+        os_print("[%s:%i] ", "main_init", 1370);
+        os_print("WTF failed to open window!\n");
+        return 1;
+    }
+    os_set_event_callback(app_event_callback);
+
+    frame_timing_start(&frame_timing, os_get_main_monitor()->refresh_rate, os_ticks());
+    for (;;) {
+        frame_timing_advance(&frame_timing, os_ticks());
+        os_pump_messages();
+        if (!FrameFunction) break;
+        FrameFunction();
+        if (!FrameFunction) break;
+        app.input = FrameInput{false, false, false, false};
+        i64 remaining = frame_timing.period_us -
+                        os_ticks_to_microseconds(os_ticks() - frame_timing.now_ticks);
+        if (remaining > 0) os_sleep_us((u32)remaining);
+    }
+    recording_quit();
+    state_save();
+    return 0;
+}

@@ -1,0 +1,56 @@
+#include "icon_sheet.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "canvas.h"
+
+// A failed decoder assertion says where, then parks the thread instead of
+// ending the process.
+#define STBI_ASSERT(x)                                                                 \
+    do {                                                                               \
+        if (!(x)) {                                                                    \
+            os_print("* STBI_ASSERT * [%s:%i] - (%s)\n", __func__, __LINE__, #x);      \
+            os_sleep_ms(43200000);                                                     \
+        }                                                                              \
+    } while (0)
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
+#endif
+#include <stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+bool icon_sheet_decode(StrSlice png) {
+    if (!png.data || png.length < 9 || png.length > 0x7FFFFFFF) return false;
+    int width = 0, height = 0, channels = 0;
+    u8 *decoded = stbi_load_from_memory((const u8 *)png.data, (int)png.length, &width, &height,
+                                        &channels, 4);
+    if (!decoded) return false;
+    u32 *pixels = (u32 *)os_alloc((u32)os_pixel_capacity(width, height));
+    if (!pixels) {
+        stbi_image_free(decoded);
+        return false;
+    }
+    // RGBA bytes to 0xAARRGGBB words: swap red and blue.
+    for (i64 i = 0; i < (i64)width * height; i++) {
+        const u8 *p = decoded + i * 4;
+        pixels[i] = (u32)p[3] << 24 | (u32)p[0] << 16 | (u32)p[1] << 8 | p[2];
+    }
+    stbi_image_free(decoded);
+    icon_sheet.width = width;
+    icon_sheet.height = height;
+    icon_sheet.pixels = pixels;
+    return true;
+}

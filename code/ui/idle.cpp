@@ -1,0 +1,258 @@
+#include "idle.h"
+
+#include <math.h>
+
+#include "../recorder/main_loop.h"
+#include "frame.h"
+#include "panel.h"
+
+static const u16 fps_choices[19] = {1, 2, 3, 4, 5, 8, 10, 15, 20, 24, 25, 30, 40, 50, 60, 90, 120, 144, 240};
+static const i32 delay_step_ms = 1000;
+static const i32 delay_max_ms = 86400000;
+
+void relayout(ElementId cursor_element) {
+    update_zone_sizes();
+    frame_place();
+    if (app.frame_style != 0) frame_draw();
+    grab_place_and_draw();
+    panel_place();
+    panel_draw();
+    set_cursor_for(cursor_element);
+}
+
+void redraw_values(void) {
+    if (app.frame_style != 0) frame_draw();
+    panel_draw();
+}
+
+void region_snap_axis(i32 first, i32 *second, i32 r) {
+    if (r < 2 || first >= *second) return;
+    // Single precision, halves away from zero, as the size readout expects.
+    i32 n = (i32)roundf((f32)(*second - first) / (f32)r);
+    *second = first + (n > 1 ? n : 1) * r - 1;
+}
+
+static i32 clamp_coordinate(i32 value, i32 size) {
+    if (value >= size) value = size - 1;
+    if (value < 0) value = 0;
+    return value;
+}
+
+void region_clamp(void) {
+    app.region_x0 = clamp_coordinate(app.region_x0, app.screen_width);
+    app.region_x1 = clamp_coordinate(app.region_x1, app.screen_width);
+    app.region_y0 = clamp_coordinate(app.region_y0, app.screen_height);
+    app.region_y1 = clamp_coordinate(app.region_y1, app.screen_height);
+}
+
+void region_move_axis(i32 *a, i32 *b, i32 d, i32 size) {
+    if (d > 0) {
+        i32 s = *a + d >= size ? size - 1 - *a : d;
+        if (*b + s >= size) {
+            *a += size - 1 - *b;
+            *b = size - 1;
+        } else {
+            *a += s;
+            *b += s;
+        }
+    } else if (d < 0) {
+        i32 s = *a + d < 0 ? -*a : d;
+        if (*b + s < 0) {
+            *a -= *b;
+            *b = 0;
+        } else {
+            *b += s;
+            *a = *a + d > 0 ? *a + d : 0;
+        }
+    }
+}
+
+static void restore_snapshot(void) {
+    app.region_x0 = app.drag_x0;
+    app.region_y0 = app.drag_y0;
+    app.region_x1 = app.drag_x1;
+    app.region_y1 = app.drag_y1;
+}
+
+static void drag_step(void) {
+    restore_snapshot();
+    i32 dx = app.last_cursor_x - app.press_x, dy = app.last_cursor_y - app.press_y;
+    bool snap_x = false, snap_y = false;
+    switch (app.pressed_element) {
+    case ELEMENT_EDGE_TOP: app.region_y0 += dy; snap_y = true; break;
+    case ELEMENT_EDGE_BOTTOM: app.region_y1 += dy; snap_y = true; break;
+    case ELEMENT_EDGE_LEFT: app.region_x0 += dx; snap_x = true; break;
+    case ELEMENT_EDGE_RIGHT: app.region_x1 += dx; snap_x = true; break;
+    case ELEMENT_CORNER_TOP_LEFT: app.region_x0 += dx; app.region_y0 += dy; snap_x = snap_y = true; break;
+    case ELEMENT_CORNER_TOP_RIGHT: app.region_x1 += dx; app.region_y0 += dy; snap_x = snap_y = true; break;
+    case ELEMENT_CORNER_BOTTOM_LEFT: app.region_x0 += dx; app.region_y1 += dy; snap_x = snap_y = true; break;
+    case ELEMENT_CORNER_BOTTOM_RIGHT: app.region_x1 += dx; app.region_y1 += dy; snap_x = snap_y = true; break;
+    case ELEMENT_MOVE_REGION:
+        region_move_axis(&app.region_x0, &app.region_x1, dx, app.screen_width);
+        region_move_axis(&app.region_y0, &app.region_y1, dy, app.screen_height);
+        relayout(app.pressed_element);
+        return;
+    default: break;
+    }
+    i32 r = (u16)app.frame_size_rounding;
+    if (snap_x) region_snap_axis(app.region_x0, &app.region_x1, r);
+    if (snap_y) region_snap_axis(app.region_y0, &app.region_y1, r);
+    region_clamp();
+    relayout(app.pressed_element);
+}
+
+// "Then relayout": a press that came with a cursor move re-lays out from the
+// snapshot; otherwise only the values are redrawn (when asked to).
+static void then_relayout(bool redraw) {
+    if (app.input.moved) {
+        restore_snapshot();
+        region_clamp();
+        relayout(app.pressed_element);
+    } else if (redraw) {
+        redraw_values();
+    }
+}
+
+static void hover_update(void) {
+    if (!app.input.moved) return;
+    ElementId hovered = hit_test();
+    if (hovered == app.hover_element) return;
+    app.hover_element = hovered;
+    grab_place_and_draw();
+    panel_draw();
+    set_cursor_for(hovered);
+}
+
+static void minimise(void) {
+    OsWindow *hide[5] = {app.edge_top, app.edge_bottom, app.edge_left, app.edge_right, app.grab_window};
+    for (OsWindow *window : hide) os_move_window(window, 0, 0, 0, 0);
+    os_minimize_window(app.control_window);
+    app.minimised = true;
+}
+
+static void open_output_folder(void) {
+    StrSlice parts[2] = {{6, (char *)"output"}, {0, nullptr}};
+    StrSlice path = os_exe_folder_join(parts);
+    if (path.data) os_shell_open(path);
+    os_free_string(&path);
+}
+
+static void press_action(void) {
+    switch (app.pressed_element) {
+    case ELEMENT_NONE:
+        hover_update();
+        break;
+    case ELEMENT_RECORD:
+        if (app.delay_ms != 0) {
+            app.countdown_ms = -app.delay_ms;
+            FrameFunction = countdown_frame;
+            frame_place();
+            if (app.frame_style != 0) frame_draw();
+            panel_draw();
+        } else {
+            recording_start();
+        }
+        then_relayout(false);
+        break;
+    case ELEMENT_FRAME_HIDDEN:
+    case ELEMENT_FRAME_BORDER:
+    case ELEMENT_FRAME_GUIDES:
+        app.frame_style = (u8)(app.pressed_element - ELEMENT_FRAME_HIDDEN);
+        frame_place();
+        if (app.frame_style != 0) frame_draw();
+        then_relayout(true);
+        break;
+    case ELEMENT_LOCK_REGION: app.region_locked = !app.region_locked; then_relayout(true); break;
+    case ELEMENT_DRAW_MOUSE: app.draw_mouse = !app.draw_mouse; then_relayout(true); break;
+    case ELEMENT_AUDIO: app.record_audio = !app.record_audio; then_relayout(true); break;
+    case ELEMENT_FPS_DOWN:
+        for (i32 i = 0; i < 19; i++) {
+            if (fps_choices[i] < app.fps) continue;
+            if (i > 0) app.fps = (u8)fps_choices[i - 1];
+            break;
+        }
+        then_relayout(true);
+        break;
+    case ELEMENT_FPS_UP:
+        for (i32 i = 0; i < 19; i++) {
+            if (fps_choices[i] <= app.fps) continue;
+            app.fps = (u8)fps_choices[i];
+            break;
+        }
+        then_relayout(true);
+        break;
+    case ELEMENT_DELAY_DOWN:
+        app.delay_ms -= delay_step_ms;
+        if (app.delay_ms <= 0) app.delay_ms = 0;
+        then_relayout(true);
+        break;
+    case ELEMENT_DELAY_UP:
+        app.delay_ms += delay_step_ms;
+        if (app.delay_ms > delay_max_ms) app.delay_ms = delay_max_ms;
+        then_relayout(true);
+        break;
+    case ELEMENT_OPEN_OUTPUT:
+        open_output_folder();
+        then_relayout(false);
+        break;
+    case ELEMENT_MINIMISE:
+        minimise();
+        break;
+    case ELEMENT_CLOSE:
+        FrameFunction = nullptr;
+        break;
+    case ELEMENT_PANEL:
+        then_relayout(false);
+        break;
+    default: // the move handle and the eight zones
+        if (app.input.moved) drag_step();
+        break;
+    }
+}
+
+void idle_frame(void) {
+    if (app.minimised) return;
+    i32 cx, cy;
+    os_get_cursor_position(&cx, &cy);
+    if (cx != app.last_cursor_x || cy != app.last_cursor_y) {
+        app.input.changed = app.input.moved = true;
+        app.last_cursor_x = cx;
+        app.last_cursor_y = cy;
+    }
+    if (app.input.pressed) {
+        app.input.changed = true;
+        app.drag_x0 = app.region_x0;
+        app.drag_y0 = app.region_y0;
+        app.drag_x1 = app.region_x1;
+        app.drag_y1 = app.region_y1;
+        app.press_x = cx;
+        app.press_y = cy;
+        app.pressed_element = app.hover_element;
+        if (!app.input.released) {
+            press_action();
+            return;
+        }
+    } else if (!app.input.released) {
+        if (!app.input.changed) return;
+        if (app.pressed_element != ELEMENT_NONE) {
+            if (app.input.moved) drag_step();
+            return;
+        }
+        hover_update();
+        return;
+    }
+    // Release: the corners are put back in order.
+    app.input.changed = true;
+    app.pressed_element = ELEMENT_NONE;
+    if (app.region_x1 < app.region_x0) {
+        i32 t = app.region_x0;
+        app.region_x0 = app.region_x1;
+        app.region_x1 = t;
+    }
+    if (app.region_y1 < app.region_y0) {
+        i32 t = app.region_y0;
+        app.region_y0 = app.region_y1;
+        app.region_y1 = t;
+    }
+    hover_update();
+}
