@@ -1,0 +1,184 @@
+// Monitors from XRandR: one record per active CRTC, the primary first (the
+// order Windows enumerates in), the work area from the window manager.
+#include "os_lnx_x11.h"
+
+#include <X11/Xatom.h>
+#include <X11/extensions/Xrandr.h>
+#include <stdint.h>
+#include <string.h>
+
+static OsMonitor *os_lnx_monitors;
+static i32 os_lnx_monitor_count;
+static i32 os_lnx_monitor_capacity;
+
+static OsMonitor *os_lnx_next_monitor(void) {
+    if (os_lnx_monitor_count == os_lnx_monitor_capacity) {
+        i32 capacity = os_lnx_monitor_capacity ? os_lnx_monitor_capacity * 2 : 8;
+        u32 size = (u32)capacity * (u32)sizeof(OsMonitor);
+        OsMonitor *grown = (OsMonitor *)(os_lnx_monitors ? os_realloc(os_lnx_monitors, size) : os_alloc(size));
+        if (!grown) return nullptr;
+        os_lnx_monitors = grown;
+        os_lnx_monitor_capacity = capacity;
+    }
+    OsMonitor *monitor = &os_lnx_monitors[os_lnx_monitor_count++];
+    memset(monitor, 0, sizeof *monitor);
+    return monitor;
+}
+
+static StrSlice os_lnx_copy_name(const char *name, i64 length) {
+    char *copy = (char *)os_alloc((u32)length + 1);
+    memcpy(copy, name, (size_t)length);
+    copy[length] = 0;
+    return StrSlice{length, copy};
+}
+
+// The current desktop's work area, or false without a window manager that
+// publishes one.
+static bool os_lnx_work_area(Display *display, long area[4]) {
+    const OsLnxAtoms &a = os_lnx_x.atoms;
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char *data = nullptr;
+    long desktop = 0;
+    if (XGetWindowProperty(display, os_lnx_x.root, a.net_current_desktop, 0, 1, False, XA_CARDINAL, &type, &format,
+                           &count, &after, &data) == Success &&
+        data && count == 1 && format == 32)
+        desktop = ((long *)data)[0];
+    if (data) XFree(data);
+    data = nullptr;
+    bool found = false;
+    if (XGetWindowProperty(display, os_lnx_x.root, a.net_workarea, 0, 1024, False, XA_CARDINAL, &type, &format,
+                           &count, &after, &data) == Success &&
+        data && format == 32 && count >= 4) {
+        if ((unsigned long)(desktop * 4 + 4) > count) desktop = 0;
+        for (int i = 0; i < 4; i++) area[i] = ((long *)data)[desktop * 4 + i];
+        found = area[2] > 0 && area[3] > 0;
+    }
+    if (data) XFree(data);
+    return found;
+}
+
+static void os_lnx_finish_monitor(OsMonitor *monitor, bool has_area, const long area[4]) {
+    // The work area covers every monitor; each gets its own part of it.
+    monitor->work_x = monitor->x;
+    monitor->work_y = monitor->y;
+    monitor->work_width = monitor->width;
+    monitor->work_height = monitor->height;
+    if (has_area) {
+        i64 left = area[0] > monitor->x ? area[0] : monitor->x;
+        i64 top = area[1] > monitor->y ? area[1] : monitor->y;
+        i64 right = area[0] + area[2] < (i64)monitor->x + monitor->width ? area[0] + area[2]
+                                                                         : (i64)monitor->x + monitor->width;
+        i64 bottom = area[1] + area[3] < (i64)monitor->y + monitor->height ? area[1] + area[3]
+                                                                           : (i64)monitor->y + monitor->height;
+        if (right > left && bottom > top) {
+            monitor->work_x = (i32)left;
+            monitor->work_y = (i32)top;
+            monitor->work_width = (i32)(right - left);
+            monitor->work_height = (i32)(bottom - top);
+        }
+    }
+}
+
+static i32 os_lnx_mode_refresh(XRRScreenResources *resources, RRMode id) {
+    for (int i = 0; i < resources->nmode; i++) {
+        const XRRModeInfo &mode = resources->modes[i];
+        if (mode.id != id) continue;
+        double lines = (double)mode.vTotal;
+        if (mode.modeFlags & RR_DoubleScan) lines *= 2;
+        if (mode.modeFlags & RR_Interlace) lines /= 2;
+        double frame = (double)mode.hTotal * lines;
+        if (frame <= 0 || mode.dotClock == 0) return 0;
+        return (i32)((double)mode.dotClock / frame + 0.5);
+    }
+    return 0;
+}
+
+// The whole screen as one monitor, for a server without RandR.
+static void os_lnx_add_screen(Display *display) {
+    OsMonitor *monitor = os_lnx_next_monitor();
+    if (!monitor) return;
+    monitor->flags = 1;
+    monitor->width = display ? DisplayWidth(display, os_lnx_x.screen) : 0;
+    monitor->height = display ? DisplayHeight(display, os_lnx_x.screen) : 0;
+    monitor->name = os_lnx_copy_name("", 0);
+    os_diagnostic("* WARNING * Failed to get monitor info (name, inner bounds, primary status).\n");
+    // Position only, as when Windows cannot read the monitor's information.
+    monitor->work_x = monitor->x;
+    monitor->work_y = monitor->y;
+    os_monitor_fallbacks(monitor, monitor->width, monitor->height);
+}
+
+static void os_lnx_enumerate(void) {
+    for (i32 i = 0; i < os_lnx_monitor_count; i++) os_free(os_lnx_monitors[i].name.data);
+    os_lnx_monitor_count = 0;
+    Display *display = os_lnx_display();
+    int event_base, error_base;
+    XRRScreenResources *resources = nullptr;
+    if (display && XRRQueryExtension(display, &event_base, &error_base))
+        resources = XRRGetScreenResourcesCurrent(display, os_lnx_x.root);
+    if (!resources) {
+        os_lnx_add_screen(display);
+        return;
+    }
+    long area[4];
+    bool has_area = os_lnx_work_area(display, area);
+    RROutput primary = XRRGetOutputPrimary(display, os_lnx_x.root);
+    // Outputs in the server's order, the primary moved to the front; one
+    // record per CRTC, so mirrored outputs count once.
+    RROutput order[64];
+    int order_count = 0;
+    if (primary) order[order_count++] = primary;
+    for (int i = 0; i < resources->noutput && order_count < 64; i++)
+        if (resources->outputs[i] != primary) order[order_count++] = resources->outputs[i];
+    RRCrtc seen[64];
+    int seen_count = 0;
+    for (int i = 0; i < order_count; i++) {
+        XRROutputInfo *output = XRRGetOutputInfo(display, resources, order[i]);
+        if (!output) continue;
+        bool active = output->connection == RR_Connected && output->crtc;
+        for (int k = 0; active && k < seen_count; k++)
+            if (seen[k] == output->crtc) active = false;
+        XRRCrtcInfo *crtc = active ? XRRGetCrtcInfo(display, resources, output->crtc) : nullptr;
+        if (crtc && crtc->mode && seen_count < 64) {
+            seen[seen_count++] = output->crtc;
+            OsMonitor *monitor = os_lnx_next_monitor();
+            if (monitor) {
+                monitor->handle = (void *)(uintptr_t)output->crtc;
+                monitor->flags = order[i] == primary ? 1 : 0;
+                monitor->x = crtc->x;
+                monitor->y = crtc->y;
+                monitor->width = (i32)crtc->width;
+                monitor->height = (i32)crtc->height;
+                monitor->refresh_rate = os_lnx_mode_refresh(resources, crtc->mode);
+                monitor->name = os_lnx_copy_name(output->name, output->nameLen);
+                os_monitor_fallbacks(monitor, (i32)crtc->width, (i32)crtc->height);
+                os_lnx_finish_monitor(monitor, has_area, area);
+            }
+        }
+        if (crtc) XRRFreeCrtcInfo(crtc);
+        XRRFreeOutputInfo(output);
+    }
+    XRRFreeScreenResources(resources);
+    if (os_lnx_monitor_count == 0) {
+        os_lnx_add_screen(display);
+        return;
+    }
+    // Without an active primary output, the first one is, as on Windows
+    // where one monitor always is.
+    bool any_primary = false;
+    for (i32 i = 0; i < os_lnx_monitor_count; i++) any_primary |= (os_lnx_monitors[i].flags & 1) != 0;
+    if (!any_primary) os_lnx_monitors[0].flags |= 1;
+}
+
+void os_get_monitors(i32 *count, OsMonitor **table) {
+    os_lnx_enumerate();
+    if (count) *count = os_lnx_monitor_count;
+    if (table) *table = os_lnx_monitors;
+}
+
+OsMonitor *os_get_main_monitor(void) {
+    if (!os_lnx_monitors) os_lnx_enumerate();
+    return os_lnx_monitors;
+}

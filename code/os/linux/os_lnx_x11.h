@@ -1,0 +1,109 @@
+// Shared by the X11 window files: the one display connection, the error trap
+// and the per-window state behind OsWindow.backend.
+#pragma once
+
+#include "../os_internal.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+
+struct OsLnxAtoms {
+    Atom wm_protocols, wm_delete_window, wm_state, utf8_string;
+    Atom net_wm_name, net_wm_state, net_wm_state_above, net_wm_state_skip_taskbar,
+        net_wm_state_skip_pager, net_wm_state_demands_attention, net_wm_window_type,
+        net_wm_window_type_normal, net_wm_window_type_utility, net_frame_extents,
+        net_workarea, net_current_desktop, net_active_window, net_supporting_wm_check;
+    Atom motif_wm_hints;
+};
+
+// The connection, opened by the first operation that needs it and kept for
+// the whole run.
+struct OsLnxDisplay {
+    Display *display;
+    int screen;
+    Window root;
+    Visual *visual;  // 24-bit TrueColor, the canvas's own pixel layout
+    int depth;
+    Colormap colormap;
+    bool shm;        // MIT-SHM usable for presenting
+    bool shape;      // SHAPE 1.1 (input regions)
+    bool lost;       // the server went away; every window is closed
+    XIM input_method;
+    OsLnxAtoms atoms;
+};
+
+extern OsLnxDisplay os_lnx_x;
+
+// Opens the connection on first use; null when there is no display.
+Display *os_lnx_display(void);
+
+// X errors arrive asynchronously; the library's handler records the first
+// one instead of ending the process. Begin clears it; end waits for the
+// server to process everything sent so far and returns the error code (0
+// when the calls in between succeeded).
+void os_lnx_trap_begin(void);
+int os_lnx_trap_end(void);
+
+// True when an EWMH window manager runs on the screen right now.
+bool os_lnx_wm_running(void);
+
+// Per-window state kept beside the record.
+struct OsLnxWindow {
+    Window id;
+    GC gc;
+    bool override_redirect; // the window manager never sees it
+    bool shown;             // the caller wants it visible
+    bool zero_size;         // a 0 width or height: kept unmapped
+    bool iconic;            // minimised: client size reads 0 x 0
+    bool mapped;            // the last map state we asked for
+    bool reparented;        // inside a window manager's frame
+    bool urgent;            // flashing until the window gains focus
+    unsigned long configure_serial; // ConfigureNotify older than our last move is stale
+    i32 x_width, x_height;  // the X window's real size (never 0)
+    i32 frame_left, frame_right, frame_top, frame_bottom; // _NET_FRAME_EXTENTS
+    XShmSegmentInfo shm;    // shmaddr set while the pixels live in a segment
+    XIC input_context;      // null without an input method: Latin-1 lookup
+};
+
+inline OsLnxWindow *os_lnx_window(OsWindow *window) { return (OsLnxWindow *)window->backend; }
+
+// Maps or unmaps to match shown, zero size and iconic state.
+void os_lnx_update_mapping(OsWindow *window);
+
+// Asks the server to put the client area at this rectangle (a 0 width or
+// height unmaps), then updates the record and delivers the move and size
+// events at once, as a synchronous system would; the later ConfigureNotify
+// finds nothing new.
+void os_lnx_place_client(OsWindow *window, i32 x, i32 y, i32 width, i32 height);
+
+// Reads the client corner's root position from the server and sets the
+// record's geometry from it, the given X size and the frame extents;
+// delivers move and size events for what changed.
+void os_lnx_refresh_geometry(OsWindow *window, i32 x_width, i32 x_height);
+void os_lnx_set_geometry(OsWindow *window, i32 x, i32 y, i32 width, i32 height);
+// Sets the record at creation, without events (Windows sends none either).
+void os_lnx_set_geometry_silent(OsWindow *window, i32 x, i32 y, i32 width, i32 height);
+
+// Sets the motif, state and type hints from the flag word (before mapping).
+void os_lnx_apply_hints(OsWindow *window);
+
+// Minimised state: the client size reads 0 x 0 while iconic.
+void os_lnx_set_iconic(OsWindow *window, bool iconic);
+
+// The close sequence; destroy is false when the X window is already gone.
+void os_lnx_close_window(OsWindow *window, bool destroy);
+
+// Raw mouse bits follow the focus as on Windows (nothing is registered).
+void os_lnx_raw_mouse_on(OsWindow *window);
+void os_lnx_raw_mouse_off(OsWindow *window);
+
+// The event record and its delivery to the application's callback.
+extern OsEvent os_lnx_event;
+void os_lnx_deliver(OsWindow *window, u8 kind);
+
+// Cursor shown over every window: the current shape unless hidden.
+void os_lnx_apply_cursor(OsWindow *window);
+
+// Layered windows: see-through where the canvas is black.
+void os_lnx_update_shape_mask(OsWindow *window, i32 width, i32 height);
