@@ -27,6 +27,10 @@ i32 os_pump_messages(void) {
         DispatchMessageW(&message);
         handled++;
     }
+    // Wine copies what was drawn into a window to the X server only when the
+    // thread waits for messages; a program that only peeks and sleeps never
+    // shows its drawing there. A zero wait costs nothing on Windows.
+    MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, 0);
     return handled;
 }
 
