@@ -521,6 +521,114 @@ void os_set_cursor(OsCursor shape);
 i32 os_show_cursor(void);
 i32 os_hide_cursor(void);
 
+//~ Input
+
+// Slots of the input table beside the key and button codes above.
+enum : u16 {
+    OS_INPUT_WHEEL = 263,
+    OS_INPUT_MOUSE_POSITION = 264,
+    OS_INPUT_SLOT_COUNT = 500,
+};
+
+// InputSlot.changes bits. They accumulate: the library never clears them.
+enum : u8 {
+    INPUT_PRESSED = 0x1,  // pressed, or for an axis: changed
+    INPUT_REPEATED = 0x2, // pressed while already down
+    INPUT_RELEASED = 0x4,
+};
+
+// One key, button or axis: slots 0..255 are virtual keys, 260..262 the mouse
+// buttons, 263 the wheel, 264 the mouse position.
+struct InputSlot {
+    f32 value;            // 1.0 while down, 0.0 after the release; axes leave it alone
+    u8 changes;           // INPUT_*
+    f32 press_data[2];    // buttons: cursor at the last press; keys (0, 0); axes: the value
+    f32 release_data[2];  // buttons: cursor at the last release; keys (0, 0)
+    f32 previous_data[2]; // axes: the value before the last change
+    u64 press_time;       // os_time_microseconds of the last press or axis change
+    u64 release_time;
+    f32 *linked_data;     // 260..263: slot 264's press_data; 265..268: slot 269's
+    u8 event_count;       // every update, wrapping from 255 to 0
+};
+
+struct InputTable {
+    InputSlot slots[OS_INPUT_SLOT_COUNT];
+};
+
+// Slot numbers in event order, duplicates included.
+struct InputChangeList {
+    u16 *slots;
+    u32 count;
+    u32 capacity;
+};
+
+// Folds a mouse move, wheel, button, key or key-repeat event into the table
+// (created zeroed on the first call) and appends the slot to key_changes or
+// axis_changes; other kinds do nothing. Nothing is ever reset: a consumer
+// that wants per-frame edges clears `changes` and the counts itself.
+void os_input_track_event(OsEvent *event);
+// The table and the two lists; null before the first tracked event.
+InputTable *os_input_table(void);
+InputChangeList *os_input_key_changes(void);  // presses and releases, from 32 entries
+InputChangeList *os_input_axis_changes(void); // wheel and position, from 64 entries
+
+// For OS_MOUSE_LEFT/MIDDLE/RIGHT: whether the button is down as of the
+// message being handled (Linux: right now). Any other code: true.
+bool os_get_mouse_button_state(u16 code);
+
+// Synthetic input, one injected event per call; rejected injections are lost
+// silently. Linux: through XTest, virtual keys mapped back to the key codes
+// of the keyboard map; a key the map lacks is skipped.
+void os_send_mouse_down(u16 code); // OS_MOUSE_*; other codes do nothing
+void os_send_mouse_up(u16 code);
+void os_send_mouse_move(i32 dx, i32 dy);
+// x, y in 0..65535 across the main display.
+void os_send_mouse_move_absolute(i32 x, i32 y);
+// Only Tab, Enter, Shift, Ctrl, Alt, Caps Lock, Escape, Space, the page and
+// arrow keys, Insert, Delete, digits, letters, left Windows, keypad digits,
+// Num and Scroll Lock, the plus/comma/minus/period/slash keys and 0xE2;
+// every other code (Backspace, F-keys...) does nothing.
+void os_send_key_down(u16 key);
+void os_send_key_up(u16 key);
+// Types NUL-terminated ASCII text as on a Swedish/Finnish layout: Shift and
+// AltGr (Ctrl + Alt) held only while needed, dead keys followed by Space;
+// bytes below 9 or above 126, and symbols the layout lacks, type nothing.
+void os_send_text(const char *text);
+
+// Raw mouse input for an open window (OsWindow.raw_input): enable registers
+// at once whatever the focus, disable removes the registration for every
+// window. Linux: the bits change alike, but nothing is registered with X.
+void os_enable_raw_mouse(OsWindow *window);
+void os_disable_raw_mouse(OsWindow *window);
+
+//~ Clipboard
+
+// Opened without an owner window for each call. Byte results are heap
+// blocks the caller frees with os_free; empty is {0, null}. A clipboard that
+// cannot be opened prints "* ERROR * Cannot open clipbeard\n" (getters only).
+// Linux: text only, through the CLIPBOARD selection; images and snapshots
+// are not available (get_image gives 1, snapshot does nothing).
+
+// UTF-8 text: the Unicode text converted, else the plain-text block whole
+// (its terminator and slack included), else empty. Linux: the selection's
+// UTF8_STRING (else STRING) text, empty when no owner answers within 2 s.
+StrSlice os_clipboard_get_text(void);
+// text must be NUL-terminated. Sets Unicode and plain text (the UTF-8 bytes
+// as they are). 0 set, 1 or 2 when the first or second copy cannot be
+// allocated. Linux: this process owns the selection from then on and a
+// thread of the library serves it until another program takes it.
+i32 os_clipboard_set_text(StrSlice text);
+// An image (or a copied file's bytes) into *out after listing the formats
+// ("CLIP %i = %s\n"): PNG formats, the bitmap, a DIB as a .bmp file, then a
+// copied file. 0 delivered, 1 nothing.
+i32 os_clipboard_get_image(StrSlice *out);
+// With the clipboard already open: a heap copy of the format's block into
+// *out and the clipboard closed, result 1; else 0 and the clipboard left open.
+i32 os_clipboard_copy_format(u32 format, StrSlice *out);
+// Places a bitmap of the window's client area (null: the primary screen).
+void os_clipboard_snapshot_window(OsWindow *window);
+
+
 //~ Dialogs and shell
 
 // Opens the path (NUL-terminated) with the desktop's default handler: a file
@@ -528,3 +636,60 @@ i32 os_hide_cursor(void);
 // started without a shell and not waited for). 0 started, 1 failed; nothing
 // is printed.
 i32 os_shell_open(StrSlice path);
+// The system's open-file dialog; initial_folder may have a null pointer. On
+// a choice: 0 and *out a new heap path with "/" (with several files chosen,
+// their folder). Cancel or failure: 1 and *out untouched. Prints its
+// "* ERROR_TODO * ..." line first, but never waits on standard input.
+// Linux: not available, always 1.
+i32 os_open_file_dialog(StrSlice *out, StrSlice initial_folder, bool allow_multiple);
+// The system's folder browser. 0 and *out a new heap path ending in "/"
+// (length includes it); 1 cancelled; 2 the item has no file-system path.
+// Linux: not available, always 1.
+i32 os_choose_folder_dialog(StrSlice *out);
+
+// Receives a changed file's name relative to the watched folder ("sub/name"
+// below it); valid only during the call.
+typedef void OsWatchCallback(StrSlice name);
+// Blocks, calling back for every file whose contents were written (creation
+// of an empty file, deletion and renames are not reported), until the wait
+// fails (the folder is deleted, say). One write may report several times.
+// Prints "ERROR: os_watch_directory_changes\n" when the folder cannot be
+// watched. Linux: inotify, the subtree watch following new subfolders.
+void os_watch_directory_changes(StrSlice path, bool subtree, OsWatchCallback *callback);
+
+//~ Process-wide services
+
+// kind is 1 for an unhandled exception; description is a static text
+// "NAME -> sentence" or "UNKNOWN"; code is the exception code (Linux: the
+// signal number) and address the faulting address.
+typedef void CrashHook(u32 kind, const char *description, u64 code, u64 address);
+// The first call with a hook installs the library's unhandled-exception
+// filter (Linux: handlers for SIGSEGV, SIGFPE, SIGILL and SIGBUS on their own
+// stack); later calls only swap the hook, null empties the slot. After the
+// hook the process ends without a system error dialog (Linux: by the signal).
+void os_set_crash_handler(CrashHook *hook);
+// Shows message (UTF-8) in a modal box titled "YA FUCKED UP" and then ends
+// the process abnormally (abort). Linux: no box; the message and a line feed
+// go to standard output and standard error first. Never returns.
+[[noreturn]] void os_fatal(const char *message);
+// Not implemented: prints "* TODO * os_abort_all_threads\n".
+void os_abort_all_threads(void);
+u32 os_processor_count(void);   // logical processors
+u64 os_installed_memory(void);  // bytes; Linux: physical pages * page size
+// The process's command line without trailing blanks, NUL-terminated, cached;
+// do not free. Windows: as the system gives it (ANSI code page). Linux: the
+// arguments of /proc/self/cmdline joined by spaces, quoted the Windows way
+// where they need it.
+StrSlice os_command_line(void);
+
+struct OsLibrary {
+    void *handle; // HMODULE; Linux: the dlopen handle
+    u8 loaded;
+};
+// path NUL-terminated UTF-8, found by the system's default search. On
+// failure handle is null and loaded 0.
+OsLibrary os_load_library(StrSlice path);
+void os_free_library(OsLibrary library); // nothing unless loaded
+// The exported symbol (name NUL-terminated), or null when missing or when
+// the library is not loaded (the system is not asked then).
+void *os_library_symbol(OsLibrary library, StrSlice name);

@@ -260,3 +260,258 @@ void os_monitor_fallbacks(OsMonitor *monitor, i32 rect_width, i32 rect_height) {
         if (monitor->width < 1 || monitor->height < 1) os_diagnostic("* WARNING * Failed to get monitor size.\n");
     }
 }
+
+//~ Input tracker
+
+static InputTable *os_input;
+static InputChangeList os_key_changes;
+static InputChangeList os_axis_changes;
+
+InputTable *os_input_table(void) { return os_input; }
+InputChangeList *os_input_key_changes(void) { return os_input ? &os_key_changes : nullptr; }
+InputChangeList *os_input_axis_changes(void) { return os_input ? &os_axis_changes : nullptr; }
+
+u32 os_input_grow_capacity(u32 capacity, u32 count) {
+    u64 grown = capacity ? capacity : 1;
+    while (grown <= count) grown = grown * 2 <= 0x7FFFFF ? grown * 2 : grown + 0x400000;
+    // The block is capacity * 2 bytes in a 32-bit allocation size.
+    return grown * sizeof(u16) > 0xFFFFFFFFull ? 0 : (u32)grown;
+}
+
+static void os_input_list_append(InputChangeList *list, u16 slot) {
+    if (list->count >= list->capacity) {
+        u32 capacity = os_input_grow_capacity(list->capacity, list->count);
+        u16 *grown = capacity ? (u16 *)os_realloc(list->slots, capacity * (u32)sizeof(u16)) : nullptr;
+        if (!grown) return;
+        list->slots = grown;
+        list->capacity = capacity;
+    }
+    list->slots[list->count++] = slot;
+}
+
+static bool os_input_create(void) {
+    os_input = (InputTable *)os_alloc_zeroed((u32)sizeof(InputTable));
+    if (!os_input) return false;
+    for (u16 i = OS_MOUSE_LEFT; i <= OS_INPUT_WHEEL; i++)
+        os_input->slots[i].linked_data = os_input->slots[OS_INPUT_MOUSE_POSITION].press_data;
+    for (u16 i = 265; i <= 268; i++) os_input->slots[i].linked_data = os_input->slots[269].press_data;
+    os_key_changes.capacity = 32;
+    os_key_changes.slots = (u16 *)os_alloc(32 * sizeof(u16));
+    os_axis_changes.capacity = 64;
+    os_axis_changes.slots = (u16 *)os_alloc(64 * sizeof(u16));
+    if (!os_key_changes.slots) os_key_changes.capacity = 0;
+    if (!os_axis_changes.slots) os_axis_changes.capacity = 0;
+    return true;
+}
+
+static void os_input_press(u16 code, f32 x, f32 y) {
+    InputSlot *slot = &os_input->slots[code];
+    slot->changes |= slot->value != 0.0f ? INPUT_REPEATED : INPUT_PRESSED;
+    slot->event_count++;
+    slot->press_data[0] = x;
+    slot->press_data[1] = y;
+    slot->value = 1.0f;
+    slot->press_time = (u64)os_time_microseconds();
+    os_input_list_append(&os_key_changes, code);
+}
+
+static void os_input_release(u16 code, f32 x, f32 y) {
+    InputSlot *slot = &os_input->slots[code];
+    slot->changes |= INPUT_RELEASED;
+    slot->event_count++;
+    slot->release_data[0] = x;
+    slot->release_data[1] = y;
+    slot->value = 0.0f;
+    slot->release_time = (u64)os_time_microseconds();
+    os_input_list_append(&os_key_changes, code);
+}
+
+static void os_input_axis(u16 code, f32 x, f32 y) {
+    InputSlot *slot = &os_input->slots[code];
+    slot->previous_data[0] = slot->press_data[0];
+    slot->previous_data[1] = slot->press_data[1];
+    slot->changes |= INPUT_PRESSED;
+    slot->event_count++;
+    slot->press_data[0] = x;
+    slot->press_data[1] = y;
+    slot->press_time = (u64)os_time_microseconds();
+    os_input_list_append(&os_axis_changes, code);
+}
+
+void os_input_track_event(OsEvent *event) {
+    if (!event) return;
+    if (!os_input && !os_input_create()) return;
+    switch (event->kind) {
+    case OS_EVENT_MOUSE_MOVE:
+        os_input_axis(OS_INPUT_MOUSE_POSITION, (f32)event->mouse.x, (f32)event->mouse.y);
+        break;
+    case OS_EVENT_MOUSE_WHEEL:
+        os_input_axis(OS_INPUT_WHEEL, 0.0f, (f32)event->wheel.notches);
+        break;
+    case OS_EVENT_MOUSE_BUTTON: {
+        u16 code = event->button.code;
+        // Codes come from the backends; anything outside the table is dropped
+        // rather than written past it.
+        if (code < OS_MOUSE_LEFT || code > OS_MOUSE_RIGHT) break;
+        f32 x = (f32)event->button.x, y = (f32)event->button.y;
+        if (event->button.state == OS_BUTTON_UP) os_input_release(code, x, y);
+        else os_input_press(code, x, y);
+    } break;
+    case OS_EVENT_KEY:
+    case OS_EVENT_KEY_REPEAT:
+        if (event->key.code > 255) break;
+        if (event->key.pressed) os_input_press(event->key.code, 0.0f, 0.0f);
+        else os_input_release(event->key.code, 0.0f, 0.0f);
+        break;
+    default:
+        break;
+    }
+}
+
+//~ Synthetic keys
+
+static bool os_key_injectable(u16 key) {
+    return key == 9 || key == 13 || (key >= 16 && key <= 18) || key == 20 || key == 27 ||
+           (key >= 32 && key <= 40) || key == 45 || key == 46 || (key >= 48 && key <= 57) ||
+           (key >= 65 && key <= 90) || key == 91 || (key >= 96 && key <= 105) || key == 144 || key == 145 ||
+           (key >= 187 && key <= 191) || key == 226;
+}
+
+void os_send_key_down(u16 key) {
+    if (os_key_injectable(key)) os_platform_inject_key(key, true);
+}
+
+void os_send_key_up(u16 key) {
+    if (os_key_injectable(key)) os_platform_inject_key(key, false);
+}
+
+enum : u8 { OS_TYPE_SHIFT = 1, OS_TYPE_ALTGR = 2, OS_TYPE_DEAD = 4 };
+
+struct OsTypedSymbol {
+    char character;
+    u8 key;
+    u8 how; // OS_TYPE_*
+};
+
+// Swedish/Finnish layout: where each symbol lives and what it needs.
+static const OsTypedSymbol os_typed_symbols[] = {
+    {'\t', 0x09, 0},
+    {'\n', 0x0D, 0},
+    {' ', 0x20, 0},
+    {'!', 0x31, OS_TYPE_SHIFT},
+    {'"', 0x32, OS_TYPE_SHIFT},
+    {'#', 0x33, OS_TYPE_SHIFT},
+    {'$', 0x34, OS_TYPE_ALTGR},
+    {'%', 0x35, OS_TYPE_SHIFT},
+    {'&', 0x36, OS_TYPE_SHIFT},
+    {'\'', 0xBF, 0},
+    {'(', 0x38, OS_TYPE_SHIFT},
+    {')', 0x39, OS_TYPE_SHIFT},
+    {'*', 0xBF, OS_TYPE_SHIFT},
+    {'+', 0xBB, 0},
+    {',', 0xBC, 0},
+    {'-', 0xBD, 0},
+    {'.', 0xBE, 0},
+    {'/', 0x37, OS_TYPE_SHIFT},
+    {':', 0xBE, OS_TYPE_SHIFT},
+    {';', 0xBC, OS_TYPE_SHIFT},
+    {'<', 0xE2, 0},
+    {'=', 0x30, OS_TYPE_SHIFT},
+    {'>', 0xE2, OS_TYPE_SHIFT},
+    {'?', 0xBB, OS_TYPE_SHIFT},
+    {'@', 0x32, OS_TYPE_ALTGR},
+    {'[', 0x38, OS_TYPE_ALTGR},
+    {'\\', 0xBB, OS_TYPE_ALTGR},
+    {']', 0x39, OS_TYPE_ALTGR},
+    {'^', 0xBA, OS_TYPE_SHIFT | OS_TYPE_DEAD},
+    {'_', 0xBD, OS_TYPE_SHIFT},
+    {'`', 0xDB, OS_TYPE_SHIFT | OS_TYPE_DEAD},
+    {'{', 0x37, OS_TYPE_ALTGR},
+    {'|', 0xE2, OS_TYPE_ALTGR},
+    {'}', 0x30, OS_TYPE_ALTGR},
+    {'~', 0xBA, OS_TYPE_ALTGR | OS_TYPE_DEAD},
+};
+
+static void os_tap_key(u16 key) {
+    os_platform_inject_key(key, true);
+    os_platform_inject_key(key, false);
+}
+
+void os_send_text(const char *text) {
+    if (!text) return;
+    bool shift_held = false, altgr_held = false;
+    for (const unsigned char *p = (const unsigned char *)text; *p; p++) {
+        u8 c = *p, key = 0, how = 0;
+        if (c >= 'a' && c <= 'z') key = (u8)(c - 32);
+        else if (c >= 'A' && c <= 'Z') key = c, how = OS_TYPE_SHIFT;
+        else if (c >= '0' && c <= '9') key = c;
+        else if (c >= 9 && c <= 126)
+            for (const OsTypedSymbol &symbol : os_typed_symbols)
+                if ((u8)symbol.character == c) key = symbol.key, how = symbol.how;
+
+        bool shift = (how & OS_TYPE_SHIFT) != 0, altgr = (how & OS_TYPE_ALTGR) != 0;
+        if (shift != shift_held) {
+            os_platform_inject_key(0x10, shift);
+            shift_held = shift;
+        }
+        if (altgr && !altgr_held) {
+            os_platform_inject_key(0x11, true);
+            os_platform_inject_key(0x12, true);
+        } else if (!altgr && altgr_held) {
+            os_platform_inject_key(0x11, false);
+            os_platform_inject_key(0x12, false);
+        }
+        altgr_held = altgr;
+        if (key) os_tap_key(key);
+        if (how & OS_TYPE_DEAD) {
+            os_tap_key(0x20);
+            if (shift_held) os_platform_inject_key(0x10, false);
+            if (altgr) {
+                os_platform_inject_key(0x11, false);
+                os_platform_inject_key(0x12, false);
+            }
+            shift_held = altgr_held = false;
+        }
+    }
+    if (shift_held) os_platform_inject_key(0x10, false);
+    if (altgr_held) {
+        os_platform_inject_key(0x11, false);
+        os_platform_inject_key(0x12, false);
+    }
+}
+
+//~ Crash descriptions
+
+struct OsExceptionText {
+    u32 code;
+    const char *text;
+};
+
+static const OsExceptionText os_exception_texts[] = {
+    {0xC0000005u, "EXCEPTION_ACCESS_VIOLATION -> The thread tried to read or write memory it has no access to."},
+    {0xC000008Cu, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED -> The thread used an array index outside the bounds the hardware checks."},
+    {0x80000003u, "EXCEPTION_BREAKPOINT -> A breakpoint was encountered."},
+    {0x80000002u, "EXCEPTION_DATATYPE_MISALIGNMENT -> The thread read or wrote data at an address not aligned for its size."},
+    {0xC000008Du, "EXCEPTION_FLT_DENORMAL_OPERAND -> A floating-point operand was too small to be stored in normal form."},
+    {0xC000008Eu, "EXCEPTION_FLT_DIVIDE_BY_ZERO -> A floating-point value was divided by zero."},
+    {0xC000008Fu, "EXCEPTION_FLT_INEXACT_RESULT -> A floating-point result could not be represented exactly."},
+    {0xC0000090u, "EXCEPTION_FLT_INVALID_OPERATION -> A floating-point operation had no defined result."},
+    {0xC0000091u, "EXCEPTION_FLT_OVERFLOW -> A floating-point result was too large for its type."},
+    {0xC0000092u, "EXCEPTION_FLT_STACK_CHECK -> The floating-point register stack overflowed or underflowed."},
+    {0xC0000093u, "EXCEPTION_FLT_UNDERFLOW -> A floating-point result was too small for its type."},
+    {0xC000001Du, "EXCEPTION_ILLEGAL_INSTRUCTION -> The thread tried to run an instruction that is not valid."},
+    {0xC0000006u, "EXCEPTION_IN_PAGE_ERROR -> A page of memory could not be read in from its file or device."},
+    {0xC0000094u, "EXCEPTION_INT_DIVIDE_BY_ZERO -> An integer was divided by zero."},
+    {0xC0000095u, "EXCEPTION_INT_OVERFLOW -> An integer result did not fit in its destination."},
+    {0xC0000026u, "EXCEPTION_INVALID_DISPOSITION -> An exception handler gave the dispatcher an answer it does not know."},
+    {0xC0000025u, "EXCEPTION_NONCONTINUABLE_EXCEPTION -> The thread tried to go on after an exception that forbids it."},
+    {0xC0000096u, "EXCEPTION_PRIV_INSTRUCTION -> The thread tried to run an instruction reserved for the system."},
+    {0x80000004u, "EXCEPTION_SINGLE_STEP -> A trace trap reported that one instruction was run."},
+    {0xC00000FDu, "EXCEPTION_STACK_OVERFLOW -> The thread used up its stack."},
+};
+
+const char *os_exception_description(u32 code) {
+    for (const OsExceptionText &entry : os_exception_texts)
+        if (entry.code == code) return entry.text;
+    return "UNKNOWN";
+}

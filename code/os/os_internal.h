@@ -36,3 +36,16 @@ OsWindow *os_window_list_find(void *handle);
 // rate below 2 becomes 60, a size below 1 comes from the enumeration's
 // rectangle; each with its warning line.
 void os_monitor_fallbacks(OsMonitor *monitor, i32 rect_width, i32 rect_height);
+
+// The input lists' growth: a full list's capacity doubles while that stays at
+// most 0x7FFFFF entries, otherwise grows by 0x400000, until it exceeds count.
+// 0 when no such capacity fits in 32 bits.
+u32 os_input_grow_capacity(u32 capacity, u32 count);
+
+// One injected key press or release of a virtual key, unfiltered (typing
+// needs keys that os_send_key_down refuses). Per backend.
+void os_platform_inject_key(u16 key, bool down);
+
+// The crash description for an exception code: "NAME -> sentence" for the
+// 21 known codes, else "UNKNOWN". Static text.
+const char *os_exception_description(u32 code);
