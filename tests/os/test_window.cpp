@@ -8,6 +8,7 @@
 
 #include "input_driver.h"
 #include "os/os.h"
+#include "os/os_internal.h" // the monitor fallbacks, which the test display cannot provoke
 #include "redirect.h"
 
 #ifdef _WIN32
@@ -209,12 +210,15 @@ TEST(Events, ButtonsDoubleClicksCaptureAndWheel) {
     ASSERT_TRUE(pump_until([&] { return events_of(window, OS_EVENT_MOUSE_BUTTON).size() == 2; }));
     events.clear();
 
+    // The blocking pump returns once the move is queued, having handled it.
     test_mouse_move(300, 250);
-    ASSERT_TRUE(pump_until([&] {
+    bool arrived = false;
+    for (int i = 0; i < 50 && !arrived; i++) {
+        ASSERT_GE(os_wait_and_pump_messages(), 1);
         for (const OsEvent &event : events_of(window, OS_EVENT_MOUSE_MOVE))
-            if (event.mouse.x == 300 && event.mouse.y == 250) return true;
-        return false;
-    }));
+            arrived |= event.mouse.x == 300 && event.mouse.y == 250;
+    }
+    ASSERT_TRUE(arrived);
     const u16 sequence[] = {OS_MOUSE_RIGHT, OS_MOUSE_LEFT, OS_MOUSE_LEFT, OS_MOUSE_LEFT, OS_MOUSE_MIDDLE};
     for (u16 code : sequence) {
         test_mouse_button(code, true);
@@ -702,3 +706,27 @@ TEST(Events, RawMouseFollowsTheFocus) {
     close_all();
 }
 #endif
+
+// A display mode without a rate or a size, which no test display gives.
+TEST(Monitors, FallbacksFillWhatTheSystemLeftOut) {
+    OsMonitor monitor = {};
+    monitor.refresh_rate = 1;
+    StdoutCapture capture;
+    capture.start();
+    os_monitor_fallbacks(&monitor, 800, 600);
+    std::string said = capture.finish();
+    EXPECT_EQ(said, "* WARNING * Failed to get monitor refresh rate. Defaulting to 60.\n");
+    EXPECT_EQ(monitor.refresh_rate, 60);
+    EXPECT_EQ(monitor.width, 800);
+    EXPECT_EQ(monitor.height, 600);
+
+    OsMonitor sized = {};
+    sized.refresh_rate = 59;
+    sized.width = 1024;
+    StdoutCapture again;
+    again.start();
+    os_monitor_fallbacks(&sized, 0, 0);
+    said = again.finish();
+    EXPECT_EQ(said, "* WARNING * Failed to get monitor size.\n");
+    EXPECT_EQ(sized.refresh_rate, 59);
+}
