@@ -131,3 +131,21 @@ TEST(Config, LineEndsRepeatsAndLimits) {
     load(huge);
     EXPECT_EQ(app.output_name_template.length, 2000000 - 1);
 }
+
+TEST(ConfigFile, ReadsConfigBesideTheExecutable) {
+    char path[513];
+    ASSERT_TRUE(app_file_path(path, "Config.txt"));
+    StrSlice path_slice = {(i64)strlen(path), path};
+    const char content[] = "frame_dash_length = 9\r\noutput_file_name=take <n>\r\n";
+    ASSERT_EQ(os_write_file(path_slice, sizeof content - 1, content), 0);
+    reset_app();
+    config_load_file();
+    EXPECT_EQ(app.frame_dash_length, 9);
+    EXPECT_EQ(text(app.output_name_template), "take <n>");
+
+    ASSERT_EQ(os_delete_file(path_slice), 0);
+    reset_app();
+    config_load_file();
+    EXPECT_EQ(app.frame_dash_length, 2);
+    EXPECT_EQ(app.output_name_template.data, nullptr);
+}

@@ -2,6 +2,7 @@
 // written, and the round trip.
 #include <gtest/gtest.h>
 #include <string.h>
+#include <string>
 #include <vector>
 
 #include "recorder/app.h"
@@ -90,4 +91,48 @@ TEST(State, SavesTheExactRecord) {
     state_load(StrSlice{40, (char *)file.data()});
     state_encode(record);
     EXPECT_EQ(memcmp(record, file.data(), STATE_FILE_SIZE), 0);
+}
+
+static StrSlice path_of(char (&path)[513]) { return StrSlice{(i64)strlen(path), path}; }
+
+TEST(StateFile, SaveReplacesTheFileBesideTheExecutableAndLoadReadsIt) {
+    char path[513];
+    ASSERT_TRUE(app_file_path(path, "_vornby.state"));
+    std::vector<u8> junk(100, 0xEE);
+    ASSERT_EQ(os_write_file(path_of(path), 100, junk.data()), 0);
+
+    std::vector<u8> file = sample_file();
+    app = AppState{};
+    state_load(StrSlice{38, (char *)file.data()});
+    state_save();
+    StrSlice written = os_read_entire_file(path_of(path));
+    ASSERT_EQ(written.length, STATE_FILE_SIZE);
+    EXPECT_EQ(memcmp(written.data, file.data(), STATE_FILE_SIZE), 0);
+    os_free_file(&written);
+
+    app = AppState{};
+    state_load_file();
+    EXPECT_EQ(app.state_byte, 7);
+    EXPECT_EQ(app.region_y1, 304);
+    EXPECT_EQ(app.memory_counter, 0x12345678);
+
+    EXPECT_EQ(os_delete_file(path_of(path)), 0);
+    app = AppState{};
+    state_load_file(); // missing: the defaults stand
+    EXPECT_EQ(app.state_byte, 1);
+    EXPECT_EQ(app.fps, 30);
+}
+
+TEST(StateFile, PathsThatDoNotFitAreMissing) {
+    char path[513];
+    ASSERT_TRUE(app_file_path(path, "x"));
+    StrSlice folder = os_exe_folder();
+    EXPECT_EQ(strlen(path), (size_t)folder.length + 1);
+    EXPECT_EQ(memcmp(path, folder.data, (size_t)folder.length), 0);
+    std::string fits(512 - (size_t)folder.length, 'n');
+    EXPECT_TRUE(app_file_path(path, fits.c_str()));
+    EXPECT_EQ(strlen(path), 512u);
+    std::string too_long = fits + "n";
+    EXPECT_FALSE(app_file_path(path, too_long.c_str()));
+    EXPECT_EQ(path[0], 0);
 }
