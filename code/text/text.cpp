@@ -54,6 +54,7 @@ static void glyph_fill(FontFace *face, GlyphEntry *entry, u32 codepoint) {
     entry->left_bearing = (i16)bearing;
     entry->vertex_count = 0;
     entry->vertices = nullptr;
+    entry->box_state = 0;
 }
 
 static bool glyph_reserve(FontFace *face, i32 needed) {
@@ -179,10 +180,22 @@ static void glyph_draw(Canvas *canvas, FontFace *face, GlyphEntry *entry, f32 pe
                        f32 baseline, f32 scale) {
     if (!on_canvas_scale(pen_x) || !on_canvas_scale(baseline)) return;
     f32 fx = pen_x - floorf(pen_x), fy = baseline - floorf(baseline);
-    int x0, y0, x1, y1;
-    stbtt_GetGlyphBitmapBoxSubpixel(&face->info, entry->glyph, scale, scale, fx, fy, &x0, &y0,
-                                    &x1, &y1);
-    i64 w = (i64)x1 - x0, h = (i64)y1 - y0;
+    if (entry->box_state == 0) {
+        int bx0 = 0, by0 = 0, bx1 = 0, by1 = 0;
+        bool has_box = stbtt_GetGlyphBox(&face->info, entry->glyph, &bx0, &by0, &bx1, &by1) != 0;
+        entry->box_x0 = bx0;
+        entry->box_y0 = by0;
+        entry->box_x1 = bx1;
+        entry->box_y1 = by1;
+        entry->box_state = has_box ? 2 : 1;
+    }
+    if (entry->box_state != 2) return;
+    // stb_truetype's sub-pixel bitmap box, over the cached bounds.
+    i64 x0 = (i64)floorf(entry->box_x0 * scale + fx);
+    i64 y0 = (i64)floorf(-entry->box_y1 * scale + fy);
+    i64 x1 = (i64)ceilf(entry->box_x1 * scale + fx);
+    i64 y1 = (i64)ceilf(-entry->box_y0 * scale + fy);
+    i64 w = x1 - x0, h = y1 - y0;
     if (w <= 0 || h <= 0) return;
     if (w * h > face->scratch_capacity) {
         if (w * h > INT32_MAX) return;
@@ -197,7 +210,7 @@ static void glyph_draw(Canvas *canvas, FontFace *face, GlyphEntry *entry, f32 pe
     if (entry->vertex_count <= 0) return;
     stbtt__bitmap bitmap = {(int)w, (int)h, (int)w, face->scratch};
     stbtt_Rasterize(&bitmap, 0.35f, entry->vertices, entry->vertex_count, scale, scale, fx, fy,
-                    x0, y0, 1, face->info.userdata);
+                    (int)x0, (int)y0, 1, face->info.userdata);
 
     // Rounded down, not toward zero: the bitmap already holds the pen's
     // fraction, and truncation would shift a glyph that starts left of or

@@ -13,6 +13,10 @@ struct GlyphEntry {
     i16 left_bearing;     // font units
     i32 vertex_count;     // 0 until first drawn
     stbtt_vertex *vertices; // null until first drawn, then kept for the run
+    // The glyph's bounds in font units, cached with the outline: for CFF
+    // fonts they come from running the charstring.
+    i32 box_x0, box_y0, box_x1, box_y1;
+    u8 box_state; // 0 not read yet, 1 no outline data, 2 box read
 };
 
 struct FontFace {

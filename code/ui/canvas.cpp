@@ -33,8 +33,9 @@ static void span_column(Canvas *canvas, i64 x, i64 y0, i64 y1, u32 colour) {
 
 void canvas_fill(Canvas *canvas, u32 colour) {
     if (!canvas_usable(canvas)) return;
-    i64 count = (i64)canvas->width * canvas->height;
-    for (i64 i = 0; i < count; i++) canvas->pixels[i] = colour;
+    u32 *pixel = canvas->pixels;
+    u32 *end = pixel + (i64)canvas->width * canvas->height;
+    while (pixel < end) *pixel++ = colour;
 }
 
 void canvas_status_outline(Canvas *canvas, i32 width, u32 colour) {
