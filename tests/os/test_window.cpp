@@ -730,3 +730,24 @@ TEST(Monitors, FallbacksFillWhatTheSystemLeftOut) {
     EXPECT_EQ(said, "* WARNING * Failed to get monitor size.\n");
     EXPECT_EQ(sized.refresh_rate, 59);
 }
+
+// The client operations size the client area, frame or no frame.
+TEST(WindowOperations, ClientOperationsOnAFramedWindow) {
+    OsWindow *window = os_open_window(200, 100, text("framed"), OS_WINDOW_PIXEL_BUFFER);
+    ASSERT_NE(window, nullptr);
+    os_set_window_client_rect(window, 400, 300, 320, 240);
+    EXPECT_TRUE(pump_until([&] {
+        return window->client_x == 400 && window->client_y == 300 && window->client_width == 320 &&
+               window->client_height == 240;
+    })) << window->client_x << "," << window->client_y << " " << window->client_width << "x"
+        << window->client_height;
+    os_resize_window_client(window, 300, 200);
+    EXPECT_TRUE(pump_until([&] { return window->client_width == 300 && window->client_height == 200; }))
+        << window->client_width << "x" << window->client_height;
+    EXPECT_EQ(window->pixels.width, 300);
+    // Shifted by half the change, toward the top left when shrinking (the
+    // position terms are kept exactly as the formulas give them).
+    EXPECT_EQ(window->client_x, 390);
+    EXPECT_EQ(window->client_y, 280);
+    close_all();
+}

@@ -40,9 +40,11 @@ void os_move_window(OsWindow *window, i32 x, i32 y, i32 width, i32 height) {
 
 void os_set_window_client_rect(OsWindow *window, i32 x, i32 y, i32 width, i32 height) {
     if (!os_w32_open_handle(window)) return;
+    // The frame is added to the size: the formula as first written
+    // subtracted it, which shrank a framed client by twice its frame.
     os_move_window(window, x + window->window_x - window->client_x, y + window->window_y - window->client_y,
-                   width + window->client_width - window->window_width,
-                   height + window->client_height - window->window_height);
+                   width + window->window_width - window->client_width,
+                   height + window->window_height - window->client_height);
 }
 
 void os_set_window_position(OsWindow *window, i32 x, i32 y) {
@@ -66,8 +68,8 @@ void os_resize_window_client(OsWindow *window, i32 width, i32 height) {
     if (!os_w32_open_handle(window)) return;
     os_move_window(window, window->window_x - (window->client_width - width) / 2,
                    window->window_y - (window->client_height - height) / 2,
-                   width + window->client_width - window->window_width,
-                   height + window->client_height - window->window_height);
+                   width + window->window_width - window->client_width,
+                   height + window->window_height - window->client_height);
 }
 
 void os_center_window(OsWindow *window) {
