@@ -10,12 +10,24 @@
 //   exit CODE      exit with CODE
 //   info           print "[exe folder]\n[exe name]\n[desktop folder]\n"
 //   touch PATH     create the file PATH holding "ok"
+//   crash          set a crash hook printing "[hook KIND TEXT]\n", then
+//                  write to an unmapped address
+//   raise          set the same hook, then raise an exception no table
+//                  names (Windows: code 0xE0424242; Linux: SIGFPE by raise())
+//   fatal TEXT     os_fatal(TEXT)
+//   cmdline ...    print "[command line]\n" from os_command_line and stop
 // Output goes through os_print (a plain write, no newline translation).
 #include <chrono>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <thread>
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <signal.h>
+#endif
 
 #include "child_pattern.h"
 #include "os/os.h"
@@ -33,6 +45,14 @@ static void put(const char *text, size_t length) {
 static void show(StrSlice slice) {
     os_print("[%.*s]\n", (int)slice.length, slice.data ? slice.data : "");
 }
+
+static void print_hook(u32 kind, const char *description, u64, u64) {
+    os_print("[hook %u %s]\n", kind, description);
+}
+
+// Read at run time, so the compiler cannot see the fault coming and turn it
+// into a trap instruction.
+static volatile uintptr_t bad_address = 16;
 
 int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
@@ -72,6 +92,21 @@ int main(int argc, char **argv) {
             StrSlice path = {(i64)strlen(value), (char *)value};
             if (os_write_file(path, 2, "ok") != 0) return 3;
             ++i;
+        } else if (strcmp(action, "crash") == 0) {
+            os_set_crash_handler(print_hook);
+            *(volatile int *)bad_address = 1;
+        } else if (strcmp(action, "raise") == 0) {
+            os_set_crash_handler(print_hook);
+#ifdef _WIN32
+            RaiseException(0xE0424242u, 0, 0, nullptr);
+#else
+            raise(SIGFPE);
+#endif
+        } else if (strcmp(action, "fatal") == 0) {
+            os_fatal(value);
+        } else if (strcmp(action, "cmdline") == 0) {
+            show(os_command_line());
+            return 0;
         } else {
             os_print("child: unknown action %s\n", action);
             return 2;
