@@ -46,10 +46,13 @@ TEST(ClipboardText, AClipboardHeldElsewhereGivesTheErrorAndNothing) {
     ASSERT_EQ(os_clipboard_set_text(S("abc")), 0);
     std::atomic<int> step{0};
     std::thread holder([&] {
-        if (OpenClipboard(nullptr)) step = 1;
+        // Held for a window of another thread, as another program would.
+        HWND owner = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        if (owner && OpenClipboard(owner)) step = 1;
         else step = -1;
         while (step == 1) Sleep(1);
         CloseClipboard();
+        DestroyWindow(owner);
     });
     while (step == 0) Sleep(1);
     ASSERT_EQ(step.load(), 1);

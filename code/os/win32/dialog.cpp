@@ -10,9 +10,10 @@
 static char *os_w32_heap_path(const wchar_t *wide, i32 extra, i32 *length) {
     int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return nullptr;
-    char *path = (char *)os_alloc((u32)bytes + (u32)extra);
+    // The conversion keeps one byte for its own NUL beyond the text's.
+    char *path = (char *)os_alloc((u32)bytes + 1 + (u32)extra);
     if (!path) return nullptr;
-    *length = os_w32_to_utf8_path(wide, -1, path, bytes);
+    *length = os_w32_to_utf8_path(wide, -1, path, bytes + 1);
     return path;
 }
 
