@@ -420,6 +420,24 @@ TEST(Dialogs, ChoosingAFileGivesItsPathWithSlashes) {
     std::filesystem::remove_all(folder);
 }
 
+TEST(Dialogs, TheChosenFolderComesBackWithOneTrailingSlash) {
+    StrSlice out = {0, nullptr};
+    i32 result = -1;
+    // OK on the folder the browser selects by itself.
+    bool ran = drive_dialog([&] { result = os_choose_folder_dialog(&out); },
+                            [](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDOK, 0); });
+    ASSERT_TRUE(ran);
+    ASSERT_EQ(result, 0);
+    std::string path = str(out);
+    ASSERT_GE(path.size(), 4u) << path;
+    EXPECT_EQ((i64)strlen(out.data), out.length); // the length counts the "/" and stops at the NUL
+    EXPECT_EQ(path.back(), '/');
+    EXPECT_NE(path[path.size() - 2], '/') << path;
+    EXPECT_EQ(path.find('\\'), std::string::npos) << path;
+    EXPECT_TRUE(os_path_exists(out)) << path;
+    os_free(out.data);
+}
+
 TEST(Dialogs, CancellingTheFolderBrowserGivesOne) {
     char marker[] = "untouched";
     StrSlice out = {9, marker};
