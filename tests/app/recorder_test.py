@@ -1,0 +1,516 @@
+#!/usr/bin/python3
+"""Black-box tests of the running recorder.
+
+Each test copies the built program into a fresh folder, starts it on the X
+display (natively, or under Wine through scripts/wine-run), drives it with
+the real pointer through XTest, and reads what a user would see: the screen,
+the windows' places, its standard output, _vornby.state and output/.
+
+usage: recorder_test.py RUN_DIR FAKE_ENCODER [--wine WINE_RUN WINEPREFIX]
+"""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from Xlib import X, display
+from Xlib.ext import xtest
+from Xlib.protocol import event
+
+RUN_DIR = FAKE_ENCODER = WINE_RUN = WINEPREFIX = None
+WINE = False
+PANEL_TITLE = "Vornby  |  0.9.2"
+RED, YELLOW, GREEN, WHITE, BLACK = (255, 0, 0), (255, 255, 0), (0, 255, 0), (255, 255, 255), (0, 0, 0)
+# Default region for 1920 x 1080 and the panel below it.
+REGION = (770, 430, 1149, 649)
+PANEL = (780, 661)
+
+xd = display.Display()
+root = xd.screen().root
+
+
+def wait_until(condition, timeout=30.0, what="condition"):
+    end = time.time() + timeout
+    while time.time() < end:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.05)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def settle():
+    # The recorder polls the pointer once per frame: a press must come a few
+    # frames after the move that brought the pointer there, as a hand's would.
+    # Where the program shows its hover (below) the tests wait for that instead.
+    time.sleep(0.6 if WINE else 0.3)
+
+
+def hover(x, y, lit=None):
+    """Moves the pointer and waits until the program has seen it: until the
+    cell lit = (x, y, w, h) changes (a hover highlight), or the predicate lit
+    holds; without either, a few frames."""
+    before = screen_rgb(*lit) if isinstance(lit, tuple) else None
+    pointer_to(x, y)
+    if isinstance(lit, tuple):
+        wait_until(lambda: screen_rgb(*lit) != before, 10, "the hover at %d, %d" % (x, y))
+    elif lit:
+        wait_until(lit, 10, "the hover at %d, %d" % (x, y))
+    else:
+        settle()
+
+
+def window_named(name):
+    for window in root.query_tree().children:
+        try:
+            if window.get_wm_name() == name:
+                return window
+        except Exception:
+            pass
+    return None
+
+
+def geometry(window):
+    g = window.get_geometry()
+    return (g.x, g.y, g.width, g.height)
+
+
+def viewable(window):
+    return window.get_attributes().map_state == X.IsViewable
+
+
+def pixel(x, y):
+    data = root.get_image(x, y, 1, 1, X.ZPixmap, 0xFFFFFFFF).data
+    return (data[2], data[1], data[0])
+
+
+def screen_rgb(x, y, w, h):
+    data = root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data
+    return b"".join(bytes((data[i + 2], data[i + 1], data[i])) for i in range(0, len(data), 4))
+
+
+def pointer_to(x, y):
+    xtest.fake_input(xd, X.MotionNotify, x=x, y=y)
+    xd.sync()
+
+
+def button(down):
+    xtest.fake_input(xd, X.ButtonPress if down else X.ButtonRelease, 1)
+    xd.sync()
+
+
+def click(x, y, lit=None):
+    hover(x, y, lit)
+    button(True)
+    settle()
+    button(False)
+    settle()
+
+
+def drag(x0, y0, x1, y1, lit=None):
+    hover(x0, y0, lit)
+    button(True)
+    settle()
+    steps = 5
+    for i in range(1, steps + 1):
+        pointer_to(x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
+        time.sleep(0.05)
+    settle()
+    button(False)
+    settle()
+
+
+def close_through_system(window):
+    """What a window manager's close button does: WM_DELETE_WINDOW."""
+    protocols = xd.intern_atom("WM_PROTOCOLS")
+    delete = xd.intern_atom("WM_DELETE_WINDOW")
+    message = event.ClientMessage(window=window, client_type=protocols, data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+    window.send_event(message, event_mask=0)
+    xd.sync()
+
+
+def state_bytes(x0, y0, x1, y1, style=2, delay=1000, locked=0, mouse=1, audio=0, fps=30,
+                panel_x=0, panel_y=0, counter=0, first=1):
+    return struct.pack("<BiiiiBiBBBBiii", first, x0, y0, x1, y1, style, delay, locked, mouse, audio, fps,
+                       panel_x, panel_y, counter)
+
+
+def encoder_name():
+    return "ffmpeg.exe" if WINE else "ffmpeg"
+
+
+def processes_in(folder):
+    """Processes whose command line names the folder (the fake encoder)."""
+    found = []
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                cmdline = f.read().replace(b"\0", b" ").decode("utf-8", "replace").replace("\\", "/")
+        except OSError:
+            continue
+        if folder in cmdline and encoder_name() in cmdline:
+            found.append(pid)
+    return found
+
+
+class Recorder:
+    """One run of the program in its own folder."""
+
+    def __init__(self, test, with_assets=True, state=None, config=None, encoder=None, env=None):
+        self.folder = tempfile.mkdtemp(prefix="vornby-app-")
+        test.addCleanup(shutil.rmtree, self.folder, True)
+        program = "vornby.exe" if WINE else "vornby"
+        shutil.copy(os.path.join(RUN_DIR, program), self.folder)
+        if with_assets:
+            for name in ("font.otf", "icons.png"):
+                shutil.copy(os.path.join(RUN_DIR, name), self.folder)
+            os.mkdir(os.path.join(self.folder, "output"))
+        if state is not None:
+            self.write("_vornby.state", state)
+        if config is not None:
+            self.write("Config.txt", config.encode())
+        if encoder == "fake":
+            shutil.copy(FAKE_ENCODER, os.path.join(self.folder, encoder_name()))
+        full_env = dict(os.environ)
+        full_env.update(env or {})
+        if WINE:
+            full_env["VORNBY_WINEPREFIX"] = WINEPREFIX
+            command = [WINE_RUN, os.path.join(self.folder, program)]
+        else:
+            command = [os.path.join(self.folder, program)]
+        self.stdout_path = os.path.join(self.folder, "stdout.txt")
+        self.out = open(self.stdout_path, "wb")
+        self.process = subprocess.Popen(command, cwd=self.folder, stdout=self.out, stderr=subprocess.STDOUT,
+                                        stdin=subprocess.DEVNULL, env=full_env)
+        test.addCleanup(self.stop)
+
+    def write(self, name, data):
+        with open(os.path.join(self.folder, name), "wb") as f:
+            f.write(data)
+
+    def read(self, name):
+        with open(os.path.join(self.folder, name), "rb") as f:
+            return f.read()
+
+    def wait_panel(self, at=PANEL, colour=RED):
+        wait_until(lambda: (window_named(PANEL_TITLE) is not None and pixel(*at) == colour),
+                   60 if WINE else 20, "the panel at %s in %s" % (at, colour))
+
+    def wait_exit(self, timeout=30):
+        code = self.process.wait(timeout)
+        self.out.close()
+        return code
+
+    def stdout(self):
+        with open(self.stdout_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        if not self.out.closed:
+            self.out.close()
+
+
+def panel_button(name):
+    """Centre of a panel control, relative to the panel's corner."""
+    return {
+        "record": (20, 20), "hidden": (58, 20), "border": (83, 20), "guides": (108, 20), "lock": (133, 20),
+        "pointer": (171, 20), "audio": (197, 20), "fps-": (297, 20), "fps+": (317, 20),
+        "delay-": (421, 20), "delay+": (441, 20), "folder": (476, 20), "move": (514, 20),
+        "minimise": (540, 20), "close": (566, 20),
+    }[name]
+
+
+# Controls that light up under the pointer; the others show no hover.
+HOVER_LIT = {"record": 33, "fps-": 19, "fps+": 19, "delay-": 19, "delay+": 19, "folder": 25, "move": 25,
+             "minimise": 25, "close": 25}
+
+
+def press(name, panel=PANEL):
+    dx, dy = panel_button(name)
+    x, y = panel[0] + dx, panel[1] + dy
+    size = HOVER_LIT.get(name)
+    lit = (x - size // 2 + 2, y - size // 2 + 2, size - 4, size - 4) if size else None
+    # Already lit (the pointer is there from an earlier press): nothing to wait for.
+    if lit and pointer_at(x, y):
+        lit = None
+    click(x, y, lit)
+
+
+def pointer_at(x, y):
+    p = root.query_pointer()
+    return (p.root_x, p.root_y) == (x, y)
+
+
+def zone_drag(x0, y0, x1, y1):
+    """A drag that starts on a grab zone: the grab box shows the hover."""
+    def grab_box_there():
+        grab = window_named("Vornby grab")
+        if not grab or not viewable(grab):
+            return False
+        gx, gy, gw, gh = geometry(grab)
+        return gx <= x0 < gx + gw and gy <= y0 < gy + gh
+    drag(x0, y0, x1, y1, grab_box_there)
+
+
+class Interaction(unittest.TestCase):
+    def test_first_start_without_files(self):
+        run = Recorder(self, with_assets=False)
+        run.wait_panel()
+        # The status outline, the separators, and the guides through the
+        # region's edges across the whole screen.
+        for x in (0, 586, 39, 152, 216, 333, 457, 495):
+            self.assertEqual(pixel(PANEL[0] + x, PANEL[1] + 20), RED, "column %d" % x)
+        self.assertEqual(geometry(window_named("Vornby Top")), (0, 429, 1920, 1))
+        self.assertEqual(geometry(window_named("Vornby Left")), (769, 0, 1, 1080))
+        self.assertEqual([pixel(x, 429) for x in range(0, 5)], [WHITE, WHITE, BLACK, BLACK, WHITE])
+        self.assertEqual(pixel(1919, 650), WHITE if (1919 // 2) % 2 == 0 else BLACK)
+        press("close")
+        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.stdout().count("faile\n"), 1)
+        self.assertEqual(run.read("_vornby.state"), state_bytes(*REGION, panel_x=PANEL[0], panel_y=PANEL[1]))
+
+    def test_values_drag_and_system_close(self):
+        run = Recorder(self)
+        run.wait_panel()
+        before = screen_rgb(PANEL[0] + 220, PANEL[1] + 5, 110, 30)
+        press("fps+")
+        wait_until(lambda: screen_rgb(PANEL[0] + 220, PANEL[1] + 5, 110, 30) != before, 10, "the FPS text")
+        press("delay+")
+        press("pointer")
+        # The right edge by +6 with rounding 10: 386 wide snaps to 390.
+        zone_drag(1151, 540, 1157, 540)
+        self.assertEqual(geometry(window_named("Vornby Right")), (1160, 0, 1, 1080))
+        close_through_system(window_named(PANEL_TITLE))
+        self.assertEqual(run.wait_exit(), 0)
+        self.assertNotIn("faile", run.stdout())
+        self.assertEqual(run.read("_vornby.state"),
+                         state_bytes(770, 430, 1159, 649, delay=2000, mouse=0, fps=40, panel_x=780, panel_y=661))
+
+    def test_crossed_drag_lock_and_move(self):
+        run = Recorder(self, state=state_bytes(100, 100, 299, 199))
+        run.wait_panel((110, 211))
+        # The left edge dragged 300 px right, past the right edge: the corners
+        # cross while held and are put back in order on release.
+        zone_drag(99, 150, 399, 150)
+        panel = (309, 211)
+        run.wait_panel(panel)
+        press("lock", panel)
+        drag(401, 150, 451, 150)  # locked: the right edge stays
+        # The move handle carries the region up until it meets the top edge,
+        # where it stops with its size kept.
+        x, y = panel[0] + panel_button("move")[0], panel[1] + panel_button("move")[1]
+        drag(x, y, x, 0, (x - 10, y - 10, 21, 21))
+        panel = (309, 111)
+        run.wait_panel(panel)
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        state = struct.unpack("<BiiiiBiBBBBiii", run.read("_vornby.state"))
+        self.assertEqual(state[1:5], (299, 0, 400, 99))
+        self.assertEqual(state[7], 1)  # locked
+
+    def test_frame_styles_and_saved_region(self):
+        run = Recorder(self, state=state_bytes(100, 200, 739, 679, panel_x=5, panel_y=5))
+        panel = (110, 691)  # placed by the rule, not at the saved (5, 5)
+        run.wait_panel(panel)
+        top = window_named("Vornby Top")
+        press("border", panel)
+        wait_until(lambda: geometry(top) == (99, 199, 642, 1), 10, "the border")
+        press("hidden", panel)
+        wait_until(lambda: not viewable(top) or geometry(top)[2] <= 1 and geometry(top)[3] <= 1, 10, "no frame")
+        press("guides", panel)
+        wait_until(lambda: viewable(top) and geometry(top) == (0, 199, 1920, 1), 10, "the guides")
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.read("_vornby.state")[26:34], struct.pack("<ii", *panel))
+
+
+class Recording(unittest.TestCase):
+    """With the fake encoder: the command line, stop, failures."""
+
+    def start(self, mode="", config=None, state=None):
+        env = {"FAKE_FFMPEG_MODE": mode}
+        run = Recorder(self, encoder="fake", env=env, config=config,
+                       state=state or state_bytes(100, 200, 739, 679, delay=0))
+        run.wait_panel((110, 691))
+        return run
+
+    def test_command_line_and_a_single_stop(self):
+        run = self.start("ignore_q")
+        panel = (110, 691)
+        press("record", panel)
+        run.wait_panel(panel, GREEN)
+        press("record", panel)
+        press("record", panel)  # a second stop writes nothing more
+        wait_until(lambda: b"stdin: q" in run.read("fake_ffmpeg.log"), 20, "the stop request")
+        press("close", panel)
+        self.assertEqual(run.wait_exit(60), 0)
+        out = run.stdout()
+        folder = run.folder if not WINE else "Z:" + run.folder
+        encoder = '"%s/%s"' % (folder, encoder_name())
+        stem = time.strftime("%Y-%m-%d") + " 0"
+        if WINE:
+            expected = ('%s -y -f gdigrab -framerate 30 -offset_x 100 -offset_y 200 -video_size 640x480 '
+                        '-draw_mouse 1 -i desktop -c:v libx264rgb -preset ultrafast -qp 0 "%s/output/%s.mp4"'
+                        % (encoder, folder, stem))
+        else:
+            expected = ('%s -y -f x11grab -framerate 30 -video_size 640x480 -draw_mouse 1 -i %s+100,200 '
+                        '-c:v libx264rgb -preset ultrafast -qp 0 "%s/output/%s.mp4"'
+                        % (encoder, os.environ["DISPLAY"], folder, stem))
+        self.assertIn("[[[%s]]]\n" % expected, out.replace("\\", "/"))
+        self.assertEqual(run.read("fake_ffmpeg.log").count(b"stdin: q\n"), 1)
+        self.assertIn("* WARNING * The encoder did not finish within 5 s", out)
+        self.assertEqual(processes_in(run.folder), [])
+        self.assertEqual(run.read("_vornby.state")[0], 1)
+
+    def test_audio_needs_a_device_and_the_toggle(self):
+        run = self.start(config="audio_device_name = Line In (2)\n")
+        panel = (110, 691)
+        press("record", panel)  # audio toggle off: video only
+        run.wait_panel(panel, GREEN)
+        press("record", panel)
+        run.wait_panel(panel, RED)
+        press("audio", panel)
+        press("record", panel)
+        run.wait_panel(panel, GREEN)
+        press("record", panel)
+        run.wait_panel(panel, RED)
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        lines = [line for line in run.stdout().splitlines() if line.startswith("[[[")]
+        self.assertEqual(len(lines), 2)
+        audio = '-f dshow -i audio="Line In (2)" -f gdigrab' if WINE else '-f pulse -i "Line In (2)" -f x11grab'
+        self.assertNotIn(audio, lines[0])
+        self.assertIn(audio, lines[1])
+        self.assertIn("-c:a libopus -b:a 320k", lines[1])
+        self.assertTrue(lines[1].endswith(' 1.mp4"]]]') or lines[1].endswith(' 0.mp4"]]]'))
+
+    def test_failing_encoder_is_reported(self):
+        run = self.start("fail")
+        panel = (110, 691)
+        press("record", panel)
+        wait_until(lambda: os.path.exists(os.path.join(run.folder, "fake_ffmpeg.log")), 20, "the encoder to run")
+        run.wait_panel(panel, RED)
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        out = run.stdout()
+        self.assertIn("* ERROR * The encoder ended with exit code 3; its last output follows.\n"
+                      "fake encoder: cannot open the capture device\n", out.replace("\r\n", "\n"))
+
+    def test_missing_encoder(self):
+        empty = tempfile.mkdtemp(prefix="vornby-path-")
+        self.addCleanup(shutil.rmtree, empty, True)
+        run = Recorder(self, state=state_bytes(100, 200, 739, 679, delay=0), env={"PATH": empty + ":/usr/bin:/bin"} if WINE else {"PATH": empty})
+        panel = (110, 691)
+        run.wait_panel(panel)
+        press("record", panel)  # the start fails; the panel stays red
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        out = run.stdout()
+        self.assertIn("* NOTE * Error starting process!, 2 (ERROR_FILE_NOT_FOUND)\n", out)
+        self.assertIn("* command: (ffmpeg -y ", out)
+
+
+class RealEncoder(unittest.TestCase):
+    """Linux only: the real ffmpeg records a known pattern losslessly."""
+
+    def show_pattern(self, x, y, w, h):
+        window = root.create_window(x, y, w, h, 0, xd.screen().root_depth, override_redirect=True,
+                                    background_pixel=0)
+        window.map()
+        gc = window.create_gc()
+        rows, rgb = [], bytearray()
+        for j in range(h):
+            row = bytearray()
+            for i in range(w):
+                r, g, b = (i * 7) % 256, (j * 11) % 256, ((i // 8 + j // 8) % 2) * 255
+                row += bytes((b, g, r, 0))
+                rgb += bytes((r, g, b))
+            rows.append(bytes(row))
+        xd.sync()
+        wait_until(lambda: viewable(window), 10, "the pattern window")
+        for top in range(0, h, 16):  # in strips: one request has a size limit
+            window.put_image(gc, 0, top, w, min(16, h - top), X.ZPixmap, 24, 0, b"".join(rows[top:top + 16]))
+        xd.sync()
+        self.addCleanup(lambda: (window.destroy(), xd.sync()))
+        return bytes(rgb)
+
+    def test_records_the_region_exactly(self):
+        x0, y0, x1, y1 = 200, 150, 519, 389  # 320 x 240
+        run = Recorder(self, state=state_bytes(x0, y0, x1, y1, style=1))
+        panel = (210, 401)
+        run.wait_panel(panel)
+        expected = self.show_pattern(x0, y0, 320, 240)
+        wait_until(lambda: screen_rgb(x0, y0, 320, 240) == expected, 10, "the pattern on screen")
+        press("record", panel)
+        run.wait_panel(panel, YELLOW)
+        run.wait_panel(panel, GREEN)
+        time.sleep(3)  # the length of the recording
+        press("record", panel)
+        run.wait_panel(panel, RED)
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        videos = os.listdir(os.path.join(run.folder, "output"))
+        self.assertEqual(len(videos), 1)
+        video = os.path.join(run.folder, "output", videos[0])
+        probe = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                                "stream=codec_name,width,height,nb_read_frames:format=duration", "-of",
+                                "default=noprint_wrappers=1", video], capture_output=True, text=True, check=True)
+        info = dict(line.split("=", 1) for line in probe.stdout.split())
+        self.assertEqual((info["codec_name"], info["width"], info["height"]), ("h264", "320", "240"))
+        frames, duration = int(info["nb_read_frames"]), float(info["duration"])
+        self.assertGreater(duration, 2.0)
+        self.assertLess(abs(frames - 30 * duration), 0.15 * 30 * duration)
+        frame = subprocess.run(["ffmpeg", "-v", "error", "-i", video, "-vf", "select=eq(n\\,10)", "-frames:v", "1",
+                                "-f", "rawvideo", "-pix_fmt", "rgb24", "-"], capture_output=True, check=True).stdout
+        self.assertEqual(len(frame), len(expected))
+        self.assertTrue(frame == expected, "decoded frame differs from the screen")
+
+    def close_while_recording(self, how):
+        run = Recorder(self, state=state_bytes(300, 300, 619, 539, delay=0))
+        panel = (310, 551)
+        run.wait_panel(panel)
+        press("record", panel)
+        run.wait_panel(panel, GREEN)
+        time.sleep(2)
+        if how == "button":
+            press("close", panel)
+        else:
+            close_through_system(window_named("Vornby Bottom"))
+        self.assertEqual(run.wait_exit(30), 0)
+        self.assertEqual(processes_in(run.folder), [])
+        self.assertEqual(len(run.read("_vornby.state")), 38)
+        video = os.path.join(run.folder, "output", os.listdir(os.path.join(run.folder, "output"))[0])
+        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", video],
+                               capture_output=True, text=True)
+        self.assertEqual(probe.returncode, 0, probe.stderr)
+        self.assertGreater(float(probe.stdout), 1.0)
+
+    def test_close_button_while_recording_keeps_a_playable_file(self):
+        self.close_while_recording("button")
+
+    def test_system_close_while_recording_keeps_a_playable_file(self):
+        self.close_while_recording("system")
+
+
+if __name__ == "__main__":
+    RUN_DIR, FAKE_ENCODER = sys.argv[1], sys.argv[2]
+    rest = sys.argv[3:]
+    if rest[:1] == ["--wine"]:
+        WINE, WINE_RUN, WINEPREFIX = True, rest[1], rest[2]
+        rest = rest[3:]
+    suites = [Interaction, Recording] + ([] if WINE else [RealEncoder])
+    loader = unittest.TestLoader()
+    suite = unittest.TestSuite(loader.loadTestsFromTestCase(s) for s in suites)
+    if rest:
+        suite = unittest.TestSuite(t for t in unittest.TestSuite(suite)._tests for t in t if any(r in t.id() for r in rest))
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    sys.exit(0 if result.wasSuccessful() else 1)

@@ -1,0 +1,78 @@
+// Stands in for the encoder in the recorder's tests: logs its command line,
+// creates the output file (its last argument) and exits 0 on "q\n". The
+// environment variable FAKE_FFMPEG_MODE changes that:
+//   fail      print a message and exit 3 at once
+//   ignore_q  never exit by itself (must be killed)
+//   chatty    print 1 MiB before waiting, which only a draining reader lets through
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <string>
+
+#include "os/os.h"
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
+static std::string command_line(int argc, char **argv) {
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    return GetCommandLineA();
+#else
+    std::string line;
+    for (int i = 0; i < argc; i++) {
+        if (i) line += ' ';
+        bool quote = strchr(argv[i], ' ') != nullptr;
+        line += quote ? "\"" + std::string(argv[i]) + "\"" : std::string(argv[i]);
+    }
+    return line;
+#endif
+}
+
+int main(int argc, char **argv) {
+    os_init();
+    const char *mode = getenv("FAKE_FFMPEG_MODE");
+    if (!mode) mode = "";
+
+    StrSlice log_parts[2] = {{15, (char *)"fake_ffmpeg.log"}, {0, nullptr}};
+    StrSlice log_path = os_exe_folder_join(log_parts);
+    std::string line = command_line(argc, argv) + "\n";
+    StrSlice old = os_read_entire_file(log_path);
+    std::string log = std::string(old.data ? old.data : "", (size_t)old.length) + line;
+    os_free_file(&old);
+    os_write_file(log_path, (u32)log.size(), log.data());
+
+    if (strcmp(mode, "fail") == 0) {
+        os_print("fake encoder: cannot open the capture device\n");
+        return 3;
+    }
+    if (argc > 1) {
+        const char *output = argv[argc - 1];
+        os_write_file(StrSlice{(i64)strlen(output), (char *)output}, 8, "fake mp4");
+    }
+    if (strcmp(mode, "chatty") == 0) {
+        static char chunk[1000];
+        memset(chunk, 'x', sizeof chunk - 1);
+        for (int i = 0; i < 1049; i++) os_print("%s\n", chunk);
+    }
+    char input[64];
+    for (;;) {
+        if (!fgets(input, sizeof input, stdin)) {
+            if (strcmp(mode, "ignore_q") == 0) {
+                os_sleep_ms(100);
+                continue;
+            }
+            return 0;
+        }
+        // Every line the recorder sends is logged, so a test can count them.
+        log += "stdin: " + std::string(input);
+        os_write_file(log_path, (u32)log.size(), log.data());
+        if (strcmp(input, "q\n") == 0 && strcmp(mode, "ignore_q") != 0) {
+            os_print("fake encoder: finished\n");
+            return 0;
+        }
+    }
+}
