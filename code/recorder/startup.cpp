@@ -80,6 +80,9 @@ void app_startup_frame(void) {
     update_zone_sizes();
     frame_place();
     if (app.frame_style != 0) frame_draw();
+    // The grab window is created 500 x 500 and would stay there, an empty
+    // box over whatever is below, until the first hover change.
+    grab_place_and_draw();
     panel_place();
     panel_draw();
     FrameFunction = idle_frame;

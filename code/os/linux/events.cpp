@@ -179,6 +179,9 @@ static OsLnxClick os_lnx_clicks[3];
 static const u32 os_lnx_double_click_ms = 500; // Windows' defaults
 static const i32 os_lnx_double_click_size = 4;
 
+static OsWindow *os_lnx_focused;
+static void os_lnx_focus_event(OsWindow *window, bool gained);
+
 static void os_lnx_button_event(OsWindow *window, XButtonEvent *event, bool press) {
     if (event->button == Button4 || event->button == Button5) {
         // One wheel click is one 120-unit notch; the release carries nothing.
@@ -212,8 +215,16 @@ static void os_lnx_button_event(OsWindow *window, XButtonEvent *event, bool pres
             last.y = event->y;
             state = OS_BUTTON_DOWN;
         }
-        // Nobody activates a clicked window without a window manager.
-        if (!os_lnx_wm_running()) XSetInputFocus(os_lnx_x.display, event->window, RevertToPointerRoot, event->time);
+        // Nobody activates a clicked window without a window manager. On
+        // Windows the focus moves before the press arrives; X would report it
+        // after, possibly a frame later, and a program that resets its drag
+        // state on focus would lose the press. So report the change now.
+        if (!os_lnx_wm_running() && os_lnx_focused != window) {
+            XSetInputFocus(os_lnx_x.display, event->window, RevertToPointerRoot, event->time);
+            if (os_lnx_focused) os_lnx_focus_event(os_lnx_focused, false);
+            os_lnx_focus_event(window, true);
+            os_lnx_event.window = window;
+        }
     }
     os_lnx_event.button.code = (u16)(OS_MOUSE_LEFT + index);
     os_lnx_event.button.x = event->x_root;
@@ -266,7 +277,11 @@ void os_lnx_set_iconic(OsWindow *window, bool iconic) {
     os_lnx_set_geometry(window, window->client_x, window->client_y, b->x_width, b->x_height);
 }
 
+// Each change of the window last reported as focused (os_lnx_focused) is
+// reported once, whether it came from X or from a click above.
 static void os_lnx_focus_event(OsWindow *window, bool gained) {
+    if (gained == (os_lnx_focused == window)) return;
+    os_lnx_focused = gained ? window : nullptr;
     if (gained) {
         window->flags |= OS_WINDOW_FOCUSED;
         os_lnx_raw_mouse_on(window);
