@@ -1,0 +1,326 @@
+// The recorder's own rules, on the app state without windows: frame timing,
+// default region, panel and frame placement, drag arithmetic, output names,
+// the encoder command line and the countdown.
+#include <gtest/gtest.h>
+#include <string.h>
+#include <string>
+
+#include "recorder/main_loop.h"
+#include "recorder/recording.h"
+#include "ui/frame.h"
+#include "ui/idle.h"
+#include "ui/panel.h"
+
+static StrSlice text(const char *s) { return StrSlice{(i64)strlen(s), (char *)s}; }
+
+static std::string str(const TextBuilder &b) { return std::string(b.data, (size_t)b.length); }
+
+static void set_region(i32 x0, i32 y0, i32 x1, i32 y1) {
+    app.region_x0 = x0;
+    app.region_y0 = y0;
+    app.region_x1 = x1;
+    app.region_y1 = y1;
+    update_zone_sizes();
+}
+
+TEST(FrameTiming, RateAndMillisecondsFromTheRunningTotal) {
+    FrameTiming t;
+    frame_timing_start(&t, 24, 0);
+    EXPECT_EQ(t.frame_rate, 30);
+    EXPECT_EQ(t.period_us, 33333);
+    frame_timing_start(&t, 144, 0);
+    EXPECT_EQ(t.period_us, 6944);
+
+    i64 saved = os_frequency;
+    os_frequency = 10000000;
+    frame_timing_start(&t, 60, 1000);
+    EXPECT_EQ(t.period_us, 16666);
+    i32 deltas[3];
+    i64 now = 1000;
+    const i64 frames_us[3] = {16600, 16700, 16700};
+    for (int i = 0; i < 3; i++) {
+        now += frames_us[i] * 10;
+        frame_timing_advance(&t, now);
+        deltas[i] = t.delta_ms;
+    }
+    os_frequency = saved;
+    EXPECT_EQ(deltas[0], 16);
+    EXPECT_EQ(deltas[1], 17);
+    EXPECT_EQ(deltas[2], 17);
+    EXPECT_EQ(t.total_ms, 50u);
+    EXPECT_EQ(t.delta_us, 16700);
+}
+
+TEST(Startup, DefaultRegionAndFrameMetrics) {
+    app_default_region(1920, 1080);
+    EXPECT_EQ(app.region_x0, 770);
+    EXPECT_EQ(app.region_y0, 430);
+    EXPECT_EQ(app.region_x1, 1149);
+    EXPECT_EQ(app.region_y1, 649);
+    EXPECT_EQ(app.frame_metric_large, 11);
+    EXPECT_EQ(app.frame_metric_small, 6);
+    app_default_region(2560, 1440);
+    EXPECT_EQ(app.region_x0, 1020);
+    EXPECT_EQ(app.region_y0, 580);
+    EXPECT_EQ(app.region_x1, 1539);
+    EXPECT_EQ(app.region_y1, 859);
+    EXPECT_EQ(app.frame_metric_large, 15);
+    EXPECT_EQ(app.frame_metric_small, 8);
+    app_default_region(400, 300);
+    EXPECT_EQ(app.frame_metric_large, 4);
+    EXPECT_EQ(app.frame_metric_small, 2);
+}
+
+TEST(Panel, PlacementRulesInOrder) {
+    i32 x, y;
+    panel_position(770, 430, 380, 220, 1920, 1080, &x, &y); // below
+    EXPECT_EQ(x, 780);
+    EXPECT_EQ(y, 661);
+    panel_position(100, 72, 300, 1000, 1920, 1080, &x, &y); // touching the bottom: above
+    EXPECT_EQ(x, 110);
+    EXPECT_EQ(y, 0);
+    panel_position(100, 71, 300, 1000, 1920, 1080, &x, &y); // right of it
+    EXPECT_EQ(x, 411);
+    EXPECT_EQ(y, 81);
+    panel_position(597, 71, 800, 1000, 1920, 1080, &x, &y); // no room right: over the corner
+    EXPECT_EQ(x, 597);
+    EXPECT_EQ(y, 1010);
+    panel_position(598, 71, 800, 1000, 1920, 1080, &x, &y); // else left of it
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 81);
+}
+
+TEST(Frame, EdgeWindowsFollowStyleAndState) {
+    app.screen_width = 1920;
+    app.screen_height = 1080;
+    app.frame_dash_thickness = 2;
+    set_region(100, 200, 739, 679);
+    OsRect r[4];
+    FrameFunction = idle_frame;
+    app.frame_style = 2;
+    frame_edge_rects(r);
+    EXPECT_EQ(r[0].x, 0);
+    EXPECT_EQ(r[0].y, 198);
+    EXPECT_EQ(r[0].width, 1920);
+    EXPECT_EQ(r[1].y, 680);
+    EXPECT_EQ(r[2].x, 98);
+    EXPECT_EQ(r[2].height, 1080);
+    EXPECT_EQ(r[3].x, 740);
+    // The guides become a border as soon as the countdown runs.
+    FrameFunction = countdown_frame;
+    frame_edge_rects(r);
+    EXPECT_EQ(r[0].x, 98);
+    EXPECT_EQ(r[0].y, 198);
+    EXPECT_EQ(r[0].width, 644);
+    EXPECT_EQ(r[0].height, 2);
+    EXPECT_EQ(r[2].y, 200);
+    EXPECT_EQ(r[2].height, 480);
+    app.frame_style = 0;
+    frame_edge_rects(r);
+    for (const OsRect &rect : r) EXPECT_EQ(rect.width | rect.height | rect.x | rect.y, 0);
+    FrameFunction = app_startup_frame;
+    app.frame_style = 2;
+    app.frame_dash_thickness = 1;
+}
+
+TEST(Frame, GrabBoxesOfANarrowRegion) {
+    app.frame_metric_large = 11;
+    app.frame_metric_small = 6;
+    set_region(500, 300, 503, 399); // 4 pixels wide
+    OsRect top = grab_rect(ELEMENT_EDGE_TOP);
+    EXPECT_EQ(top.width, 4 - 2 * app.corner_inner_w);
+    EXPECT_EQ(grab_rect(ELEMENT_CORNER_TOP_LEFT).width, app.corner_inner_w + 11);
+    EXPECT_EQ(grab_rect(ELEMENT_CORNER_TOP_LEFT).x, 489);
+    OsRect none = grab_rect(ELEMENT_FPS_UP);
+    EXPECT_EQ(none.width | none.height | none.x | none.y, 0);
+}
+
+TEST(Drag, SnappingClampingAndMoving) {
+    i32 second = 303; // right edge +4 on 100..299
+    region_snap_axis(100, &second, 10);
+    EXPECT_EQ(second, 299);
+    second = 305; // +6: 20.5 rounds away from zero
+    region_snap_axis(100, &second, 10);
+    EXPECT_EQ(second, 309);
+    second = 299; // left edge -4: the right edge moves instead
+    region_snap_axis(96, &second, 10);
+    EXPECT_EQ(second, 295);
+    second = 50; // crossed corners are left alone
+    region_snap_axis(400, &second, 10);
+    EXPECT_EQ(second, 50);
+    second = 102; // tiny region: at least one step
+    region_snap_axis(100, &second, 10);
+    EXPECT_EQ(second, 109);
+    second = 303; // rounding 1: off
+    region_snap_axis(100, &second, 1);
+    EXPECT_EQ(second, 303);
+
+    app.screen_width = 1920;
+    app.screen_height = 1080;
+    app.region_x0 = -5;
+    app.region_x1 = 2000;
+    app.region_y0 = 1080;
+    app.region_y1 = -1;
+    region_clamp();
+    EXPECT_EQ(app.region_x0, 0);
+    EXPECT_EQ(app.region_x1, 1919);
+    EXPECT_EQ(app.region_y0, 1079);
+    EXPECT_EQ(app.region_y1, 0);
+
+    i32 a = 1700, b = 1919; // already at the right edge
+    region_move_axis(&a, &b, 50, 1920);
+    EXPECT_EQ(a, 1700);
+    EXPECT_EQ(b, 1919);
+    a = 100, b = 299; // left by more than its x: stops at 0, size kept
+    region_move_axis(&a, &b, -150, 1920);
+    EXPECT_EQ(a, 0);
+    EXPECT_EQ(b, 199);
+    a = 100, b = 299;
+    region_move_axis(&a, &b, 1800, 1920);
+    EXPECT_EQ(a, 1720);
+    EXPECT_EQ(b, 1919);
+    a = 100, b = 299;
+    region_move_axis(&a, &b, 25, 1920);
+    EXPECT_EQ(a, 125);
+    EXPECT_EQ(b, 324);
+}
+
+static OsDateTime march_7(void) { return os_date_time_from_calendar(2026, 3, 7, 6, 9, 5, 3, 0); }
+
+TEST(OutputName, TagsExpand) {
+    OsDateTime t = march_7();
+    app.memory_counter = 12;
+    TextBuilder b = builder_create(64);
+    output_name_expand(&b, text("<year> <month> <day1> <hour> <minute> <second>"), &t, 0);
+    EXPECT_EQ(str(b), "2026 03 7 09 05 03");
+    builder_clear(&b);
+    output_name_expand(&b, text("<month1>.<day>.<hour1>.<minute1>.<second1>|<incremental>|<memory_incremental>"), &t, 4);
+    EXPECT_EQ(str(b), "3.07.9.5.3|4|12");
+    builder_clear(&b);
+    output_name_expand(&b, text("a<nope>b<>c>d<Year>"), &t, 0);
+    EXPECT_EQ(str(b), "abcd");
+    builder_clear(&b);
+    output_name_expand(&b, text("ab<year"), &t, 0);
+    EXPECT_EQ(str(b), "ab2026");
+    builder_clear(&b);
+    output_name_expand(&b, text("end<"), &t, 0);
+    EXPECT_EQ(str(b), "end");
+    os_free(b.data);
+}
+
+// Files in the output folder beside this test program.
+struct OutputFolder {
+    std::string folder;
+    OutputFolder() {
+        StrSlice exe = os_exe_folder();
+        folder = std::string(exe.data, (size_t)exe.length) + "output";
+        os_make_directory(text(folder.c_str()));
+    }
+    void touch(const char *name) {
+        std::string path = folder + "/" + name;
+        os_write_file(text(path.c_str()), 1, "x");
+    }
+    std::string chosen(const char *name_template, i32 counter) {
+        app.memory_counter = counter;
+        builder_clear(&app.output_name_template);
+        if (!app.output_name_template.data) app.output_name_template = builder_create(256);
+        builder_append_text(&app.output_name_template, name_template);
+        OsDateTime t = march_7();
+        TextBuilder path = builder_create(256);
+        output_path_choose(&path, &t);
+        std::string result = str(path);
+        os_free(path.data);
+        return result.substr(folder.size() + 1);
+    }
+    ~OutputFolder() {
+        const char *names[] = {"2026-03-07 4.mp4", "clip_0.mp4", "clip_1.mp4", "shot 9.mp4", "daily.mp4"};
+        for (const char *name : names) os_delete_file(text((folder + "/" + name).c_str()));
+        os_remove_directory(text(folder.c_str()));
+        builder_clear(&app.output_name_template);
+    }
+};
+
+TEST(OutputName, FirstFreeName) {
+    OutputFolder out;
+    EXPECT_EQ(out.chosen("", 4), "2026-03-07 4.mp4");
+    EXPECT_EQ(app.memory_counter, 4);
+    out.touch("2026-03-07 4.mp4");
+    EXPECT_EQ(out.chosen("", 4), "2026-03-07 5.mp4");
+    EXPECT_EQ(app.memory_counter, 5);
+
+    out.touch("clip_0.mp4");
+    out.touch("clip_1.mp4");
+    EXPECT_EQ(out.chosen("clip_<incremental>", 3), "clip_2.mp4");
+    EXPECT_EQ(app.memory_counter, 3);
+
+    out.touch("shot 9.mp4");
+    EXPECT_EQ(out.chosen("shot <memory_incremental>", 9), "shot 10.mp4");
+    EXPECT_EQ(app.memory_counter, 10);
+
+    EXPECT_EQ(out.chosen("daily", 0), "daily.mp4");
+    out.touch("daily.mp4");
+    EXPECT_EQ(out.chosen("daily", 4), "2026-03-07 5.mp4"); // tagless and taken: default names
+}
+
+TEST(Encoder, CommandLineForTheRegion) {
+    set_region(100, 200, 739, 679);
+    app.fps = 30;
+    app.draw_mouse = true;
+    app.record_audio = true; // without a device: video only
+    builder_clear(&app.audio_device);
+    app.encoder_command = builder_create(64);
+    builder_append_text(&app.encoder_command, "\"C:/rec/ffmpeg.exe\"");
+    const char *path = "C:/rec/output/2026-03-07 0.mp4";
+    i32 length = encoder_command_format(nullptr, 0, path);
+    std::string line((size_t)length + 1, '#');
+    EXPECT_EQ(encoder_command_format(&line[0], length + 1, path), length);
+    line.resize((size_t)length);
+#ifdef _WIN32
+    EXPECT_EQ(line, "\"C:/rec/ffmpeg.exe\" -y -f gdigrab -framerate 30 -offset_x 100 -offset_y 200 "
+                    "-video_size 640x480 -draw_mouse 1 -i desktop -c:v libx264rgb -preset ultrafast -qp 0 "
+                    "\"C:/rec/output/2026-03-07 0.mp4\"");
+#else
+    StrSlice display = os_display_name();
+    EXPECT_EQ(line, "\"C:/rec/ffmpeg.exe\" -y -f x11grab -framerate 30 -video_size 640x480 -draw_mouse 1 -i " +
+                        std::string(display.data, (size_t)display.length) +
+                        "+100,200 -c:v libx264rgb -preset ultrafast -qp 0 \"C:/rec/output/2026-03-07 0.mp4\"");
+#endif
+    app.audio_device = builder_create(16);
+    builder_append_text(&app.audio_device, "Mic (USB)");
+    app.draw_mouse = false;
+    line.assign((size_t)encoder_command_format(nullptr, 0, path) + 1, '#');
+    encoder_command_format(&line[0], (i32)line.size(), path);
+#ifdef _WIN32
+    EXPECT_NE(line.find(" -y -f dshow -i audio=\"Mic (USB)\" -f gdigrab "), std::string::npos) << line;
+#else
+    EXPECT_NE(line.find(" -y -f pulse -i \"Mic (USB)\" -f x11grab "), std::string::npos) << line;
+#endif
+    EXPECT_NE(line.find("-draw_mouse 0"), std::string::npos);
+    EXPECT_NE(line.find("-qp 0 -c:a libopus -b:a 320k \"C:/rec/"), std::string::npos);
+    app.record_audio = false;
+    os_free(app.encoder_command.data);
+    app.encoder_command = TextBuilder{0, nullptr, 0};
+}
+
+TEST(Countdown, StartsInTheFirstFrameThatReachesTheDelay) {
+    // An encoder that cannot start: recording_start reports it and returns
+    // to idle, which shows the frame in which the countdown ended.
+    app.encoder_command = builder_create(64);
+    builder_append_text(&app.encoder_command, "vornby-no-such-encoder");
+    app.countdown_ms = -3000;
+    FrameFunction = countdown_frame;
+    frame_timing.delta_ms = 999;
+    for (int frame = 0; frame < 3; frame++) {
+        countdown_frame();
+        ASSERT_EQ(FrameFunction, countdown_frame) << frame;
+    }
+    frame_timing.delta_ms = 3;
+    countdown_frame();
+    EXPECT_EQ(FrameFunction, idle_frame);
+    os_free(app.encoder_command.data);
+    app.encoder_command = TextBuilder{0, nullptr, 0};
+    StrSlice exe = os_exe_folder();
+    std::string folder = std::string(exe.data, (size_t)exe.length) + "output";
+    os_remove_directory(text(folder.c_str()));
+    FrameFunction = app_startup_frame;
+}
