@@ -663,10 +663,11 @@ void os_watch_directory_changes(StrSlice path, bool subtree, OsWatchCallback *ca
 // "NAME -> sentence" or "UNKNOWN"; code is the exception code (Linux: the
 // signal number) and address the faulting address.
 typedef void CrashHook(u32 kind, const char *description, u64 code, u64 address);
-// The first call with a hook installs the library's unhandled-exception
-// filter (Linux: handlers for SIGSEGV, SIGFPE, SIGILL and SIGBUS on their own
-// stack); later calls only swap the hook, null empties the slot. After the
-// hook the process ends without a system error dialog (Linux: by the signal).
+// A call while the slot is empty installs the library's unhandled-exception
+// filter (Linux: handlers for SIGSEGV, SIGFPE, SIGILL and SIGBUS, on a stack
+// of their own for the calling thread); then the hook is stored, null
+// emptying the slot (the filter stays). After the hook, or without one, the
+// process ends without a system error dialog (Linux: by the signal itself).
 void os_set_crash_handler(CrashHook *hook);
 // Shows message (UTF-8) in a modal box titled "YA FUCKED UP" and then ends
 // the process abnormally (abort). Linux: no box; the message and a line feed

@@ -233,6 +233,7 @@ StrSlice os_clipboard_get_text(void) {
     if (XGetSelectionOwner(r->display, r->atoms.clipboard) != None) {
         i64 deadline = os_time_milliseconds() + 2000;
         result = os_lnx_clip_convert(r, r->atoms.utf8_string, deadline);
+        // Owners without UTF-8 offer Latin-1, passed on as it comes.
         if (!result.data) result = os_lnx_clip_convert(r, XA_STRING, deadline);
     }
     pthread_mutex_unlock(&r->lock);

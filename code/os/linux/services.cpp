@@ -74,7 +74,7 @@ static void os_lnx_remember_stack(void) {
 
 void os_set_crash_handler(CrashHook *hook) {
     static bool installed;
-    if (!installed && !os_lnx_crash_hook && hook) {
+    if (!installed && !os_lnx_crash_hook) {
         // A stack overflow leaves no stack to run the handler on.
         size_t size = 64 * 1024;
         stack_t alternate = {};

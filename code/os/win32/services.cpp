@@ -17,11 +17,7 @@ static LONG WINAPI os_w32_crash_filter(EXCEPTION_POINTERS *pointers) {
 }
 
 void os_set_crash_handler(CrashHook *hook) {
-    static bool installed;
-    if (!installed && !os_w32_crash_hook && hook) {
-        SetUnhandledExceptionFilter(os_w32_crash_filter);
-        installed = true;
-    }
+    if (!os_w32_crash_hook) SetUnhandledExceptionFilter(os_w32_crash_filter);
     os_w32_crash_hook = hook;
 }
 
