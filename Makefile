@@ -1,4 +1,8 @@
-.PHONY: test deps clean
+.PHONY: run test deps clean
+
+# Installs what is missing, builds, and starts the Linux recorder.
+run:
+	scripts/run
 
 # Installs what is missing, then builds and tests both targets.
 test:
