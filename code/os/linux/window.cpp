@@ -244,8 +244,23 @@ void os_lnx_update_mapping(OsWindow *window) {
     if (want && !b->mapped) {
         b->mapped = true;
         if (!b->override_redirect) os_lnx_set_normal_hints(window, true);
-        if (window->flags & OS_WINDOW_TOPMOST) XMapRaised(display, b->id);
-        else XMapWindow(display, b->id);
+        if (window->flags & OS_WINDOW_TOPMOST) {
+            XMapRaised(display, b->id);
+            // Raising keeps it above other programs, but among our own
+            // topmost windows the later-created stay on top, as on Windows:
+            // a guide mapped again must not cover the panel.
+            i32 count = 0;
+            OsWindow **list = nullptr;
+            os_get_windows(&count, nullptr, &list);
+            bool later = false;
+            for (i32 i = 0; i < count; i++) {
+                if (list[i] == window) later = true;
+                else if (later && (list[i]->flags & OS_WINDOW_TOPMOST) && os_lnx_window(list[i])->mapped)
+                    XRaiseWindow(display, os_lnx_window(list[i])->id);
+            }
+        } else {
+            XMapWindow(display, b->id);
+        }
     } else if (!want && b->mapped) {
         b->mapped = false;
         // A managed window is withdrawn so the window manager forgets it
