@@ -61,16 +61,7 @@ static bool handle_input(void) {
     if (app.input.released) {
         app.input.changed = true;
         app.pressed_element = ELEMENT_NONE;
-        if (app.region_x0 > app.region_x1) {
-            i32 t = app.region_x0;
-            app.region_x0 = app.region_x1;
-            app.region_x1 = t;
-        }
-        if (app.region_y0 > app.region_y1) {
-            i32 t = app.region_y0;
-            app.region_y0 = app.region_y1;
-            app.region_y1 = t;
-        }
+        region_order_corners();
     }
     if (app.input.moved) {
         ElementId hovered = hit_test_panel();

@@ -3,9 +3,8 @@
 #include <string.h>
 
 #include "../text/text.h"
-#include "../ui/frame.h"
 #include "../ui/icon_sheet.h"
-#include "../ui/panel.h"
+#include "../ui/idle.h"
 #include "config.h"
 #include "main_loop.h"
 #include "recording.h"
@@ -77,13 +76,9 @@ void app_startup_frame(void) {
     app.screen_height = monitor->height;
     app_default_region(app.screen_width, app.screen_height);
     state_load_file();
-    update_zone_sizes();
-    frame_place();
-    if (app.frame_style != 0) frame_draw();
-    // The grab window is created 500 x 500 and would stay there, an empty
-    // box over whatever is below, until the first hover change.
-    grab_place_and_draw();
-    panel_place();
-    panel_draw();
+    // The full layout. It also places the grab window, which would otherwise
+    // stay at its creation size, an empty box over whatever is below, until
+    // the first hover change.
+    relayout(ELEMENT_NONE);
     FrameFunction = idle_frame;
 }

@@ -32,6 +32,19 @@ void region_snap_axis(i32 first, i32 *second, i32 r) {
     *second = first + (n > 1 ? n : 1) * r - 1;
 }
 
+void region_order_corners(void) {
+    if (app.region_x1 < app.region_x0) {
+        i32 t = app.region_x0;
+        app.region_x0 = app.region_x1;
+        app.region_x1 = t;
+    }
+    if (app.region_y1 < app.region_y0) {
+        i32 t = app.region_y0;
+        app.region_y0 = app.region_y1;
+        app.region_y1 = t;
+    }
+}
+
 static i32 clamp_coordinate(i32 value, i32 size) {
     if (value >= size) value = size - 1;
     if (value < 0) value = 0;
@@ -241,18 +254,9 @@ void idle_frame(void) {
         hover_update();
         return;
     }
-    // Release: the corners are put back in order.
+    // Release.
     app.input.changed = true;
     app.pressed_element = ELEMENT_NONE;
-    if (app.region_x1 < app.region_x0) {
-        i32 t = app.region_x0;
-        app.region_x0 = app.region_x1;
-        app.region_x1 = t;
-    }
-    if (app.region_y1 < app.region_y0) {
-        i32 t = app.region_y0;
-        app.region_y0 = app.region_y1;
-        app.region_y1 = t;
-    }
+    region_order_corners();
     hover_update();
 }

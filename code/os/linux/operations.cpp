@@ -120,9 +120,11 @@ void os_move_window(OsWindow *window, i32 x, i32 y, i32 width, i32 height) {
 
 void os_set_window_client_rect(OsWindow *window, i32 x, i32 y, i32 width, i32 height) {
     if (!os_lnx_live(window)) return;
+    // The frame is added to the size, as on Windows: subtracting it would
+    // shrink a framed client by twice its frame.
     os_lnx_place_outer(window, x + window->window_x - window->client_x, y + window->window_y - window->client_y,
-                       width + window->client_width - window->window_width,
-                       height + window->client_height - window->window_height);
+                       width + window->window_width - window->client_width,
+                       height + window->window_height - window->client_height);
 }
 
 void os_set_window_position(OsWindow *window, i32 x, i32 y) {
@@ -145,8 +147,8 @@ void os_resize_window_client(OsWindow *window, i32 width, i32 height) {
     if (!os_lnx_live(window)) return;
     os_lnx_place_outer(window, window->window_x - (window->client_width - width) / 2,
                        window->window_y - (window->client_height - height) / 2,
-                       width + window->client_width - window->window_width,
-                       height + window->client_height - window->window_height);
+                       width + window->window_width - window->client_width,
+                       height + window->window_height - window->client_height);
 }
 
 void os_center_window(OsWindow *window) {
