@@ -483,6 +483,8 @@ class RealEncoder(unittest.TestCase):
         time.sleep(2)
         if how == "button":
             press("close", panel)
+        elif how == "signal":
+            run.process.terminate()
         else:
             close_through_system(window_named("Vornby Bottom"))
         self.assertEqual(run.wait_exit(30), 0)
@@ -499,6 +501,9 @@ class RealEncoder(unittest.TestCase):
 
     def test_system_close_while_recording_keeps_a_playable_file(self):
         self.close_while_recording("system")
+
+    def test_terminate_signal_while_recording_keeps_a_playable_file(self):
+        self.close_while_recording("signal")
 
 
 if __name__ == "__main__":

@@ -407,9 +407,9 @@ i32 os_pump_messages(void) {
         handled++;
         os_lnx_dispatch(&event);
     }
-    // The server went away: every window is gone, and the application
-    // learns it through the close events.
-    if (os_lnx_x.lost) os_lnx_close_all();
+    // The server went away, or the process was asked to stop: every window
+    // is gone, and the application learns it through the close events.
+    if (os_lnx_x.lost || os_lnx_stop_signal) os_lnx_close_all();
     return handled;
 }
 

@@ -4,6 +4,8 @@
 
 #include "../os_internal.h"
 
+#include <signal.h>
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -34,6 +36,11 @@ struct OsLnxDisplay {
 };
 
 extern OsLnxDisplay os_lnx_x;
+
+// Set by SIGTERM, SIGINT or SIGHUP (os_init): the next pump closes every
+// window, so the program ends the way it does when its windows are closed,
+// saving what it saves then, instead of dying mid-write.
+extern volatile sig_atomic_t os_lnx_stop_signal;
 
 // Opens the connection on first use; null when there is no display.
 Display *os_lnx_display(void);

@@ -13,10 +13,20 @@
 // arithmetic limits hold on both platforms.
 static const i64 os_lnx_tick_ns = 100;
 
+volatile sig_atomic_t os_lnx_stop_signal;
+
+static void os_lnx_on_stop_signal(int) { os_lnx_stop_signal = 1; }
+
 void os_init(void) {
     os_frequency = 1000000000 / os_lnx_tick_ns;
     // A reader that went away must make writes fail, not kill the recorder.
     signal(SIGPIPE, SIG_IGN);
+    struct sigaction stop = {};
+    stop.sa_handler = os_lnx_on_stop_signal;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGTERM, &stop, nullptr);
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGHUP, &stop, nullptr);
 }
 
 i64 os_ticks(void) {
