@@ -202,7 +202,7 @@ class Recorder:
         wait_until(lambda: (window_named(PANEL_TITLE) is not None and pixel(*at) == colour),
                    60 if WINE else 20, "the panel at %s in %s" % (at, colour))
 
-    def wait_exit(self, timeout=30):
+    def wait_exit(self, timeout=60):
         code = self.process.wait(timeout)
         self.out.close()
         return code
@@ -352,7 +352,7 @@ class Recording(unittest.TestCase):
         press("record", panel)  # a second stop writes nothing more
         wait_until(lambda: b"stdin: q" in run.read("fake_ffmpeg.log"), 20, "the stop request")
         press("close", panel)
-        self.assertEqual(run.wait_exit(60), 0)
+        self.assertEqual(run.wait_exit(90), 0)
         out = run.stdout()
         folder = run.folder if not WINE else "Z:" + run.folder
         encoder = '"%s/%s"' % (folder, encoder_name())
