@@ -234,7 +234,10 @@ HOVER_LIT = {"record": 33, "fps-": 19, "fps+": 19, "delay-": 19, "delay+": 19, "
              "minimise": 25, "close": 25}
 
 
-def press(name, panel=PANEL):
+def press(name, panel=PANEL, reacts=True):
+    """Clicks a panel control. The button is held until the panel shows the
+    press took effect (reacts), so a slow frame cannot see the press and the
+    release together, which the recorder ignores by design."""
     dx, dy = panel_button(name)
     x, y = panel[0] + dx, panel[1] + dy
     size = HOVER_LIT.get(name)
@@ -242,7 +245,16 @@ def press(name, panel=PANEL):
     # Already lit (the pointer is there from an earlier press): nothing to wait for.
     if lit and pointer_at(x, y):
         lit = None
-    click(x, y, lit)
+    hover(x, y, lit)
+    strip = (panel[0], panel[1], 587, 41)
+    before = screen_rgb(*strip)
+    button(True)
+    if reacts:
+        wait_until(lambda: screen_rgb(*strip) != before, 60 if WINE else 20, "the panel to react to " + name)
+    else:
+        settle()
+    button(False)
+    settle()
 
 
 def pointer_at(x, y):
@@ -348,8 +360,8 @@ class Recording(unittest.TestCase):
         panel = (110, 691)
         press("record", panel)
         run.wait_panel(panel, GREEN)
-        press("record", panel)
-        press("record", panel)  # a second stop writes nothing more
+        press("record", panel, reacts=False)
+        press("record", panel, reacts=False)  # a second stop writes nothing more
         wait_until(lambda: b"stdin: q" in run.read("fake_ffmpeg.log"), 20, "the stop request")
         press("close", panel)
         self.assertEqual(run.wait_exit(90), 0)
@@ -396,7 +408,7 @@ class Recording(unittest.TestCase):
     def test_failing_encoder_is_reported(self):
         run = self.start("fail")
         panel = (110, 691)
-        press("record", panel)
+        press("record", panel, reacts=False)  # green only for a frame or two
         wait_until(lambda: os.path.exists(os.path.join(run.folder, "fake_ffmpeg.log")), 20, "the encoder to run")
         run.wait_panel(panel, RED)
         press("close", panel)
@@ -411,7 +423,7 @@ class Recording(unittest.TestCase):
         run = Recorder(self, state=state_bytes(100, 200, 739, 679, delay=0), env={"PATH": empty + ":/usr/bin:/bin"} if WINE else {"PATH": empty})
         panel = (110, 691)
         run.wait_panel(panel)
-        press("record", panel)  # the start fails; the panel stays red
+        press("record", panel, reacts=False)  # the start fails; the panel stays red
         press("close", panel)
         self.assertEqual(run.wait_exit(), 0)
         out = run.stdout()
