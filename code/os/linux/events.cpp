@@ -46,7 +46,10 @@ static const OsLnxKeyMap os_lnx_key_table[] = {
     {XK_KP_Decimal, 0x6E}, {XK_KP_Divide, 0x6F}, {XK_Num_Lock, 0x90}, {XK_Scroll_Lock, 0x91},
     // Punctuation by its place on a US keyboard, as Windows names it.
     {XK_semicolon, 0xBA}, {XK_colon, 0xBA}, {XK_equal, 0xBB}, {XK_plus, 0xBB},
-    {XK_comma, 0xBC}, {XK_less, 0xBC}, {XK_minus, 0xBD}, {XK_underscore, 0xBD},
+    {XK_comma, 0xBC}, {XK_minus, 0xBD}, {XK_underscore, 0xBD},
+    // Keys are read by their unshifted keysym, and "less" is only ever that
+    // of the extra key of ISO keyboards (beside left Shift): VK_OEM_102.
+    {XK_less, 0xE2},
     {XK_period, 0xBE}, {XK_greater, 0xBE}, {XK_slash, 0xBF}, {XK_question, 0xBF},
     {XK_grave, 0xC0}, {XK_asciitilde, 0xC0}, {XK_bracketleft, 0xDB}, {XK_braceleft, 0xDB},
     {XK_backslash, 0xDC}, {XK_bar, 0xDC}, {XK_bracketright, 0xDD}, {XK_braceright, 0xDD},
