@@ -265,7 +265,15 @@ TEST(Process, ParentPipeEndsAreNotInheritedByTheNextChild) {
 }
 
 TEST(Process, StartAndKillCyclesLeakNoHandles) {
+#ifdef _WIN32
+    // Wine's process creation itself fails now and then (ERROR_INTERNAL_ERROR)
+    // when a thousand children start back to back; 200 still show a leak of
+    // even one handle per cycle plainly.
+    const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    const int cycles = wine ? 200 : 1000;
+#else
     const int cycles = 1000;
+#endif
     OsProcess process;
     ASSERT_EQ(os_process_start(&process, S(child_command("waitq")), false), 0);
     os_process_kill(&process);
