@@ -7,7 +7,9 @@
 
 #include "recorder/main_loop.h"
 #include "recorder/recording.h"
+#include "ui/canvas.h"
 #include "ui/frame.h"
+#include "ui/icon_sheet.h"
 #include "ui/idle.h"
 #include "ui/panel.h"
 
@@ -323,4 +325,30 @@ TEST(Countdown, StartsInTheFirstFrameThatReachesTheDelay) {
     std::string folder = std::string(exe.data, (size_t)exe.length) + "output";
     os_remove_directory(text(folder.c_str()));
     FrameFunction = app_startup_frame;
+}
+
+TEST(IconSheet, BuiltInSheetDecodesAndBadFilesAreRejected) {
+    IconSheet saved = icon_sheet;
+    icon_sheet = IconSheet{0, 0, nullptr};
+    // Not PNGs: rejected, the sheet left as it was.
+    EXPECT_FALSE(icon_sheet_decode(text("\x89PNG")));
+    const char jpeg[] = "\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00";
+    EXPECT_FALSE(icon_sheet_decode(StrSlice{(i64)sizeof jpeg - 1, (char *)jpeg}));
+    std::string cut((const char *)icons_builtin_png, icons_builtin_png_size / 2);
+    EXPECT_FALSE(icon_sheet_decode(StrSlice{(i64)cut.size(), &cut[0]}));
+    EXPECT_EQ(icon_sheet.pixels, nullptr);
+
+    ASSERT_TRUE(icon_sheet_decode(StrSlice{(i64)icons_builtin_png_size, (char *)icons_builtin_png}));
+    EXPECT_EQ(icon_sheet.width, 66);
+    EXPECT_EQ(icon_sheet.height, 387);
+    // Opaque 0xAARRGGBB: the idle record cell is red, its mark black; the
+    // corner outside every cell is black.
+    u32 cell = icon_sheet.pixels[16 * 66 + 3];
+    EXPECT_EQ(cell >> 24, 0xFFu);
+    EXPECT_GT((cell >> 16) & 0xFF, 0xC0u);
+    EXPECT_LT(cell & 0xFF, 0x60u);
+    EXPECT_EQ(icon_sheet.pixels[16 * 66 + 16], 0xFF000000u);
+    EXPECT_EQ(icon_sheet.pixels[386 * 66 + 65], 0xFF000000u);
+    os_free(icon_sheet.pixels);
+    icon_sheet = saved;
 }
