@@ -105,9 +105,25 @@ i32 os_hide_cursor(void) {
     return os_lnx_display_counter;
 }
 
+static Bool os_lnx_is_raw_motion(Display *, XEvent *event, XPointer) {
+    return event->type == GenericEvent && event->xcookie.extension == os_lnx_x.xi_opcode;
+}
+
 void os_get_cursor_position(i32 *x, i32 *y) {
     i32 px = -1, py = -1;
     Display *display = os_lnx_display();
+    if (display && os_lnx_x.raw_motion) {
+        // A round trip per frame is most of an idle frame loop's cost; ask
+        // only when raw motion says the pointer moved, and now and then
+        // anyway, since a pointer warped by another program makes none.
+        XEvent event;
+        while (XCheckIfEvent(display, &event, os_lnx_is_raw_motion, nullptr)) os_lnx_x.pointer_moved = true;
+        if (!os_lnx_x.pointer_moved && ++os_lnx_x.pointer_age < 30) {
+            if (x) *x = os_lnx_x.pointer_x;
+            if (y) *y = os_lnx_x.pointer_y;
+            return;
+        }
+    }
     if (display) {
         Window root, child;
         int root_x, root_y, window_x, window_y;
@@ -117,6 +133,10 @@ void os_get_cursor_position(i32 *x, i32 *y) {
             px = root_x;
             py = root_y;
         }
+        os_lnx_x.pointer_x = px;
+        os_lnx_x.pointer_y = py;
+        os_lnx_x.pointer_moved = false;
+        os_lnx_x.pointer_age = 0;
     }
     if (x) *x = px;
     if (y) *y = py;

@@ -309,6 +309,11 @@ static void os_lnx_focus_event(OsWindow *window, bool gained) {
 }
 
 static void os_lnx_dispatch(XEvent *event) {
+    // Raw motion (selected on the root) only marks the pointer as moved.
+    if (event->type == GenericEvent && event->xcookie.extension == os_lnx_x.xi_opcode) {
+        os_lnx_x.pointer_moved = true;
+        return;
+    }
     OsWindow *window = os_window_list_find((void *)(uintptr_t)event->xany.window);
     if (!window) {
         // Compose state of the input method lives in events of no window too.

@@ -33,6 +33,13 @@ struct OsLnxDisplay {
     bool lost;       // the server went away; every window is closed
     XIM input_method;
     OsLnxAtoms atoms;
+    // The pointer as last asked of the server. XInput2 raw motion says when
+    // it has moved since, so an idle frame loop need not ask every frame.
+    int xi_opcode;
+    bool raw_motion;     // raw motion events are selected
+    bool pointer_moved;  // raw motion seen since the last query
+    int pointer_x, pointer_y;
+    u32 pointer_age;     // frames answered from the cache
 };
 
 extern OsLnxDisplay os_lnx_x;

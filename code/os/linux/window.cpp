@@ -2,6 +2,8 @@
 // stand in for Windows styles, geometry bookkeeping and the close sequence.
 #include "os_lnx_x11.h"
 
+#include <X11/extensions/XInput2.h>
+
 #include <X11/Xatom.h>
 #include <X11/XKBlib.h>
 #include <X11/extensions/shape.h>
@@ -142,6 +144,16 @@ Display *os_lnx_display(void) {
         os_lnx_x.shape = major > 1 || (major == 1 && minor >= 1);
     }
     os_lnx_intern_atoms(display);
+    int xi_event, xi_error, major = 2, minor = 2;
+    if (XQueryExtension(display, "XInputExtension", &os_lnx_x.xi_opcode, &xi_event, &xi_error) &&
+        XIQueryVersion(display, &major, &minor) == Success) {
+        unsigned char bits[XIMaskLen(XI_RawMotion)] = {};
+        XISetMask(bits, XI_RawMotion);
+        XIEventMask mask = {XIAllDevices, (int)sizeof bits, bits};
+        XISelectEvents(display, os_lnx_x.root, &mask, 1);
+        os_lnx_x.raw_motion = true;
+    }
+    os_lnx_x.pointer_moved = true;
     // Held keys then repeat as presses without the fake releases between,
     // which is how the repeat kind is told apart.
     Bool supported = False;
