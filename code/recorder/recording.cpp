@@ -47,13 +47,7 @@ static void return_to_idle(void) {
 // Polling and hover shared by the countdown and the recording; true when a
 // press should act on pressed_element.
 static bool handle_input(void) {
-    i32 cx, cy;
-    os_get_cursor_position(&cx, &cy);
-    if (cx != app.last_cursor_x || cy != app.last_cursor_y) {
-        app.input.changed = app.input.moved = true;
-        app.last_cursor_x = cx;
-        app.last_cursor_y = cy;
-    }
+    poll_cursor();
     if (app.input.pressed) {
         app.input.changed = true;
         app.pressed_element = app.hover_element;

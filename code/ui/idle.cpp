@@ -223,23 +223,26 @@ static void press_action(void) {
     }
 }
 
-void idle_frame(void) {
-    if (app.minimised) return;
+void poll_cursor(void) {
     i32 cx, cy;
     os_get_cursor_position(&cx, &cy);
-    if (cx != app.last_cursor_x || cy != app.last_cursor_y) {
-        app.input.changed = app.input.moved = true;
-        app.last_cursor_x = cx;
-        app.last_cursor_y = cy;
-    }
+    if (cx == app.last_cursor_x && cy == app.last_cursor_y) return;
+    app.input.changed = app.input.moved = true;
+    app.last_cursor_x = cx;
+    app.last_cursor_y = cy;
+}
+
+void idle_frame(void) {
+    if (app.minimised) return;
+    poll_cursor();
     if (app.input.pressed) {
         app.input.changed = true;
         app.drag_x0 = app.region_x0;
         app.drag_y0 = app.region_y0;
         app.drag_x1 = app.region_x1;
         app.drag_y1 = app.region_y1;
-        app.press_x = cx;
-        app.press_y = cy;
+        app.press_x = app.last_cursor_x;
+        app.press_y = app.last_cursor_y;
         app.pressed_element = app.hover_element;
         if (!app.input.released) {
             press_action();

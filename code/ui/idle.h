@@ -12,6 +12,9 @@ void redraw_values(void);
 // Snaps the second corner so that the size is a positive multiple of r (r >= 2)
 // when first < second; otherwise leaves it.
 void region_snap_axis(i32 first, i32 *second, i32 r);
+// Polls the pointer; a new position sets moved and changed and is stored in
+// last_cursor. Every state's frame starts with it.
+void poll_cursor(void);
 // Puts the corners back in order (x0 <= x1, y0 <= y1), as after every release.
 void region_order_corners(void);
 // Keeps every corner coordinate on the main monitor.
