@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "event_log.h"
 #include "input_driver.h"
 #include "os/os.h"
 #include "os/os_internal.h"
@@ -155,7 +156,6 @@ TEST(InputTracker, ListsGrowWithoutLosingEntries) {
 
 //~ Synthetic input seen by a real window
 
-static std::vector<OsEvent> events;
 static bool left_down_at_press, left_down_at_release;
 
 static void record(OsEvent *event) {
@@ -165,15 +165,6 @@ static void record(OsEvent *event) {
         if (event->button.state == OS_BUTTON_UP) left_down_at_release = down;
         else left_down_at_press = down;
     }
-}
-
-template <typename Condition> static bool pump_until(Condition condition) {
-    for (int i = 0; i < 2000; i++) {
-        os_pump_messages();
-        if (condition()) return true;
-        os_sleep_ms(5);
-    }
-    return condition();
 }
 
 typedef std::vector<std::pair<u16, u8>> Keys;

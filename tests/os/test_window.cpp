@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "event_log.h"
 #include "input_driver.h"
 #include "os/os.h"
 #include "os/os_internal.h" // the monitor fallbacks, which the test display cannot provoke
@@ -15,25 +16,8 @@
 #include <shlobj.h> // DROPFILES
 #endif
 
-static std::vector<OsEvent> events;
-static void record_event(OsEvent *event) { events.push_back(*event); }
 
-// Pumps messages until the condition holds; false after ten seconds.
-template <typename Condition> static bool pump_until(Condition condition) {
-    for (int i = 0; i < 2000; i++) {
-        os_pump_messages();
-        if (condition()) return true;
-        os_sleep_ms(5);
-    }
-    return condition();
-}
 
-static std::vector<OsEvent> events_of(OsWindow *window, u8 kind) {
-    std::vector<OsEvent> found;
-    for (const OsEvent &event : events)
-        if (event.window == window && event.kind == kind) found.push_back(event);
-    return found;
-}
 
 static bool has_event(OsWindow *window, u8 kind) { return !events_of(window, kind).empty(); }
 

@@ -16,27 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "event_log.h"
 #include "input_driver.h"
 #include "os/os.h"
 
-static std::vector<OsEvent> events;
-static void record_event(OsEvent *event) { events.push_back(*event); }
 
-template <typename Condition> static bool pump_until(Condition condition) {
-    for (int i = 0; i < 2000; i++) {
-        os_pump_messages();
-        if (condition()) return true;
-        os_sleep_ms(5);
-    }
-    return condition();
-}
 
-static std::vector<OsEvent> events_of(OsWindow *window, u8 kind) {
-    std::vector<OsEvent> found;
-    for (const OsEvent &event : events)
-        if (event.window == window && event.kind == kind) found.push_back(event);
-    return found;
-}
 
 static StrSlice text(const char *s) { return StrSlice{(i64)strlen(s), (char *)s}; }
 
