@@ -196,6 +196,14 @@ void os_free_file(StrSlice *file) {
 
 void os_free_string(StrSlice *string) { os_free_file(string); }
 
+StrSlice os_string_copy(const char *bytes, i64 length) {
+    char *copy = (char *)os_alloc((u32)length + 1);
+    if (!copy) return StrSlice{0, nullptr};
+    memcpy(copy, bytes, (size_t)length);
+    copy[length] = 0;
+    return StrSlice{length, copy};
+}
+
 StrSlice os_exe_folder_join(const StrSlice *parts) {
     StrSlice folder = os_exe_folder();
     i64 total = folder.length;
@@ -514,4 +522,16 @@ const char *os_exception_description(u32 code) {
     for (const OsExceptionText &entry : os_exception_texts)
         if (entry.code == code) return entry.text;
     return "UNKNOWN";
+}
+
+void os_enable_raw_mouse(OsWindow *window) {
+    if (!window || !(window->flags & OS_WINDOW_OPEN)) return;
+    window->raw_input |= OS_RAW_MOUSE_WANTED;
+    os_platform_raw_mouse_on(window);
+}
+
+void os_disable_raw_mouse(OsWindow *window) {
+    if (!window || !(window->flags & OS_WINDOW_OPEN)) return;
+    window->raw_input &= (u8)~OS_RAW_MOUSE_WANTED;
+    if (window->raw_input & OS_RAW_MOUSE_ACTIVE) os_platform_raw_mouse_off(window);
 }

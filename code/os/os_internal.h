@@ -7,6 +7,14 @@
 // failures are ignored.
 void os_platform_write_stdout(const char *bytes, i32 length);
 
+// Raw-mouse registration of one window, switched by focus and by
+// os_enable_raw_mouse / os_disable_raw_mouse.
+void os_platform_raw_mouse_on(OsWindow *window);
+void os_platform_raw_mouse_off(OsWindow *window);
+
+// A new NUL-terminated heap copy of length bytes; {0, null} when out of memory.
+StrSlice os_string_copy(const char *bytes, i64 length);
+
 // The library's own diagnostics ("* ERROR * ...", "* WARNING * ..."). They go
 // through the same unbuffered path as os_print, so the two keep their order
 // and nothing is lost in a stdio buffer when the process is killed.

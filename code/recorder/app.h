@@ -56,3 +56,9 @@ extern AppState app;
 // its NUL. False, with an empty buffer, when the whole path does not fit: a
 // cut path would name some other file, and writing there could destroy it.
 bool app_file_path(char (&buffer)[513], const char *name);
+// A new string (free with os_free_string): the executable's folder + "output",
+// where the recordings go.
+StrSlice app_output_folder(void);
+// The whole file beside the executable ({0, null} when missing or the path
+// does not fit). Free with os_free_file.
+StrSlice app_read_file(const char *name);

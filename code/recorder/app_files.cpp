@@ -19,18 +19,25 @@ bool app_file_path(char (&buffer)[513], const char *name) {
 
 static StrSlice path_slice(char (&buffer)[513]) { return StrSlice{(i64)strlen(buffer), buffer}; }
 
-void config_load_file(void) {
+StrSlice app_read_file(const char *name) {
     char path[513];
-    if (!app_file_path(path, "Config.txt")) return;
-    StrSlice content = os_read_entire_file(path_slice(path));
+    if (!app_file_path(path, name)) return StrSlice{0, nullptr};
+    return os_read_entire_file(path_slice(path));
+}
+
+StrSlice app_output_folder(void) {
+    StrSlice parts[2] = {{6, (char *)"output"}, {0, nullptr}};
+    return os_exe_folder_join(parts);
+}
+
+void config_load_file(void) {
+    StrSlice content = app_read_file("Config.txt");
     config_load(content);
     os_free_file(&content);
 }
 
 void state_load_file(void) {
-    char path[513];
-    if (!app_file_path(path, "_vornby.state")) return;
-    StrSlice content = os_read_entire_file(path_slice(path));
+    StrSlice content = app_read_file("_vornby.state");
     state_load(content);
     os_free_file(&content);
 }

@@ -41,8 +41,7 @@ void app_event_callback(OsEvent *event) {
         break;
     case OS_EVENT_FOCUS:
         if (event->focus.gained) {
-            frame_place();
-            if (app.frame_style != 0) frame_draw();
+            frame_show();
             panel_draw();
             app.minimised = false;
             app.pressed_element = ELEMENT_NONE;

@@ -37,8 +37,7 @@ static i32 drain(void) {
 
 static void return_to_idle(void) {
     FrameFunction = idle_frame;
-    frame_place();
-    if (app.frame_style != 0) frame_draw();
+    frame_show();
     panel_draw();
     os_get_cursor_position(&app.last_cursor_x, &app.last_cursor_y);
     app.pressed_element = ELEMENT_NONE;
@@ -176,8 +175,7 @@ void recording_start(void) {
     output_path_choose(&path, &time);
 
     // The encoder cannot create the folder itself and would fail silently.
-    StrSlice output_parts[2] = {{6, (char *)"output"}, {0, nullptr}};
-    StrSlice output_folder = os_exe_folder_join(output_parts);
+    StrSlice output_folder = app_output_folder();
     if (output_folder.data) os_make_directory(output_folder);
     os_free_string(&output_folder);
 
@@ -195,8 +193,7 @@ void recording_start(void) {
         FrameFunction = idle_frame;
     } else {
         FrameFunction = recording_frame;
-        frame_place();
-        if (app.frame_style != 0) frame_draw();
+        frame_show();
         panel_draw();
         os_get_cursor_position(&app.last_cursor_x, &app.last_cursor_y);
         app.countdown_ms = 0;

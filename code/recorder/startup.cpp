@@ -10,14 +10,8 @@
 #include "recording.h"
 #include "state.h"
 
-static StrSlice read_beside(const char *name) {
-    char path[513];
-    if (!app_file_path(path, name)) return StrSlice{0, nullptr};
-    return os_read_entire_file(StrSlice{(i64)strlen(path), path});
-}
-
 static void load_icons(void) {
-    StrSlice file = read_beside("icons.png");
+    StrSlice file = app_read_file("icons.png");
     bool decoded = file.length > 0 && icon_sheet_decode(file);
     os_free_file(&file);
     if (decoded) return;
@@ -26,7 +20,7 @@ static void load_icons(void) {
 }
 
 static void load_font(void) {
-    StrSlice file = read_beside("font.otf");
+    StrSlice file = app_read_file("font.otf");
     // The face reads the font data in place, so the buffer stays for the run.
     if (file.length > 0 && !font_load(file)) os_free_file(&file);
     text_style.pixel_height = 16.0f;

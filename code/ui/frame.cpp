@@ -55,6 +55,11 @@ void frame_draw(void) {
     }
 }
 
+void frame_show(void) {
+    frame_place();
+    if (app.frame_style != 0) frame_draw();
+}
+
 OsRect grab_rect(u32 element) {
     i32 x = app.region_x, y = app.region_y, w = app.region_w, h = app.region_h;
     i32 co = app.frame_metric_large, zo = app.frame_metric_small;

@@ -12,8 +12,7 @@ static const i32 delay_max_ms = 86400000;
 
 void relayout(ElementId cursor_element) {
     update_zone_sizes();
-    frame_place();
-    if (app.frame_style != 0) frame_draw();
+    frame_show();
     grab_place_and_draw();
     panel_place();
     panel_draw();
@@ -144,8 +143,7 @@ static void minimise(void) {
 }
 
 static void open_output_folder(void) {
-    StrSlice parts[2] = {{6, (char *)"output"}, {0, nullptr}};
-    StrSlice path = os_exe_folder_join(parts);
+    StrSlice path = app_output_folder();
     if (path.data) os_shell_open(path);
     os_free_string(&path);
 }
@@ -159,8 +157,7 @@ static void press_action(void) {
         if (app.delay_ms != 0) {
             app.countdown_ms = -app.delay_ms;
             FrameFunction = countdown_frame;
-            frame_place();
-            if (app.frame_style != 0) frame_draw();
+            frame_show();
             panel_draw();
         } else {
             recording_start();
@@ -171,8 +168,7 @@ static void press_action(void) {
     case ELEMENT_FRAME_BORDER:
     case ELEMENT_FRAME_GUIDES:
         app.frame_style = (u8)(app.pressed_element - ELEMENT_FRAME_HIDDEN);
-        frame_place();
-        if (app.frame_style != 0) frame_draw();
+        frame_show();
         then_relayout(true);
         break;
     case ELEMENT_LOCK_REGION: app.region_locked = !app.region_locked; then_relayout(true); break;

@@ -287,7 +287,7 @@ static void os_lnx_focus_event(OsWindow *window, bool gained) {
     os_lnx_focused = gained ? window : nullptr;
     if (gained) {
         window->flags |= OS_WINDOW_FOCUSED;
-        os_lnx_raw_mouse_on(window);
+        os_platform_raw_mouse_on(window);
         OsLnxWindow *b = os_lnx_window(window);
         if (b->urgent) {
             b->urgent = false;
@@ -300,7 +300,7 @@ static void os_lnx_focus_event(OsWindow *window, bool gained) {
         }
     } else {
         window->flags &= (u16)~OS_WINDOW_FOCUSED;
-        if (window->flags & OS_WINDOW_OPEN) os_lnx_raw_mouse_off(window);
+        if (window->flags & OS_WINDOW_OPEN) os_platform_raw_mouse_off(window);
         // Releases that happen elsewhere are never seen here.
         for (bool &down : os_lnx_key_down) down = false;
     }

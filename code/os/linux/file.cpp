@@ -230,14 +230,6 @@ static StrSlice os_lnx_exe_folder;
 static StrSlice os_lnx_exe_name;
 static StrSlice os_lnx_desktop_folder;
 
-static StrSlice os_lnx_copy(const char *bytes, size_t length) {
-    char *copy = (char *)os_alloc((u32)length + 1);
-    if (!copy) return StrSlice{0, nullptr};
-    memcpy(copy, bytes, length);
-    copy[length] = 0;
-    return StrSlice{(i64)length, copy};
-}
-
 // The executable's full path; its length, 0 on failure.
 static size_t os_lnx_exe_path(char (&path)[PATH_MAX]) {
     ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -251,7 +243,7 @@ StrSlice os_exe_folder(void) {
         char path[PATH_MAX];
         size_t length = os_lnx_exe_path(path);
         const char *slash = length ? strrchr(path, '/') : nullptr;
-        if (slash) os_lnx_exe_folder = os_lnx_copy(path, (size_t)(slash - path) + 1);
+        if (slash) os_lnx_exe_folder = os_string_copy(path, (size_t)(slash - path) + 1);
     }
     return os_lnx_exe_folder;
 }
@@ -261,7 +253,7 @@ StrSlice os_exe_name(void) {
         char path[PATH_MAX];
         size_t length = os_lnx_exe_path(path);
         const char *slash = length ? strrchr(path, '/') : nullptr;
-        if (slash) os_lnx_exe_name = os_lnx_copy(slash + 1, strlen(slash + 1));
+        if (slash) os_lnx_exe_name = os_string_copy(slash + 1, strlen(slash + 1));
     }
     return os_lnx_exe_name;
 }
@@ -317,7 +309,7 @@ StrSlice os_desktop_folder(void) {
         if (!os_lnx_xdg_desktop(home, desktop)) os_format(desktop, sizeof desktop, "%s/Desktop", home);
         size_t length = strlen(desktop);
         while (length > 1 && desktop[length - 1] == '/') --length;
-        os_lnx_desktop_folder = os_lnx_copy(desktop, length);
+        os_lnx_desktop_folder = os_string_copy(desktop, length);
     }
     return os_lnx_desktop_folder;
 }

@@ -113,14 +113,3 @@ void os_send_mouse_move_absolute(i32 x, i32 y) {
     XFlush(display);
 }
 
-void os_enable_raw_mouse(OsWindow *window) {
-    if (!window || !(window->flags & OS_WINDOW_OPEN)) return;
-    window->raw_input |= OS_RAW_MOUSE_WANTED;
-    os_lnx_raw_mouse_on(window);
-}
-
-void os_disable_raw_mouse(OsWindow *window) {
-    if (!window || !(window->flags & OS_WINDOW_OPEN)) return;
-    window->raw_input &= (u8)~OS_RAW_MOUSE_WANTED;
-    if (window->raw_input & OS_RAW_MOUSE_ACTIVE) os_lnx_raw_mouse_off(window);
-}

@@ -25,13 +25,6 @@ static OsMonitor *os_lnx_next_monitor(void) {
     return monitor;
 }
 
-static StrSlice os_lnx_copy_name(const char *name, i64 length) {
-    char *copy = (char *)os_alloc((u32)length + 1);
-    memcpy(copy, name, (size_t)length);
-    copy[length] = 0;
-    return StrSlice{length, copy};
-}
-
 // The current desktop's work area, or false without a window manager that
 // publishes one.
 static bool os_lnx_work_area(Display *display, long area[4]) {
@@ -102,7 +95,7 @@ static void os_lnx_add_screen(Display *display) {
     monitor->flags = 1;
     monitor->width = display ? DisplayWidth(display, os_lnx_x.screen) : 0;
     monitor->height = display ? DisplayHeight(display, os_lnx_x.screen) : 0;
-    monitor->name = os_lnx_copy_name("", 0);
+    monitor->name = os_string_copy("", 0);
     os_diagnostic("* WARNING * Failed to get monitor info (name, inner bounds, primary status).\n");
     // Position only, as when Windows cannot read the monitor's information.
     monitor->work_x = monitor->x;
@@ -152,7 +145,7 @@ static void os_lnx_enumerate(void) {
                 monitor->width = (i32)crtc->width;
                 monitor->height = (i32)crtc->height;
                 monitor->refresh_rate = os_lnx_mode_refresh(resources, crtc->mode);
-                monitor->name = os_lnx_copy_name(output->name, output->nameLen);
+                monitor->name = os_string_copy(output->name, output->nameLen);
                 os_monitor_fallbacks(monitor, (i32)crtc->width, (i32)crtc->height);
                 os_lnx_finish_monitor(monitor, has_area, area);
             }

@@ -108,9 +108,8 @@ void os_lnx_set_iconic(OsWindow *window, bool iconic);
 // The close sequence; destroy is false when the X window is already gone.
 void os_lnx_close_window(OsWindow *window, bool destroy);
 
-// Raw mouse bits follow the focus as on Windows (nothing is registered).
-void os_lnx_raw_mouse_on(OsWindow *window);
-void os_lnx_raw_mouse_off(OsWindow *window);
+// os_platform_raw_mouse_on/off (os_internal.h): the bits follow the focus as
+// on Windows, but nothing is registered with X.
 
 // The event record and its delivery to the application's callback.
 extern OsEvent os_lnx_event;

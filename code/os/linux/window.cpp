@@ -464,21 +464,21 @@ void os_lnx_close_window(OsWindow *window, bool destroy) {
         }
     }
     window->device_context = nullptr;
-    if (window->raw_input & OS_RAW_MOUSE_ACTIVE) os_lnx_raw_mouse_off(window);
+    if (window->raw_input & OS_RAW_MOUSE_ACTIVE) os_platform_raw_mouse_off(window);
     os_window_list_remove(window);
     if (b) os_free(b);
     window->backend = nullptr;
     os_lnx_deliver(window, OS_EVENT_WINDOW_CLOSE);
 }
 
-void os_lnx_raw_mouse_on(OsWindow *window) {
+void os_platform_raw_mouse_on(OsWindow *window) {
     // X has no raw-input registration the library would use; the bits are
     // kept as on Windows so both backends report the same state.
     if (!(window->flags & OS_WINDOW_OPEN) || !(window->raw_input & OS_RAW_MOUSE_WANTED)) return;
     window->raw_input |= OS_RAW_MOUSE_REGISTERED | OS_RAW_MOUSE_ACTIVE;
 }
 
-void os_lnx_raw_mouse_off(OsWindow *window) {
+void os_platform_raw_mouse_off(OsWindow *window) {
     if (!(window->raw_input & OS_RAW_MOUSE_ACTIVE)) return;
     window->raw_input &= (u8)~OS_RAW_MOUSE_ACTIVE;
     i32 count = 0;

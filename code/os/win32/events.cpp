@@ -44,7 +44,7 @@ static void os_w32_deliver(u8 kind) {
     if (os_w32_callback) os_w32_callback(&os_w32_event);
 }
 
-void os_w32_raw_mouse_on(OsWindow *window) {
+void os_platform_raw_mouse_on(OsWindow *window) {
     if (!(window->raw_input & OS_RAW_MOUSE_REGISTERED)) {
         RAWINPUTDEVICE device = {1, 2, RIDEV_INPUTSINK, (HWND)window->handle};
         RegisterRawInputDevices(&device, 1, sizeof device);
@@ -53,7 +53,7 @@ void os_w32_raw_mouse_on(OsWindow *window) {
     window->raw_input |= OS_RAW_MOUSE_ACTIVE;
 }
 
-void os_w32_raw_mouse_off(OsWindow *window) {
+void os_platform_raw_mouse_off(OsWindow *window) {
     window->raw_input &= (u8)~OS_RAW_MOUSE_ACTIVE;
     RAWINPUTDEVICE device = {1, 2, RIDEV_REMOVE, nullptr};
     RegisterRawInputDevices(&device, 1, sizeof device);
@@ -152,7 +152,7 @@ static void os_w32_close(OsWindow *window, UINT message) {
     // it again from inside would only fail and log a false error.
     if (message != WM_DESTROY && message != WM_NCDESTROY && !DestroyWindow(handle))
         os_diagnostic("* ERROR * Could not release windowhandle (%i)\n", (int)GetLastError());
-    if (window->raw_input & OS_RAW_MOUSE_ACTIVE) os_w32_raw_mouse_off(window);
+    if (window->raw_input & OS_RAW_MOUSE_ACTIVE) os_platform_raw_mouse_off(window);
     os_window_list_remove(window);
     os_w32_deliver(OS_EVENT_WINDOW_CLOSE);
 }
@@ -223,13 +223,13 @@ LRESULT CALLBACK os_window_procedure(HWND handle, UINT message, WPARAM wparam, L
         break;
     case WM_SETFOCUS:
         window->flags |= OS_WINDOW_FOCUSED;
-        if (open && (window->raw_input & OS_RAW_MOUSE_WANTED)) os_w32_raw_mouse_on(window);
+        if (open && (window->raw_input & OS_RAW_MOUSE_WANTED)) os_platform_raw_mouse_on(window);
         os_w32_event.focus.gained = 1;
         os_w32_deliver(OS_EVENT_FOCUS);
         break;
     case WM_KILLFOCUS:
         window->flags &= (u16)~OS_WINDOW_FOCUSED;
-        if (open && (window->raw_input & OS_RAW_MOUSE_ACTIVE)) os_w32_raw_mouse_off(window);
+        if (open && (window->raw_input & OS_RAW_MOUSE_ACTIVE)) os_platform_raw_mouse_off(window);
         os_w32_event.focus.gained = 0;
         os_w32_deliver(OS_EVENT_FOCUS);
         break;

@@ -203,14 +203,6 @@ static StrSlice os_w32_exe_folder;
 static StrSlice os_w32_exe_name;
 static StrSlice os_w32_desktop_folder;
 
-static StrSlice os_w32_copy(const char *bytes, size_t length) {
-    char *copy = (char *)os_alloc((u32)length + 1);
-    if (!copy) return StrSlice{0, nullptr};
-    memcpy(copy, bytes, length);
-    copy[length] = 0;
-    return StrSlice{(i64)length, copy};
-}
-
 // The executable's full path in UTF-8 with "/"; longer paths are cut to the
 // classic 260 units. Returns the length, 0 on failure.
 static i32 os_w32_exe_path(char (&path)[MAX_PATH * 3 + 1]) {
@@ -225,7 +217,7 @@ StrSlice os_exe_folder(void) {
         char path[MAX_PATH * 3 + 1];
         i32 length = os_w32_exe_path(path);
         const char *slash = length ? strrchr(path, '/') : nullptr;
-        if (slash) os_w32_exe_folder = os_w32_copy(path, (size_t)(slash - path) + 1);
+        if (slash) os_w32_exe_folder = os_string_copy(path, (size_t)(slash - path) + 1);
     }
     return os_w32_exe_folder;
 }
@@ -235,7 +227,7 @@ StrSlice os_exe_name(void) {
         char path[MAX_PATH * 3 + 1];
         i32 length = os_w32_exe_path(path);
         const char *slash = length ? strrchr(path, '/') : nullptr;
-        if (slash) os_w32_exe_name = os_w32_copy(slash + 1, strlen(slash + 1));
+        if (slash) os_w32_exe_name = os_string_copy(slash + 1, strlen(slash + 1));
     }
     return os_w32_exe_name;
 }
@@ -248,7 +240,7 @@ StrSlice os_desktop_folder(void) {
         char path[MAX_PATH * 3 + 1];
         i32 length = os_w32_to_utf8_path(wide, -1, path, sizeof path);
         while (length > 1 && path[length - 1] == '/') --length;
-        os_w32_desktop_folder = os_w32_copy(path, (size_t)length);
+        os_w32_desktop_folder = os_string_copy(path, (size_t)length);
     }
     return os_w32_desktop_folder;
 }

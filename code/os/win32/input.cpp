@@ -48,14 +48,3 @@ void os_send_mouse_move_absolute(i32 x, i32 y) {
     os_w32_send_mouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, x, y);
 }
 
-void os_enable_raw_mouse(OsWindow *window) {
-    if (!window || !(window->flags & OS_WINDOW_OPEN)) return;
-    window->raw_input |= OS_RAW_MOUSE_WANTED;
-    os_w32_raw_mouse_on(window);
-}
-
-void os_disable_raw_mouse(OsWindow *window) {
-    if (!window || !(window->flags & OS_WINDOW_OPEN)) return;
-    window->raw_input &= (u8)~OS_RAW_MOUSE_WANTED;
-    if (window->raw_input & OS_RAW_MOUSE_ACTIVE) os_w32_raw_mouse_off(window);
-}

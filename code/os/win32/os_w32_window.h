@@ -14,10 +14,8 @@ LRESULT CALLBACK os_window_procedure(HWND handle, UINT message, WPARAM wparam, L
 // position into the record.
 void os_w32_refresh_geometry(OsWindow *window);
 
-// Raw mouse input follows the focus of windows that want it: register with
-// this window as the target, or remove the registration (for every window).
-void os_w32_raw_mouse_on(OsWindow *window);
-void os_w32_raw_mouse_off(OsWindow *window);
+// os_platform_raw_mouse_on/off (os_internal.h) register the raw mouse with
+// this window as the target, or remove the registration for every window.
 
 // The system's 32-bit cursor table behind os_set_cursor; null until loaded.
 extern HCURSOR *os_w32_cursors;
