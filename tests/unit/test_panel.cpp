@@ -1,11 +1,14 @@
-// The black-box driver keeps its own copy of where the panel's controls sit
-// (it clicks their centres and watches their cells light up). Here that copy
-// is read from the script and checked against the code's one table.
+// The panel's one table: the black-box driver's own copy of it (the centres
+// it clicks, the cells it watches light up) checked against it, and the
+// faces the drawing picks for each control.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "ui/canvas.h"
 #include "ui/hit_test.h"
 #include "ui/panel.h"
 
@@ -69,4 +72,36 @@ TEST(PanelTable, TheBlackBoxDriversCopyMatches) {
         EXPECT_GE(y - size / 2 + 2, control.icon_y) << name;
         EXPECT_LE(y - size / 2 + size - 2, control.icon_y + control.cell) << name;
     }
+}
+
+// Each control shows the face its state asks for: settings lit by their
+// value, buttons by the hover, the record button's row by the program state.
+TEST(PanelTable, PaintPicksEachControlsFace) {
+    // A sheet whose every pixel names its own place in it.
+    std::vector<u32> sheet(66 * 387);
+    for (i32 y = 0; y < 387; y++)
+        for (i32 x = 0; x < 66; x++) sheet[(size_t)(y * 66 + x)] = 0xFF000000u | (u32)x << 12 | (u32)y;
+    IconSheet saved = icon_sheet;
+    icon_sheet = IconSheet{66, 387, sheet.data()};
+    std::vector<u32> pixels(PANEL_WIDTH * PANEL_HEIGHT);
+    Canvas canvas = {PANEL_WIDTH, PANEL_HEIGHT, pixels.data(), PANEL_WIDTH * PANEL_HEIGHT * 4};
+
+    UiView view = {};
+    view.frame_style = 1;
+    view.region_locked = true;
+    view.draw_mouse = false;
+    view.record_audio = true;
+    view.hover_element = ELEMENT_CLOSE;
+    panel_paint(&canvas, &view, APP_MODE_COUNTDOWN);
+    icon_sheet = saved;
+
+    const ElementId lit[] = {ELEMENT_FRAME_BORDER, ELEMENT_LOCK_REGION, ELEMENT_AUDIO, ELEMENT_CLOSE};
+    for (const PanelControl &control : panel_controls) {
+        bool is_lit = std::find(std::begin(lit), std::end(lit), control.element) != std::end(lit);
+        u32 sheet_x = is_lit ? (u32)control.cell : 0;
+        u32 sheet_y = (u32)control.sheet_y + (control.element == ELEMENT_RECORD ? 33 : 0);
+        u32 corner = pixels[(size_t)(control.icon_y * PANEL_WIDTH + control.icon_x)];
+        EXPECT_EQ(corner, 0xFF000000u | sheet_x << 12 | sheet_y) << control.element;
+    }
+    EXPECT_EQ(pixels[0], (u32)COLOUR_COUNTDOWN);
 }
