@@ -19,8 +19,8 @@ struct AppState : UiView {
     // Two opposite corners of the capture region, inclusive screen pixels.
     i32 region_x0, region_y0, region_x1, region_y1;
     i32 panel_x, panel_y;
-    // Numbers the recordings (default names and "<memory_incremental>"); the
-    // name is kept from the state file's description, where it sits last.
+    // Numbers the recordings (default names and "<memory_incremental>");
+    // "memory" because the state file remembers it between runs.
     i32 memory_counter;
     u8 state_byte = 1; // carried from the state file read into the one written
     i16 frame_size_rounding = 10;
