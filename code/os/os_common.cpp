@@ -119,10 +119,23 @@ void os_window_styles_from_flags(u16 flags, u32 *style, u32 *extended_style) {
 }
 
 i32 os_pixel_capacity(i32 width, i32 height) {
+    // The largest power of two an i32 holds; anything bigger has no buffer.
+    const i64 largest = (i64)1 << 30;
+    if (width < 0 || height < 0 || (height > 0 && width > largest / 4 / height)) return 0;
     i64 needed = (i64)width * height * 4;
     i64 capacity = 1;
     while (capacity < needed) capacity *= 2;
     return (i32)capacity;
+}
+
+bool os_pixel_buffer_refused(const OsWindow *window, i32 capacity) {
+    static bool said;
+    if (capacity > 0) return false;
+    if (!said)
+        os_diagnostic("* WARNING * No pixel buffer for a %i x %i window; it keeps its old one.\n",
+                      window->client_width, window->client_height);
+    said = true;
+    return true;
 }
 
 char **os_split_command_line(const char *command_line, i32 *count) {

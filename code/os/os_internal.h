@@ -19,6 +19,9 @@ StrSlice os_string_copy(const char *bytes, i64 length);
 // through the same unbuffered path as os_print, so the two keep their order
 // and nothing is lost in a stdio buffer when the process is killed.
 void os_diagnostic(const char *format, ...);
+// True, with one warning per run, when a window's new size got no buffer
+// (capacity 0); the caller then leaves the canvas as it was.
+bool os_pixel_buffer_refused(const OsWindow *window, i32 capacity);
 
 // Sets the standard-output console's text colour from a 4-bit console
 // attribute (bit 0 blue, 1 green, 2 red, 3 intensity).

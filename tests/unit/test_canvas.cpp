@@ -192,3 +192,15 @@ TEST(Canvas, FrameBoxOutlinesOnlyWhatExists) {
     canvas_frame_box(&negative.canvas, -3, 4);
     for (i32 i = 0; i < 16; i++) EXPECT_EQ(negative.canvas.pixels[i], COLOUR_BLACK);
 }
+
+// The rule every window buffer is sized by: no size makes it overflow, and
+// one with no buffer gives 0, which leaves the window's canvas unchanged.
+TEST(Canvas, PixelCapacityHasNoOverflow) {
+    EXPECT_EQ(os_pixel_capacity(0, 0), 1);
+    EXPECT_EQ(os_pixel_capacity(3, 3), 64);
+    EXPECT_EQ(os_pixel_capacity(16384, 16384), 1 << 30);
+    EXPECT_EQ(os_pixel_capacity(16385, 16384), 0);
+    EXPECT_EQ(os_pixel_capacity(1920 + 2 * 20000, 20000), 0); // the frame of a 20000-pixel dash
+    EXPECT_EQ(os_pixel_capacity(INT32_MAX, INT32_MAX), 0);
+    EXPECT_EQ(os_pixel_capacity(-1, 5), 0);
+}

@@ -65,27 +65,37 @@ static void os_lnx_pixels_free(OsWindow *window) {
 
 i32 os_alloc_window_pixels(OsWindow *window) {
     // A second allocation replaces the first instead of leaking it.
-    if (window->pixels.pixels) os_lnx_pixels_free(window);
-    window->pixels.width = window->client_width;
-    window->pixels.height = window->client_height;
     i32 capacity = os_pixel_capacity(window->client_width, window->client_height);
+    if (os_pixel_buffer_refused(window, capacity)) return window->pixels.capacity;
+    if (window->pixels.pixels) os_lnx_pixels_free(window);
     window->pixels.pixels = os_lnx_pixels_alloc(window, capacity);
-    window->pixels.capacity = capacity;
+    bool allocated = window->pixels.pixels != nullptr;
+    window->pixels.width = allocated ? window->client_width : 0;
+    window->pixels.height = allocated ? window->client_height : 0;
+    window->pixels.capacity = allocated ? capacity : 0;
     window->flags |= OS_WINDOW_PIXEL_BUFFER;
     return capacity;
 }
 
 void os_resize_window_pixels(OsWindow *window) {
-    window->pixels.width = window->client_width;
-    window->pixels.height = window->client_height;
     i32 capacity = os_pixel_capacity(window->client_width, window->client_height);
-    if (window->pixels.capacity >= capacity) return;
+    if (os_pixel_buffer_refused(window, capacity)) return;
+    if (window->pixels.capacity >= capacity) {
+        window->pixels.width = window->client_width;
+        window->pixels.height = window->client_height;
+        return;
+    }
     if (!window->pixels.pixels || !os_lnx_uses_shm(window)) {
         void *grown = window->pixels.pixels ? os_realloc(window->pixels.pixels, (u32)capacity)
                                             : os_alloc((u32)capacity);
-        if (!grown) return;
+        if (!grown) {
+            os_pixel_buffer_refused(window, 0);
+            return;
+        }
         window->pixels.pixels = (u32 *)grown;
         window->pixels.capacity = capacity;
+        window->pixels.width = window->client_width;
+        window->pixels.height = window->client_height;
         return;
     }
     // A segment cannot grow: a new one takes the old bytes.
@@ -98,11 +108,16 @@ void os_resize_window_pixels(OsWindow *window) {
     if (!grown) grown = (u32 *)os_alloc((u32)capacity);
     if (grown) memcpy(grown, old.shmaddr, (size_t)window->pixels.capacity);
     b->shm = old;
-    if (!grown) return;
+    if (!grown) {
+        os_pixel_buffer_refused(window, 0);
+        return;
+    }
     os_lnx_shm_free(b);
     b->shm = fresh;
     window->pixels.pixels = grown;
     window->pixels.capacity = capacity;
+    window->pixels.width = window->client_width;
+    window->pixels.height = window->client_height;
 }
 
 void os_free_window_pixels(OsWindow *window) {

@@ -3,24 +3,33 @@
 
 i32 os_alloc_window_pixels(OsWindow *window) {
     Canvas *canvas = &window->pixels;
-    canvas->width = window->client_width;
-    canvas->height = window->client_height;
-    canvas->capacity = os_pixel_capacity(canvas->width, canvas->height);
-    canvas->pixels = (u32 *)os_alloc((u32)canvas->capacity);
+    i32 capacity = os_pixel_capacity(window->client_width, window->client_height);
+    if (os_pixel_buffer_refused(window, capacity)) return canvas->capacity;
+    if (canvas->pixels) os_free(canvas->pixels);
+    canvas->pixels = (u32 *)os_alloc((u32)capacity);
+    bool allocated = canvas->pixels != nullptr;
+    canvas->width = allocated ? window->client_width : 0;
+    canvas->height = allocated ? window->client_height : 0;
+    canvas->capacity = allocated ? capacity : 0;
     window->flags |= OS_WINDOW_PIXEL_BUFFER;
     return canvas->capacity;
 }
 
 void os_resize_window_pixels(OsWindow *window) {
     Canvas *canvas = &window->pixels;
+    i32 capacity = os_pixel_capacity(window->client_width, window->client_height);
+    if (os_pixel_buffer_refused(window, capacity)) return;
+    if (canvas->capacity < capacity) {
+        u32 *grown = (u32 *)(canvas->pixels ? os_realloc(canvas->pixels, (u32)capacity) : os_alloc((u32)capacity));
+        if (!grown) {
+            os_pixel_buffer_refused(window, 0);
+            return;
+        }
+        canvas->pixels = grown;
+        canvas->capacity = capacity;
+    }
     canvas->width = window->client_width;
     canvas->height = window->client_height;
-    i32 capacity = os_pixel_capacity(canvas->width, canvas->height);
-    if (canvas->capacity >= capacity) return;
-    u32 *grown = (u32 *)(canvas->pixels ? os_realloc(canvas->pixels, (u32)capacity) : os_alloc((u32)capacity));
-    if (!grown) return;
-    canvas->pixels = grown;
-    canvas->capacity = capacity;
 }
 
 void os_free_window_pixels(OsWindow *window) {
