@@ -51,17 +51,24 @@ static i16 parse_number(const u8 *value, i64 length) {
     return (i16)(negative ? (u16)(0u - n) : n);
 }
 
+// A dash thickness of thousands of pixels makes frame windows of gigabytes;
+// the value is read as the unsigned word it is stored in, so -1 is 65535.
+enum { DASH_LENGTH_MAX = 1000, DASH_THICKNESS_MAX = 64 };
+
+static i16 drawable(i16 value, i32 largest) {
+    i32 n = (u16)value;
+    return (i16)(n < 1 ? 1 : n > largest ? largest : n);
+}
+
 static void apply(const u8 *key, i64 key_length, const u8 *value, i64 value_length) {
     if (slice_is(key, key_length, "output_file_name")) {
         apply_text(&app.output_name_template, value, value_length, true);
     } else if (slice_is(key, key_length, "audio_device_name")) {
         apply_text(&app.audio_device, value, value_length, false);
     } else if (slice_is(key, key_length, "frame_dash_length")) {
-        i16 n = parse_number(value, value_length);
-        app.frame_dash_length = n == 0 ? 1 : n;
+        app.frame_dash_length = drawable(parse_number(value, value_length), DASH_LENGTH_MAX);
     } else if (slice_is(key, key_length, "frame_dash_thickness")) {
-        i16 n = parse_number(value, value_length);
-        app.frame_dash_thickness = n == 0 ? 1 : n;
+        app.frame_dash_thickness = drawable(parse_number(value, value_length), DASH_THICKNESS_MAX);
     } else if (slice_is(key, key_length, "frame_size_rounding")) {
         app.frame_size_rounding = parse_number(value, value_length);
     }

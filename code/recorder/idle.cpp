@@ -10,10 +10,9 @@
 #include "pointer.h"
 #include "recording.h"
 #include "region.h"
+#include "settings.h"
 
-static const u16 fps_choices[19] = {1, 2, 3, 4, 5, 8, 10, 15, 20, 24, 25, 30, 40, 50, 60, 90, 120, 144, 240};
 static const i32 delay_step_ms = 1000;
-static const i32 delay_max_ms = 86400000;
 
 void relayout(ElementId cursor_element) {
     update_zone_sizes();
@@ -125,7 +124,7 @@ static void press_action(void) {
     case ELEMENT_DRAW_MOUSE: app.draw_mouse = !app.draw_mouse; then_relayout(true); break;
     case ELEMENT_AUDIO: app.record_audio = !app.record_audio; then_relayout(true); break;
     case ELEMENT_FPS_DOWN:
-        for (i32 i = 0; i < 19; i++) {
+        for (i32 i = 0; i < FPS_CHOICE_COUNT; i++) {
             if (fps_choices[i] < app.fps) continue;
             if (i > 0) app.fps = (u8)fps_choices[i - 1];
             break;
@@ -133,7 +132,7 @@ static void press_action(void) {
         then_relayout(true);
         break;
     case ELEMENT_FPS_UP:
-        for (i32 i = 0; i < 19; i++) {
+        for (i32 i = 0; i < FPS_CHOICE_COUNT; i++) {
             if (fps_choices[i] <= app.fps) continue;
             app.fps = (u8)fps_choices[i];
             break;
@@ -141,13 +140,11 @@ static void press_action(void) {
         then_relayout(true);
         break;
     case ELEMENT_DELAY_DOWN:
-        app.delay_ms -= delay_step_ms;
-        if (app.delay_ms <= 0) app.delay_ms = 0;
+        app.delay_ms = app.delay_ms > delay_step_ms ? app.delay_ms - delay_step_ms : 0;
         then_relayout(true);
         break;
     case ELEMENT_DELAY_UP:
-        app.delay_ms += delay_step_ms;
-        if (app.delay_ms > delay_max_ms) app.delay_ms = delay_max_ms;
+        app.delay_ms = app.delay_ms < DELAY_MAX_MS - delay_step_ms ? app.delay_ms + delay_step_ms : DELAY_MAX_MS;
         then_relayout(true);
         break;
     case ELEMENT_OPEN_OUTPUT:

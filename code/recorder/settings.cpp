@@ -17,7 +17,37 @@ static void write_i32(u8 *at, i32 value) {
     at[3] = (u8)(v >> 24);
 }
 
-void state_load(StrSlice content) {
+const u16 fps_choices[FPS_CHOICE_COUNT] = {1, 2, 3, 4, 5, 8, 10, 15, 20, 24, 25, 30, 40, 50, 60, 90, 120, 144, 240};
+
+u8 fps_nearest_choice(i32 fps) {
+    u16 best = fps_choices[0];
+    for (u16 choice : fps_choices) {
+        i32 distance = choice > fps ? choice - fps : fps - choice;
+        i32 best_distance = best > fps ? best - fps : fps - best;
+        if (distance < best_distance) best = choice;
+    }
+    return (u8)best;
+}
+
+static i32 clamp_i32(i32 value, i32 low, i32 high) { return value < low ? low : value > high ? high : value; }
+
+// The file may come from another machine, an older run or a corrupt disk:
+// every value the rest of the program does arithmetic on is brought into a
+// range where that arithmetic cannot overflow. Coordinates beyond the limit
+// lie on no monitor anyway.
+static void state_validate(void) {
+    app.region_x0 = clamp_i32(app.region_x0, -STATE_COORDINATE_LIMIT, STATE_COORDINATE_LIMIT);
+    app.region_y0 = clamp_i32(app.region_y0, -STATE_COORDINATE_LIMIT, STATE_COORDINATE_LIMIT);
+    app.region_x1 = clamp_i32(app.region_x1, -STATE_COORDINATE_LIMIT, STATE_COORDINATE_LIMIT);
+    app.region_y1 = clamp_i32(app.region_y1, -STATE_COORDINATE_LIMIT, STATE_COORDINATE_LIMIT);
+    app.panel_x = clamp_i32(app.panel_x, -STATE_COORDINATE_LIMIT, STATE_COORDINATE_LIMIT);
+    app.panel_y = clamp_i32(app.panel_y, -STATE_COORDINATE_LIMIT, STATE_COORDINATE_LIMIT);
+    app.delay_ms = clamp_i32(app.delay_ms, 0, DELAY_MAX_MS);
+    app.fps = fps_nearest_choice(app.fps);
+    if (app.memory_counter < 0) app.memory_counter = 0;
+}
+
+static void state_apply(StrSlice content) {
     const u8 *b = (const u8 *)content.data;
     i64 n = b ? content.length : 0;
     if (n < 1) return;
@@ -45,6 +75,12 @@ void state_load(StrSlice content) {
     app.panel_y = read_i32(b + 30);
     if (n < 38) return;
     app.memory_counter = read_i32(b + 34);
+}
+
+void state_load(StrSlice content) {
+    app.state_read = true;
+    state_apply(content);
+    state_validate();
 }
 
 void state_encode(u8 (&out)[STATE_FILE_SIZE]) {

@@ -59,8 +59,15 @@ TEST(Config, NumbersWrapAndZeroBecomesOne) {
     EXPECT_EQ(app.frame_size_rounding, 0);
     load("frame_size_rounding=-5\n");
     EXPECT_EQ(app.frame_size_rounding, -5);
+    // Wrapped values past the drawable limits stop at them: -1 is 65535.
     load("frame_dash_thickness=70000\n");
-    EXPECT_EQ(app.frame_dash_thickness, 4464);
+    EXPECT_EQ(app.frame_dash_thickness, 64);
+    load("frame_dash_thickness=-1\n");
+    EXPECT_EQ(app.frame_dash_thickness, 64);
+    load("frame_dash_thickness=64\n");
+    EXPECT_EQ(app.frame_dash_thickness, 64);
+    load("frame_dash_length=20000\n");
+    EXPECT_EQ(app.frame_dash_length, 1000);
     load("frame_dash_length=1x2\n");
     EXPECT_EQ(app.frame_dash_length, 12);
     load("frame_size_rounding=40000\n");
