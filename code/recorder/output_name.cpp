@@ -62,24 +62,45 @@ static void path_begin(TextBuilder *path) {
     builder_append_text(path, "output/");
 }
 
-static bool path_exists(const TextBuilder *path) { return os_file_exists(builder_slice(path)); }
+// Any entry counts, a folder or an unreadable file too: the encoder's -y
+// would otherwise replace it.
+static bool path_exists(const TextBuilder *path) { return os_path_exists(builder_slice(path)); }
+
+static bool same_text(const TextBuilder *a, const TextBuilder *b) {
+    return a->length == b->length && (a->length == 0 || memcmp(a->data, b->data, (size_t)a->length) == 0);
+}
+
+// The counter only grows, and never past where it would overflow.
+static void counter_advance(void) {
+    if (app.memory_counter < INT32_MAX) app.memory_counter++;
+}
 
 void output_path_choose(TextBuilder *path, const OsDateTime *time) {
     StrSlice name_template = builder_slice(&app.output_name_template);
     if (name_template.length > 0) {
         bool incremental = has_tag(name_template, "<incremental>");
         bool memory = has_tag(name_template, "<memory_incremental>");
-        for (i32 attempt = 0;; ) {
+        // A template whose tags expand to nothing ("<<incremental>") gives the
+        // same name on every attempt: that, or too many attempts, falls back
+        // to the default naming instead of looping for ever.
+        TextBuilder previous = builder_create(256);
+        for (i32 attempt = 0; attempt < OUTPUT_NAME_ATTEMPTS; attempt++) {
             path_begin(path);
             output_name_expand(path, name_template, time, attempt);
             builder_append_text(path, ".mp4");
-            if (!path_exists(path)) return;
+            if (!path_exists(path)) {
+                os_free(previous.data);
+                return;
+            }
             if (!incremental && !memory) break;
-            if (incremental) attempt++;
-            if (memory) app.memory_counter++;
+            if (attempt > 0 && same_text(path, &previous)) break;
+            builder_clear(&previous);
+            builder_append(&previous, path->length, path->data);
+            if (memory) counter_advance();
         }
+        os_free(previous.data);
     }
-    for (;;) {
+    for (i32 attempt = 0;; attempt++) {
         path_begin(path);
         builder_append_int(path, time->year);
         builder_append(path, 1, "-");
@@ -89,7 +110,7 @@ void output_path_choose(TextBuilder *path, const OsDateTime *time) {
         builder_append(path, 1, " ");
         builder_append_int(path, app.memory_counter);
         builder_append_text(path, ".mp4");
-        if (!path_exists(path)) return;
-        app.memory_counter++;
+        if (!path_exists(path) || attempt >= OUTPUT_NAME_ATTEMPTS || app.memory_counter == INT32_MAX) return;
+        counter_advance();
     }
 }

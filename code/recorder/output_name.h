@@ -6,6 +6,10 @@
 
 // Expands the output name template's tags into out (appended).
 void output_name_expand(TextBuilder *out, StrSlice name_template, const OsDateTime *time, i32 attempt);
+enum { OUTPUT_NAME_ATTEMPTS = 100000 };
+
 // Builds the output path (folder + "output/" + name + ".mp4") of the first
-// name that does not exist yet; may raise memory_counter.
+// name that does not exist yet; may raise memory_counter. Always ends: a
+// template that repeats a taken name, or OUTPUT_NAME_ATTEMPTS taken names,
+// fall back to the default naming, which after as many gives its last name.
 void output_path_choose(TextBuilder *path, const OsDateTime *time);

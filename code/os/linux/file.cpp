@@ -137,8 +137,9 @@ bool os_file_exists(StrSlice path) {
 }
 
 bool os_path_exists(StrSlice path) {
+    // Any entry, a dangling symbolic link too: something is there by that name.
     struct stat info;
-    return stat(os_lnx_path(path), &info) == 0;
+    return lstat(os_lnx_path(path), &info) == 0;
 }
 
 OsFileResult os_copy_file(StrSlice source, StrSlice destination) {
@@ -180,6 +181,10 @@ OsFileResult os_move_file(StrSlice source, StrSlice destination) {
 }
 
 OsFileResult os_delete_file(StrSlice path) { return unlink(os_lnx_path(path)) == 0 ? 0 : 1; }
+
+OsFileResult os_replace_file(StrSlice source, StrSlice destination) {
+    return rename(os_lnx_path(source), os_lnx_path(destination)) == 0 ? 0 : 1;
+}
 
 OsFileResult os_truncate_file(StrSlice path, i64 length) {
     int fd = open(os_lnx_path(path), O_WRONLY | O_CLOEXEC);
