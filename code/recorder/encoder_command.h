@@ -3,6 +3,7 @@
 #pragma once
 
 #include "../os/os.h"
+#include "text_builder.h"
 
 // The encoder program's file name beside the executable ("ffmpeg.exe" on
 // Windows, "ffmpeg" on Linux).
@@ -12,3 +13,8 @@ const char *encoder_file_name(void);
 // (os_format rules: measure with a null buffer). Video only unless audio is
 // on and a device is configured.
 i32 encoder_command_format(char *buffer, i32 capacity, const char *output_path);
+
+// Appends text quoted by the Windows command-line rules, so that splitting
+// the line gives it back unchanged; bare when `always` is false and it needs
+// no quotes.
+void encoder_append_quoted(TextBuilder *out, const char *text, i64 length, bool always);

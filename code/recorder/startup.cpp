@@ -22,8 +22,8 @@ static void load_icons(void) {
 
 static void load_font(void) {
     StrSlice file = app_read_file("font.otf");
-    // The face reads the font data in place, so the buffer stays for the run.
-    if (file.length > 0 && !font_load(file)) os_free_file(&file);
+    if (file.length > 0) font_load(file);
+    os_free_file(&file);
     text_style.pixel_height = 16.0f;
     text_style.line_height = 1.0f;
     text_style.line_gap = 0.0f;
@@ -34,7 +34,12 @@ static void load_font(void) {
 static void locate_encoder(void) {
     char path[513];
     const char *name = encoder_file_name();
-    if (app_file_path(path, name) && os_file_exists(StrSlice{(i64)strlen(path), path})) {
+    // The program name is read up to the next quote with no escapes, so a
+    // folder with a quote in it cannot be named: the encoder is looked up
+    // by its bare name then.
+    StrSlice folder_name = os_exe_folder();
+    bool nameable = folder_name.data && !memchr(folder_name.data, '"', (size_t)folder_name.length);
+    if (nameable && app_file_path(path, name) && os_file_exists(StrSlice{(i64)strlen(path), path})) {
         StrSlice folder = os_exe_folder();
         app.encoder_command = builder_create(512);
         builder_append(&app.encoder_command, 1, "\"");
