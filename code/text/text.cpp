@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include "font_check.h"
+
 #include <math.h>
 #include <string.h>
 
@@ -12,6 +14,11 @@ static i32 font_face_capacity;
 static const i32 glyph_capacity_first = 512;
 static const i32 glyph_capacity_step = 262144;
 static const i32 scratch_size_first = 1000000;
+// Larger fonts are refused rather than copied.
+static const i64 FONT_SIZE_MAX = 64 << 20;
+// A glyph bigger than this many pixels is not drawn: only a hostile font's
+// metrics make one, and its bitmap would take gigabytes.
+static const i64 glyph_pixels_max = 1 << 24;
 
 u32 utf8_decode(const u8 *bytes, i64 available, i32 *length) {
     if (available < 1) {
@@ -91,45 +98,47 @@ GlyphEntry *glyph_lookup(FontFace *face, u32 codepoint) {
     return entry;
 }
 
-// stb_truetype trusts the table directory; a cut-off file must not send it
-// past the end of the data.
-static bool font_tables_fit(const u8 *data, i64 length, i64 offset) {
-    if (offset < 0 || offset + 12 > length) return false;
-    const u8 *at = data + offset;
-    i64 count = at[4] << 8 | at[5];
-    if (offset + 12 + count * 16 > length) return false;
-    for (i64 i = 0; i < count; i++) {
-        const u8 *record = at + 12 + i * 16;
-        i64 table = (i64)((u32)record[8] << 24 | record[9] << 16 | record[10] << 8 | record[11]);
-        i64 size = (i64)((u32)record[12] << 24 | record[13] << 16 | record[14] << 8 | record[15]);
-        if (table + size > length) return false;
-    }
-    return true;
-}
-
 FontFace *font_load(StrSlice data) {
-    const u8 *bytes = (const u8 *)data.data;
-    if (!bytes || data.length < 12) return nullptr;
+    if (!data.data || data.length < 12 || data.length > FONT_SIZE_MAX) return nullptr;
+    // The face's own copy, with the zeros the checks count on behind it.
+    u8 *bytes = (u8 *)os_alloc((u32)(data.length + FONT_GUARD_BYTES));
+    if (!bytes) return nullptr;
+    memcpy(bytes, data.data, (size_t)data.length);
+    memset(bytes + data.length, 0, FONT_GUARD_BYTES);
+    // A collection's directory offset is 32 bits from the file: as an int it
+    // may be negative, which the check refuses.
     int offset = stbtt_GetFontOffsetForIndex(bytes, 0);
-    if (!font_tables_fit(bytes, data.length, offset)) return nullptr;
     stbtt_fontinfo info;
-    if (!stbtt_InitFont(&info, bytes, offset)) return nullptr;
+    if (!font_check(bytes, data.length, offset) || !stbtt_InitFont(&info, bytes, offset)) {
+        os_free(bytes);
+        return nullptr;
+    }
+    font_bound_cff(&info, data.length);
     int ascent = 0, descent = 0, gap = 0;
     stbtt_GetFontVMetrics(&info, &ascent, &descent, &gap);
     // The scale divides by the font's height; a font without one draws nothing sensible.
-    if (ascent - descent <= 0) return nullptr;
+    if (ascent - descent <= 0) {
+        os_free(bytes);
+        return nullptr;
+    }
 
     if (font_face_count == font_face_capacity) {
         i32 capacity = font_face_capacity < 1 ? 32 : font_face_capacity * 2;
         u32 bytes_wanted = (u32)capacity * (u32)sizeof(FontFace *);
         FontFace **faces = font_faces ? (FontFace **)os_realloc(font_faces, bytes_wanted)
                                       : (FontFace **)os_alloc(bytes_wanted);
-        if (!faces) return nullptr;
+        if (!faces) {
+            os_free(bytes);
+            return nullptr;
+        }
         font_faces = faces;
         font_face_capacity = capacity;
     }
     FontFace *face = (FontFace *)os_alloc_zeroed(sizeof(FontFace));
-    if (!face) return nullptr;
+    if (!face) {
+        os_free(bytes);
+        return nullptr;
+    }
     face->info = info;
     face->ascent = (i16)ascent;
     face->descent = (i16)descent;
@@ -138,6 +147,7 @@ FontFace *font_load(StrSlice data) {
     if (!glyph_reserve(face, glyph_capacity_first)) {
         os_free(face->scratch);
         os_free(face);
+        os_free(bytes);
         return nullptr;
     }
     for (u32 c = 0; c < 256; c++) glyph_fill(face, &face->glyphs[c], c);
@@ -146,6 +156,21 @@ FontFace *font_load(StrSlice data) {
     font_faces[font_face_count++] = face;
     text_style.face = face;
     return face;
+}
+
+void font_unload(FontFace *face) {
+    if (!face) return;
+    for (i32 i = 0; i < font_face_count; i++) {
+        if (font_faces[i] != face) continue;
+        font_faces[i] = font_faces[--font_face_count];
+        break;
+    }
+    if (text_style.face == face) text_style.face = nullptr;
+    for (i32 i = 0; i < face->glyph_count; i++) os_free(face->glyphs[i].vertices);
+    os_free(face->glyphs);
+    os_free(face->scratch);
+    os_free(face->info.data);
+    os_free(face);
 }
 
 u32 text_blend(u32 pixel, u32 colour, u8 coverage) {
@@ -198,7 +223,7 @@ static void glyph_draw(Canvas *canvas, FontFace *face, GlyphEntry *entry, f32 pe
     i64 w = x1 - x0, h = y1 - y0;
     if (w <= 0 || h <= 0) return;
     if (w * h > face->scratch_capacity) {
-        if (w * h > INT32_MAX) return;
+        if (w * h > glyph_pixels_max) return;
         u8 *scratch = face->scratch ? (u8 *)os_realloc(face->scratch, (u32)(w * h))
                                     : (u8 *)os_alloc((u32)(w * h));
         if (!scratch) return;

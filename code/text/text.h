@@ -20,7 +20,7 @@ struct GlyphEntry {
 };
 
 struct FontFace {
-    stbtt_fontinfo info; // reads the font data in place: keep the file buffer
+    stbtt_fontinfo info; // reads the face's checked copy of the font
     i16 ascent;          // hhea ascender, font units
     i16 descent;         // hhea descender, font units
     // The cache: entry i holds code point i for i < 256, then code points
@@ -45,8 +45,12 @@ extern TextStyle text_style;
 
 // Sets up font 0 of the data as a new face, appends it to the face list and
 // makes it text_style's face. Null (and text_style unchanged) when the data
-// is not a usable font. The data must stay allocated for the face's life.
+// is not a usable font or fails font_check. The face keeps its own copy, so
+// the data may be freed at once.
 FontFace *font_load(StrSlice data);
+// Frees a face from font_load with its cache and copy, and takes it off the
+// face list (and out of text_style).
+void font_unload(FontFace *face);
 // The cache entry of a code point, created on first use; null only when the
 // cache cannot grow.
 GlyphEntry *glyph_lookup(FontFace *face, u32 codepoint);

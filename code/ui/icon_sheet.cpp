@@ -18,6 +18,9 @@
 #define STB_IMAGE_STATIC
 #define STBI_ONLY_PNG
 #define STBI_NO_STDIO
+// A few hundred bytes of PNG can claim any size; the decoder refuses a side
+// past this before allocating, and the sheet's area is checked below.
+#define STBI_MAX_DIMENSIONS 8192
 #define STBI_NO_LINEAR
 #define STBI_NO_HDR
 #if defined(__GNUC__)
@@ -35,10 +38,14 @@
 bool icon_sheet_decode(StrSlice png) {
     if (!png.data || png.length < 9 || png.length > 0x7FFFFFFF) return false;
     int width = 0, height = 0, channels = 0;
+    if (!stbi_info_from_memory((const u8 *)png.data, (int)png.length, &width, &height, &channels) ||
+        (i64)width * height > ICON_SHEET_PIXELS_MAX)
+        return false;
     u8 *decoded = stbi_load_from_memory((const u8 *)png.data, (int)png.length, &width, &height,
                                         &channels, 4);
     if (!decoded) return false;
-    u32 *pixels = (u32 *)os_alloc((u32)os_pixel_capacity(width, height));
+    i32 capacity = os_pixel_capacity(width, height);
+    u32 *pixels = capacity > 0 ? (u32 *)os_alloc((u32)capacity) : nullptr;
     if (!pixels) {
         stbi_image_free(decoded);
         return false;

@@ -295,3 +295,64 @@ TEST(Blend, TextOnTransparentPixelsTakesTheCoverageAsAlpha) {
     EXPECT_TRUE(partial);
     EXPECT_TRUE(boxed_blank);
 }
+
+// A font is data from anywhere: offsets that point out of the file, a
+// composite glyph made of itself, a CFF that claims more than it holds, or a
+// cut-off file are refused at load, before stb_truetype follows them.
+static u32 be32_at(const std::string &f, size_t at) {
+    return (u32)(u8)f[at] << 24 | (u32)(u8)f[at + 1] << 16 | (u32)(u8)f[at + 2] << 8 | (u8)f[at + 3];
+}
+static void put16(std::string &f, size_t at, u32 v) {
+    f[at] = (char)(v >> 8);
+    f[at + 1] = (char)v;
+}
+static void put32(std::string &f, size_t at, u32 v) {
+    put16(f, at, v >> 16);
+    put16(f, at + 2, v & 0xFFFF);
+}
+static size_t table_at(const std::string &f, const char *tag) {
+    u32 count = (u32)(u8)f[4] << 8 | (u8)f[5];
+    for (u32 i = 0; i < count; i++)
+        if (f.compare(12 + i * 16, 4, tag) == 0) return be32_at(f, 12 + i * 16 + 8);
+    return 0;
+}
+static bool loads(const std::string &f) {
+    FontFace *face = font_load(StrSlice{(i64)f.size(), (char *)f.data()});
+    font_unload(face);
+    return face != nullptr;
+}
+
+TEST(FontLoad, RefusesFontsThatPointOutside) {
+    const std::string ttf = read_file(dejavu_path), otf = read_file(inter_path);
+    ASSERT_TRUE(loads(ttf));
+    ASSERT_TRUE(loads(otf));
+    TextStyle saved = text_style;
+
+    size_t loca = table_at(ttf, "loca"), glyf = table_at(ttf, "glyf");
+    bool long_offsets = (u8)ttf[table_at(ttf, "head") + 51] == 1;
+    ASSERT_TRUE(long_offsets && loca && glyf);
+    const u32 glyph = 36; // "A"
+    std::string far = ttf;
+    put32(far, loca + glyph * 4, 0x7FFFFF00);
+    EXPECT_FALSE(loads(far));
+
+    std::string self = ttf;
+    size_t at = glyf + be32_at(ttf, loca + glyph * 4);
+    put16(self, at, 0xFFFF); // composite
+    put16(self, at + 10, 0);  // one component, no more
+    put16(self, at + 12, glyph);
+    EXPECT_FALSE(loads(self));
+
+    std::string cff = otf;
+    size_t table = table_at(otf, "CFF ");
+    ASSERT_NE(table, 0u);
+    cff[table + 2] = (char)0xF0; // the header claims 240 bytes and the INDEXes start elsewhere
+    put16(cff, table + 0xF0, 0xFFFF);
+    cff[table + 0xF2] = 4;
+    EXPECT_FALSE(loads(cff));
+
+    for (size_t keep : {ttf.size() / 2, (size_t)100, (size_t)13})
+        EXPECT_FALSE(loads(ttf.substr(0, keep))) << keep;
+    EXPECT_FALSE(loads(otf.substr(0, otf.size() - 1000)));
+    text_style = saved;
+}
