@@ -219,7 +219,8 @@ OsFileResult os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffe
 i64 os_file_size(StrSlice path);
 // True for a file that can be opened for reading; false for a directory.
 bool os_file_exists(StrSlice path);
-// True for an existing file or directory.
+// True when an entry of that name exists: a file, a directory, or (Linux)
+// a symbolic link, even a dangling one.
 bool os_path_exists(StrSlice path);
 // Replaces an existing destination. 0 copied, 1 failed.
 OsFileResult os_copy_file(StrSlice source, StrSlice destination);
@@ -227,6 +228,9 @@ OsFileResult os_copy_file(StrSlice source, StrSlice destination);
 // destination. 0 moved, 1 failed.
 OsFileResult os_move_file(StrSlice source, StrSlice destination);
 OsFileResult os_delete_file(StrSlice path); // 0 deleted, 1 failed
+// Renames source over destination in one step, replacing a file (or a
+// symbolic link itself, never its target) of that name. 0 replaced, 1 failed.
+OsFileResult os_replace_file(StrSlice source, StrSlice destination);
 // Sets the file's end at length. 0 done, 1 could not open, 2 the seek
 // failed, 3 setting the end failed.
 OsFileResult os_truncate_file(StrSlice path, i64 length);
@@ -285,6 +289,11 @@ struct OsProcess {
 // into arguments by the Windows quoting rules and started with posix_spawnp,
 // never through a shell.
 i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window);
+// As os_process_start, but the child cannot outlive this process. Linux: it
+// gets SIGTERM when the starting thread ends (a parent-death signal, so it is
+// started by fork and exec, still without a shell). Windows: it joins a job
+// object that ends it when the process's last handle to the job closes.
+i32 os_process_start_bound(OsProcess *process, StrSlice command_line, bool show_window);
 // Blocks until the pipe took the bytes; the count written, or -1.
 i32 os_process_write(OsProcess *process, i32 size, const void *bytes);
 // Never blocks: 0 when nothing is waiting, else up to capacity bytes (no NUL
@@ -400,6 +409,11 @@ enum : u8 {
     OS_EVENT_FOCUS = 10,
     OS_EVENT_DROP_FILES = 11,
     OS_EVENT_WINDOW_CLOSE = 12,
+    // The user's session is ending (Windows: log-off or shut-down, once per
+    // process). The system may end the process as soon as the callback
+    // returns, so whatever must be saved is saved inside it. Linux: never
+    // sent; the session's SIGTERM reaches the program as a stop signal.
+    OS_EVENT_SESSION_END = 13,
 };
 
 // Key and button codes share one space: 0..255 virtual keys, then these.
@@ -477,11 +491,14 @@ StrSlice os_display_name(void);
 //~ Presenting
 
 // Capacity rule for pixel buffers: the smallest power of two not below
-// width * height * 4 bytes; 1 for an empty area.
+// width * height * 4 bytes; 1 for an empty area; 0 for a negative size or
+// one past 1 GiB, which no buffer is made for.
 i32 os_pixel_capacity(i32 width, i32 height);
 // Sizes the buffer to the client area and allocates it; returns the capacity.
 i32 os_alloc_window_pixels(OsWindow *window);
 // Follows the client size; reallocates only when the capacity is too small.
+// A size with no buffer (too large, or the allocation failed) leaves the
+// canvas as it was, dimensions included, and says so once per run.
 void os_resize_window_pixels(OsWindow *window);
 void os_free_window_pixels(OsWindow *window);
 // Copies the buffer to the window at once; nothing for a closed window or

@@ -23,6 +23,9 @@ struct AppState : UiView {
     // "memory" because the state file remembers it between runs.
     i32 memory_counter;
     u8 state_byte = 1; // carried from the state file read into the one written
+    // Until start-up has read the state file, there is nothing to write back:
+    // an early end would replace the saved region with zeros.
+    bool state_read;
     i16 frame_size_rounding = 10;
     TextBuilder output_name_template; // created on first use
     TextBuilder audio_device;

@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "app.h"
 #include "config.h"
 #include "settings.h"
 
@@ -44,9 +45,16 @@ void state_load_file(void) {
 }
 
 void state_save(void) {
-    char path[513];
-    if (!app_file_path(path, "_vornby.state")) return;
+    char path[513], temporary[513];
+    if (!app.state_read) return;
+    if (!app_file_path(path, "_vornby.state") || !app_file_path(temporary, "_vornby.state.new")) return;
     u8 record[STATE_FILE_SIZE];
     state_encode(record);
-    os_write_file(path_slice(path), STATE_FILE_SIZE, record);
+    // Written beside it and renamed over it: a crash or a full disk leaves the
+    // old file whole, and a symbolic link in its place is replaced, not
+    // followed. A stale temporary (even a link) goes first for the same reason.
+    os_delete_file(path_slice(temporary));
+    if (os_write_file(path_slice(temporary), STATE_FILE_SIZE, record) != 0 ||
+        os_replace_file(path_slice(temporary), path_slice(path)) != 0)
+        os_delete_file(path_slice(temporary));
 }

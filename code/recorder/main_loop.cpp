@@ -24,7 +24,10 @@ void frame_timing_start(FrameTiming *timing, i32 refresh_rate, i64 now_ticks) {
 void frame_timing_advance(FrameTiming *timing, i64 now_ticks) {
     i64 previous = timing->now_ticks;
     timing->now_ticks = now_ticks;
-    timing->delta_us = (i32)os_ticks_to_microseconds(now_ticks - previous);
+    // A suspend or a debugger stop is one long frame, not minutes of
+    // countdown or an i32 overflow.
+    i64 delta_us = now_ticks > previous ? os_ticks_to_microseconds(now_ticks - previous) : 0;
+    timing->delta_us = (i32)(delta_us > FRAME_DELTA_MAX_US ? (i64)FRAME_DELTA_MAX_US : delta_us);
     timing->total_us += (u64)(i64)timing->delta_us;
     u64 total_ms = timing->total_us / 1000;
     timing->delta_ms = (i32)(total_ms - timing->total_ms);
@@ -48,6 +51,11 @@ void app_event_callback(OsEvent *event) {
     case OS_EVENT_WINDOW_CLOSE:
         FrameFunction = nullptr;
         break;
+    case OS_EVENT_SESSION_END:
+        // Nothing runs after this returns: finish as the close button would, now.
+        FrameFunction = nullptr;
+        app_finish();
+        break;
     case OS_EVENT_FOCUS:
         if (event->focus.gained) {
             frame_show(&app, app_mode());
@@ -68,8 +76,17 @@ void app_event_callback(OsEvent *event) {
     }
 }
 
+void app_finish(void) {
+    static bool finished;
+    if (finished) return;
+    finished = true;
+    recording_quit();
+    state_save();
+}
+
 int app_main(void) {
     os_init();
+    os_set_crash_handler(recording_crash_hook);
     const u16 control = OS_WINDOW_PIXEL_BUFFER | OS_WINDOW_BORDERLESS | OS_WINDOW_TOPMOST;
     // The edges let clicks through; neither they nor the grab box get a task-bar button.
     const u16 grab = control | OS_WINDOW_TOOL;
@@ -100,7 +117,6 @@ int app_main(void) {
                         os_ticks_to_microseconds(os_ticks() - frame_timing.now_ticks);
         if (remaining > 0) os_sleep_us((u32)remaining);
     }
-    recording_quit();
-    state_save();
+    app_finish();
     return 0;
 }

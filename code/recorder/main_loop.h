@@ -20,8 +20,12 @@ extern FrameTiming frame_timing;
 
 // Sets the rate (at least 30) and the period, and starts counting at now.
 void frame_timing_start(FrameTiming *timing, i32 refresh_rate, i64 now_ticks);
+// A frame never counts as longer than this (or shorter than 0).
+enum { FRAME_DELTA_MAX_US = 1000000 };
+
 // Advances to a frame starting at now_ticks. delta_ms comes from the running
-// total, so the deltas always add up to total_ms.
+// total, so the deltas always add up to total_ms; delta_us is clamped to
+// 0..FRAME_DELTA_MAX_US.
 void frame_timing_advance(FrameTiming *timing, i64 now_ticks);
 
 // The state the drawing shows for the current FrameFunction.
@@ -30,4 +34,7 @@ AppMode app_mode(void);
 // The program: opens the six windows, runs the loop, saves the state.
 // 1 when a window could not be opened, else 0.
 int app_main(void);
+// Ends the recording (the encoder finishes its file) and saves the state;
+// once per run, however the run ends.
+void app_finish(void);
 void app_event_callback(OsEvent *event);

@@ -17,10 +17,16 @@
 // The encoder's output is drained every frame; its last 4 KiB are kept so a
 // failing encoder can say why.
 enum { DRAIN_SIZE = 4096 };
+// How long a quit waits for an encoder that shows no sign of progress.
+enum { QUIT_SILENCE_LIMIT_MS = 5000 };
+// How long a crashing recorder waits for the encoder to finish its file.
+enum { CRASH_WAIT_MS = 2000 };
 static char encoder_tail[DRAIN_SIZE];
 static i32 encoder_tail_length;
 // The process record is valid only from a successful start until its kill.
 static bool encoder_started;
+// The file being recorded, watched while a quit waits for the encoder.
+static TextBuilder recording_path;
 
 static void keep_tail(const char *bytes, i32 count) {
     if (count >= DRAIN_SIZE) {
@@ -90,9 +96,11 @@ void recording_start(void) {
         command.length = length;
     }
     os_print("[[[%s]]]\n", formatted ? command.data : "");
+    builder_clear(&recording_path);
+    builder_append(&recording_path, path.length, path.data);
 
     encoder_tail_length = 0;
-    encoder_started = formatted && os_process_start(&app.encoder_process, builder_slice(&command), false) == 0;
+    encoder_started = formatted && os_process_start_bound(&app.encoder_process, builder_slice(&command), false) == 0;
     if (!encoder_started) {
         FrameFunction = idle_frame;
     } else {
@@ -153,18 +161,33 @@ void recording_frame(void) {
     else if (app.pressed_element == ELEMENT_CLOSE) FrameFunction = nullptr; // recording_quit ends the encoder
 }
 
+void recording_crash_hook(u32, const char *, u64, u64) {
+    if (!encoder_started) return;
+    // Only a pipe write, a status test and sleeps: safe in a signal handler.
+    if (!app.stop_requested) os_process_write(&app.encoder_process, 2, "q\n");
+    for (i32 waited = 0; waited < CRASH_WAIT_MS && os_process_is_running(&app.encoder_process); waited += 10)
+        os_sleep_ms(10);
+}
+
 void recording_quit(void) {
     if (!encoder_started) return;
     if (os_process_is_running(&app.encoder_process)) {
         request_stop();
-        // A killed encoder leaves an MP4 without its index, which no player opens.
-        i64 deadline = os_time_milliseconds() + 5000;
+        // A killed encoder leaves an MP4 without its index, which no player
+        // opens. A large recording can take longer than the limit to finish,
+        // so the limit counts silence: output or a growing file resets it.
+        i64 deadline = os_time_milliseconds() + QUIT_SILENCE_LIMIT_MS;
+        i64 file_size = os_file_size(builder_slice(&recording_path));
         while (os_process_is_running(&app.encoder_process) && os_time_milliseconds() < deadline) {
-            drain();
+            bool progress = drain() > 0;
+            i64 size = os_file_size(builder_slice(&recording_path));
+            if (size != file_size) progress = true;
+            file_size = size;
+            if (progress) deadline = os_time_milliseconds() + QUIT_SILENCE_LIMIT_MS;
             os_sleep_ms(10);
         }
         if (os_process_is_running(&app.encoder_process)) {
-            os_print("* WARNING * The encoder did not finish within 5 s and was stopped.\n");
+            os_print("* WARNING * The encoder did not finish within 5 s of silence and was stopped.\n");
             encoder_end();
             return;
         }

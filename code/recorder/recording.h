@@ -2,6 +2,8 @@
 // stopping it.
 #pragma once
 
+#include "../os/os.h"
+
 // Names the output file, starts the encoder and enters the recording state;
 // back to idle when the encoder cannot start.
 void recording_start(void);
@@ -9,6 +11,9 @@ void recording_frame(void);
 // Ends a running encoder when the program quits: asks it to finish with
 // "q\n" (once), waits up to 5 s, and kills it only if it has not exited.
 void recording_quit(void);
+// Installed as the crash hook: asks a running encoder to finish its file
+// and gives it a moment, since the dying process cannot wait for long.
+void recording_crash_hook(u32 kind, const char *description, u64 code, u64 address);
 
 // Shared with the countdown. The pointer poll and panel hover of a busy
 // state; true when a press should act on pressed_element.

@@ -417,6 +417,45 @@ class Recording(unittest.TestCase):
         self.assertIn("* ERROR * The encoder ended with exit code 3; its last output follows.\n"
                       "fake encoder: cannot open the capture device\n", out.replace("\r\n", "\n"))
 
+    def test_hostile_settings_neither_crash_nor_hang(self):
+        # A dash thickness of -1 (65535 once stored) made frame windows of
+        # gigabytes; it is drawn at the 64-pixel limit.
+        run = Recorder(self, config="frame_dash_thickness = -1\nframe_dash_length = 0\n",
+                       state=state_bytes(100, 200, 739, 679, style=1))
+        wait_until(lambda: window_named("Vornby Top") and geometry(window_named("Vornby Top")) == (36, 136, 768, 64),
+                   60 if WINE else 20, "the thick frame")
+        close_through_system(window_named("Vornby Top"))
+        self.assertEqual(run.wait_exit(), 0)
+
+        # A template whose tag expands to nothing names every attempt alike:
+        # the second recording used to loop for ever. A folder of the default
+        # name is skipped, the device's backslash cannot free the output path
+        # from its quotes, and state values no panel could set are mended.
+        config = "output_file_name = clip <<incremental>\naudio_device_name = Mic\\\n"
+        run = self.start(config=config, state=state_bytes(100, 200, 739, 679, delay=-5, fps=7, audio=1, counter=-3))
+        stem = time.strftime("%Y-%m-%d")
+        os.mkdir(os.path.join(run.folder, "output", stem + " 0.mp4"))
+        panel = (110, 691)
+        for _ in range(2):
+            press("record", panel)
+            run.wait_panel(panel, GREEN)
+            press("record", panel)
+            run.wait_panel(panel, RED)
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(sorted(os.listdir(os.path.join(run.folder, "output"))),
+                         sorted(["clip .mp4", stem + " 0.mp4", stem + " 1.mp4"]))
+        log = run.read("fake_ffmpeg.log").decode().replace("\\", "/")
+        if WINE:  # the raw command line: the backslash doubled before the closing quote
+            self.assertEqual(log.count('-i audio="Mic//" -f gdigrab -framerate 8 '), 2, log)
+        else:  # the split arguments: the device with its backslash, the path whole
+            self.assertEqual(log.count(" -i Mic/ -f x11grab -framerate 8 "), 2, log)
+        self.assertIn('output/%s 1.mp4"\n' % stem, log.replace("Z:", ""))
+        state = run.read("_vornby.state")
+        self.assertEqual(struct.unpack("<i", state[18:22])[0], 0)  # delay
+        self.assertEqual(state[25], 8)  # fps: the nearest choice
+        self.assertEqual(struct.unpack("<i", state[34:38])[0], 1)  # counter: from 0, past the taken name
+
     def test_missing_encoder(self):
         empty = tempfile.mkdtemp(prefix="vornby-path-")
         self.addCleanup(shutil.rmtree, empty, True)
@@ -497,10 +536,13 @@ class RealEncoder(unittest.TestCase):
             press("close", panel)
         elif how == "signal":
             run.process.terminate()
+        elif how == "kill":
+            run.process.kill()
         else:
             close_through_system(window_named("Vornby Bottom"))
-        self.assertEqual(run.wait_exit(30), 0)
-        self.assertEqual(processes_in(run.folder), [])
+        self.assertEqual(run.wait_exit(30), -9 if how == "kill" else 0)
+        # A killed recorder takes the encoder with it, which finishes the file.
+        wait_until(lambda: processes_in(run.folder) == [], 30, "the encoder to end")
         self.assertEqual(len(run.read("_vornby.state")), 38)
         video = os.path.join(run.folder, "output", os.listdir(os.path.join(run.folder, "output"))[0])
         probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", video],
@@ -516,6 +558,9 @@ class RealEncoder(unittest.TestCase):
 
     def test_terminate_signal_while_recording_keeps_a_playable_file(self):
         self.close_while_recording("signal")
+
+    def test_killed_recorder_leaves_no_encoder_and_a_playable_file(self):
+        self.close_while_recording("kill")
 
 
 if __name__ == "__main__":

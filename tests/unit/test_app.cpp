@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
+#include <vector>
+#ifndef _WIN32
+#include <stdlib.h>
+#endif
 
 #include "recorder/app.h"
 #include "recorder/countdown.h"
@@ -13,6 +17,7 @@
 #include "recorder/output_name.h"
 #include "recorder/region.h"
 #include "recorder/startup.h"
+#include "os/os_internal.h"
 #include "ui/canvas.h"
 #include "ui/frame.h"
 #include "ui/icon_sheet.h"
@@ -56,6 +61,17 @@ TEST(FrameTiming, RateAndMillisecondsFromTheRunningTotal) {
     EXPECT_EQ(deltas[2], 17);
     EXPECT_EQ(t.total_ms, 50u);
     EXPECT_EQ(t.delta_us, 16700);
+
+    // A 40-minute stall (suspend, debugger) counts as one second, and a
+    // clock that went back as nothing.
+    os_frequency = 10000000;
+    frame_timing_advance(&t, now += (i64)40 * 60 * 10000000);
+    EXPECT_EQ(t.delta_us, FRAME_DELTA_MAX_US);
+    EXPECT_EQ(t.delta_ms, 1000);
+    frame_timing_advance(&t, now - 5000);
+    EXPECT_EQ(t.delta_us, 0);
+    EXPECT_EQ(t.delta_ms, 0);
+    os_frequency = saved;
 }
 
 TEST(Startup, DefaultRegionAndFrameMetrics) {
@@ -240,8 +256,10 @@ struct OutputFolder {
         return result.substr(folder.size() + 1);
     }
     ~OutputFolder() {
-        const char *names[] = {"2026-03-07 4.mp4", "clip_0.mp4", "clip_1.mp4", "shot 9.mp4", "daily.mp4"};
+        const char *names[] = {"2026-03-07 4.mp4", "clip_0.mp4", "clip_1.mp4", "shot 9.mp4", "daily.mp4",
+                               "clip_.mp4", "2026-03-07 2147483647.mp4"};
         for (const char *name : names) os_delete_file(text((folder + "/" + name).c_str()));
+        os_remove_directory(text((folder + "/2026-03-07 5.mp4").c_str()));
         os_remove_directory(text(folder.c_str()));
         builder_clear(&app.output_name_template);
     }
@@ -267,6 +285,24 @@ TEST(OutputName, FirstFreeName) {
     EXPECT_EQ(out.chosen("daily", 0), "daily.mp4");
     out.touch("daily.mp4");
     EXPECT_EQ(out.chosen("daily", 4), "2026-03-07 5.mp4"); // tagless and taken: default names
+}
+
+TEST(OutputName, EveryTemplateEndsAndNothingIsReplaced) {
+    OutputFolder out;
+    // "<<incremental>" expands its tag to nothing: the same taken name every
+    // attempt, which once looped for ever. Now it falls back.
+    out.touch("clip_.mp4");
+    out.touch("2026-03-07 4.mp4");
+    EXPECT_EQ(out.chosen("clip_<<incremental>", 4), "2026-03-07 5.mp4");
+    EXPECT_EQ(out.chosen("clip_<<memory_incremental>", 4), "2026-03-07 5.mp4");
+    // A folder of that name is taken too (the encoder's -y would fail on it
+    // or, for a file it cannot read, replace it).
+    ASSERT_EQ(os_make_directory(text((out.folder + "/2026-03-07 5.mp4").c_str())), 0);
+    EXPECT_EQ(out.chosen("", 4), "2026-03-07 6.mp4");
+    // The counter stops at its largest value instead of overflowing.
+    out.touch("2026-03-07 2147483647.mp4");
+    EXPECT_EQ(out.chosen("", INT32_MAX), "2026-03-07 2147483647.mp4");
+    EXPECT_EQ(app.memory_counter, INT32_MAX);
 }
 
 TEST(Encoder, CommandLineForTheRegion) {
@@ -305,6 +341,68 @@ TEST(Encoder, CommandLineForTheRegion) {
     EXPECT_NE(line.find("-draw_mouse 0"), std::string::npos);
     EXPECT_NE(line.find("-qp 0 -c:a libopus -b:a 320k \"C:/rec/"), std::string::npos);
     app.record_audio = false;
+    os_free(app.encoder_command.data);
+    app.encoder_command = TextBuilder{0, nullptr, 0};
+}
+
+static std::vector<std::string> split(const std::string &line) {
+    i32 count = 0;
+    char **argv = os_split_command_line(line.c_str(), &count);
+    std::vector<std::string> args(argv, argv + count);
+    os_free(argv);
+    return args;
+}
+
+// Whatever the settings hold, the encoder gets exactly the intended
+// arguments, with the output path whole and last.
+TEST(Encoder, HostileValuesStayInTheirArguments) {
+    set_region(10, 20, 329, 259);
+    app.fps = 30;
+    app.record_audio = true;
+    app.encoder_command = builder_create(64);
+    builder_append_text(&app.encoder_command, "\"/opt/my rec/ffmpeg\"");
+    const char *devices[] = {"Mic\\", "a\\\\b\\ \"q\"", "\\\\", "\"", "x y\t"};
+    const char *paths[] = {"/tmp/a \"b\"\\/out put/x.mp4", "C:\\rec\\output\\a b.mp4", "/o/\\\\\" q.mp4"};
+#ifndef _WIN32
+    const char *displays[] = {":0", ":1 \"x\\", "host\\"};
+    std::string saved_display = getenv("DISPLAY") ? getenv("DISPLAY") : "";
+#else
+    const char *displays[] = {""};
+#endif
+    for (const char *display : displays) {
+#ifndef _WIN32
+        setenv("DISPLAY", display, 1);
+#endif
+        for (const char *device : devices) {
+            builder_clear(&app.audio_device);
+            if (!app.audio_device.data) app.audio_device = builder_create(64);
+            builder_append_text(&app.audio_device, device);
+            for (const char *path : paths) {
+                std::string line((size_t)encoder_command_format(nullptr, 0, path) + 1, 0);
+                encoder_command_format(&line[0], (i32)line.size(), path);
+                line.resize(line.size() - 1);
+                std::vector<std::string> args = split(line);
+#ifdef _WIN32
+                ASSERT_EQ(args.size(), 31u) << line;
+#else
+                ASSERT_EQ(args.size(), 27u) << line;
+#endif
+                EXPECT_EQ(args[0], "/opt/my rec/ffmpeg");
+                EXPECT_EQ(args.back(), path) << line;
+#ifdef _WIN32
+                EXPECT_EQ(args[5], std::string("audio=") + device) << line;
+#else
+                EXPECT_EQ(args[5], device) << line;
+                EXPECT_EQ(args[15], std::string(display) + "+10,20") << line;
+#endif
+            }
+        }
+    }
+#ifndef _WIN32
+    setenv("DISPLAY", saved_display.c_str(), 1);
+#endif
+    app.record_audio = false;
+    builder_clear(&app.audio_device);
     os_free(app.encoder_command.data);
     app.encoder_command = TextBuilder{0, nullptr, 0};
 }

@@ -4,6 +4,10 @@
 #include <string.h>
 #include <string>
 #include <vector>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "recorder/app.h"
 #include "recorder/app_files.h"
@@ -17,7 +21,7 @@ static std::vector<u8> sample_file(void) {
         0xFF, 0xFF, 0xFF, 0xFF, 0x30, 1, 0, 0, // x1 -1, y1 304
         5,                                   // frame style, unchecked
         0x88, 0x13, 0, 0,                    // delay 5000
-        1, 0, 1, 7,                          // locked, no mouse, audio, 7 fps
+        1, 0, 1, 8,                          // locked, no mouse, audio, 8 fps
         0x2C, 1, 0, 0, 0xF6, 0xFF, 0xFF, 0xFF, // panel 300, -10
         0x78, 0x56, 0x34, 0x12,              // counter
         0xEE, 0xEE};                         // ignored
@@ -53,7 +57,7 @@ TEST(State, ShortFilesSetOnlyTheirCompleteFields) {
     }
 
     load_prefix(33);
-    EXPECT_EQ(app.fps, 7);
+    EXPECT_EQ(app.fps, 8);
     EXPECT_EQ(app.panel_x, 0);
 
     load_prefix(37);
@@ -61,13 +65,43 @@ TEST(State, ShortFilesSetOnlyTheirCompleteFields) {
     EXPECT_TRUE(app.region_locked);
     EXPECT_FALSE(app.draw_mouse);
     EXPECT_TRUE(app.record_audio);
-    EXPECT_EQ(app.fps, 7);
+    EXPECT_EQ(app.fps, 8);
     EXPECT_EQ(app.panel_x, 300);
     EXPECT_EQ(app.panel_y, -10);
     EXPECT_EQ(app.memory_counter, 0);
 
     load_prefix(40);
     EXPECT_EQ(app.memory_counter, 0x12345678);
+}
+
+// Values no panel could have set (another machine, a corrupt disk) are
+// brought into range on load, so no later sum can overflow.
+TEST(State, LoadBringsEveryValueIntoRange) {
+    std::vector<u8> file = sample_file();
+    auto put = [&](size_t at, i32 value) { memcpy(file.data() + at, &value, 4); };
+    struct Case {
+        u8 fps, want;
+    };
+    for (Case c : {Case{7, 8}, Case{0, 1}, Case{255, 240}, Case{6, 5}, Case{35, 30}, Case{240, 240}}) {
+        file[25] = c.fps;
+        put(18, INT32_MIN);          // delay
+        put(34, -5);                 // counter
+        put(9, 999999999);           // x1
+        put(26, INT32_MIN);          // panel x
+        app = AppState{};
+        state_load(StrSlice{38, (char *)file.data()});
+        EXPECT_EQ(app.fps, c.want) << (int)c.fps;
+        EXPECT_EQ(app.delay_ms, 0);
+        EXPECT_EQ(app.memory_counter, 0);
+        EXPECT_EQ(app.region_x1, STATE_COORDINATE_LIMIT);
+        EXPECT_EQ(app.panel_x, -STATE_COORDINATE_LIMIT);
+    }
+    put(18, INT32_MAX);
+    state_load(StrSlice{38, (char *)file.data()});
+    EXPECT_EQ(app.delay_ms, DELAY_MAX_MS);
+    put(18, DELAY_MAX_MS);
+    state_load(StrSlice{38, (char *)file.data()});
+    EXPECT_EQ(app.delay_ms, DELAY_MAX_MS);
 }
 
 TEST(State, SavesTheExactRecord) {
@@ -122,6 +156,37 @@ TEST(StateFile, SaveReplacesTheFileBesideTheExecutableAndLoadReadsIt) {
     state_load_file(); // missing: the defaults stand
     EXPECT_EQ(app.state_byte, 1);
     EXPECT_EQ(app.fps, 30);
+}
+
+// Only a run that read the state writes it, by replacing the file in one
+// step: never half a file, never through a link someone left in its place.
+TEST(StateFile, WrittenAfterTheLoadOnlyAndReplacedWhole) {
+    char path[513], temporary[513];
+    ASSERT_TRUE(app_file_path(path, "_vornby.state"));
+    ASSERT_TRUE(app_file_path(temporary, "_vornby.state.new"));
+    os_delete_file(path_of(path));
+    app = AppState{}; // a run that ends before start-up read the file
+    state_save();
+    EXPECT_FALSE(os_path_exists(path_of(path)));
+
+    state_load(StrSlice{0, nullptr});
+    state_save();
+    EXPECT_EQ(os_file_size(path_of(path)), STATE_FILE_SIZE);
+    EXPECT_FALSE(os_path_exists(path_of(temporary)));
+#ifndef _WIN32
+    char target[513];
+    ASSERT_TRUE(app_file_path(target, "state_link_target"));
+    ASSERT_EQ(os_write_file(path_of(target), 4, "keep"), 0);
+    os_delete_file(path_of(path));
+    ASSERT_EQ(symlink(target, path), 0);
+    state_save();
+    EXPECT_EQ(os_file_size(path_of(target)), 4);
+    struct stat info;
+    ASSERT_EQ(lstat(path, &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    os_delete_file(path_of(target));
+#endif
+    os_delete_file(path_of(path));
 }
 
 TEST(StateFile, PathsThatDoNotFitAreMissing) {

@@ -10,6 +10,7 @@
 #include <spawn.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,6 +63,57 @@ static void os_lnx_report_start_failure(const char *start_text, int code, StrSli
                   command_line.data ? command_line.data : "");
 }
 
+// Set by os_process_start_bound for the one start it makes.
+static bool os_lnx_start_bound;
+
+// fork and exec with a parent-death signal, which posix_spawn cannot set.
+// Between fork and exec only async-signal-safe calls. A failed exec reports
+// its error through a close-on-exec pipe, so the caller learns it
+// synchronously, as from posix_spawnp.
+static int os_lnx_fork_exec_bound(char **argv, int stdin_fd, int stdout_fd, pid_t *pid) {
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) return errno;
+    pid_t parent = getpid();
+    pid_t child = fork();
+    if (child < 0) {
+        int error = errno;
+        close(report[0]);
+        close(report[1]);
+        return error;
+    }
+    if (child == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // The parent may have died before the signal was asked for.
+        if (getppid() != parent) _exit(127);
+        signal(SIGPIPE, SIG_DFL);
+        sigset_t mask;
+        sigemptyset(&mask);
+        sigprocmask(SIG_SETMASK, &mask, nullptr);
+        if (stdin_fd >= 0) {
+            dup2(stdin_fd, 0);
+            dup2(stdout_fd, 1);
+            dup2(stdout_fd, 2);
+        }
+        execvp(argv[0], argv);
+        int error = errno;
+        ssize_t ignored = write(report[1], &error, sizeof error);
+        (void)ignored;
+        _exit(127);
+    }
+    close(report[1]);
+    int error = 0;
+    ssize_t got;
+    do got = read(report[0], &error, sizeof error);
+    while (got < 0 && errno == EINTR);
+    close(report[0]);
+    if (got == (ssize_t)sizeof error) {
+        waitpid(child, nullptr, 0);
+        return error;
+    }
+    *pid = child;
+    return 0;
+}
+
 // Starts the split command line. stdin_fd/stdout_fd < 0: the child keeps the
 // parent's standard descriptors. Returns 0 with *pid set, else the error code.
 static int os_lnx_spawn(const char *command_line, int stdin_fd, int stdout_fd, pid_t *pid) {
@@ -71,6 +123,11 @@ static int os_lnx_spawn(const char *command_line, int stdin_fd, int stdout_fd, p
     if (count == 0) {
         os_free(argv);
         return ENOENT;
+    }
+    if (os_lnx_start_bound) {
+        int error = os_lnx_fork_exec_bound(argv, stdin_fd, stdout_fd, pid);
+        os_free(argv);
+        return error;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -287,4 +344,11 @@ i32 os_shell_open(StrSlice path) {
     if (!path.data || posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return 1;
     os_lnx_reap_later(pid);
     return 0;
+}
+
+i32 os_process_start_bound(OsProcess *process, StrSlice command_line, bool show_window) {
+    os_lnx_start_bound = true;
+    i32 result = os_process_start(process, command_line, show_window);
+    os_lnx_start_bound = false;
+    return result;
 }

@@ -236,6 +236,15 @@ LRESULT CALLBACK os_window_procedure(HWND handle, UINT message, WPARAM wparam, L
     case WM_DROPFILES:
         os_w32_drop((HDROP)wparam);
         break;
+    case WM_ENDSESSION: {
+        // Every top-level window gets it; the application hears it once.
+        static bool delivered;
+        if (wparam && !delivered) {
+            delivered = true;
+            os_w32_deliver(OS_EVENT_SESSION_END);
+        }
+        return 0;
+    }
     case WM_CLOSE:
     case WM_DESTROY:
     case WM_NCDESTROY:

@@ -137,6 +137,12 @@ OsFileResult os_move_file(StrSlice source, StrSlice destination) {
     return from && to && MoveFileW(from, to) ? 0 : 1;
 }
 
+OsFileResult os_replace_file(StrSlice source, StrSlice destination) {
+    OS_W32_WIDE(from, source.data);
+    OS_W32_WIDE(to, destination.data);
+    return from && to && MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : 1;
+}
+
 OsFileResult os_delete_file(StrSlice path) {
     OS_W32_WIDE(wide, path.data);
     return wide && DeleteFileW(wide) ? 0 : 1;

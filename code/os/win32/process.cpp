@@ -217,3 +217,31 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
     os_w32_close(&stdin_write);
     return started ? 0 : 1;
 }
+
+// One job for the whole run, never closed by us: when the process ends, for
+// whatever reason, the system closes the last handle and ends every child in it.
+static HANDLE os_w32_bound_job(void) {
+    static HANDLE job;
+    if (job) return job;
+    HANDLE created = CreateJobObjectW(nullptr, nullptr);
+    if (!created) return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(created);
+        return nullptr;
+    }
+    job = created;
+    return job;
+}
+
+i32 os_process_start_bound(OsProcess *process, StrSlice command_line, bool show_window) {
+    i32 result = os_process_start(process, command_line, show_window);
+    if (result != 0) return result;
+    HANDLE job = os_w32_bound_job();
+    PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
+    // Without a job (or inside one that forbids it) the child still runs;
+    // only the guarantee is lost, as on systems before job nesting.
+    if (job) AssignProcessToJobObject(job, info->hProcess);
+    return 0;
+}
