@@ -29,6 +29,7 @@ static bool load_font(void) {
     bool read = fread(data, 1, (size_t)size, file) == (size_t)size;
     fclose(file);
     loaded = read && font_load(StrSlice{size, data}) != nullptr;
+    free(data); // the face keeps its own copy
     return loaded;
 }
 

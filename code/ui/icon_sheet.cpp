@@ -44,8 +44,8 @@ bool icon_sheet_decode(StrSlice png) {
     u8 *decoded = stbi_load_from_memory((const u8 *)png.data, (int)png.length, &width, &height,
                                         &channels, 4);
     if (!decoded) return false;
-    i32 capacity = os_pixel_capacity(width, height);
-    u32 *pixels = capacity > 0 ? (u32 *)os_alloc((u32)capacity) : nullptr;
+    // At most ICON_SHEET_PIXELS_MAX pixels, so the size fits.
+    u32 *pixels = (u32 *)os_alloc((u32)width * (u32)height * 4u);
     if (!pixels) {
         stbi_image_free(decoded);
         return false;

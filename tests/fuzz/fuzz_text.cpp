@@ -18,6 +18,7 @@ static FontFace *load(const char *path) {
     if (fread(data, 1, (size_t)size, file) != (size_t)size) abort();
     fclose(file);
     FontFace *face = font_load(StrSlice{size, data});
+    free(data); // the face keeps its own copy
     if (!face) abort();
     return face;
 }

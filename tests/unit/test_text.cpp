@@ -22,10 +22,11 @@ static std::string read_file(const char *path) {
     return data;
 }
 
-// Each font is loaded once and stays loaded, as in the program.
+// Each font is loaded once and stays loaded, as in the program; the face
+// keeps its own copy of the file.
 static FontFace *face_from(const char *path) {
-    std::string *data = new std::string(read_file(path));
-    return font_load(StrSlice{(i64)data->size(), data->data()});
+    std::string data = read_file(path);
+    return font_load(StrSlice{(i64)data.size(), data.data()});
 }
 
 static FontFace *dejavu() {
