@@ -33,6 +33,11 @@ void app_startup_frame(void);
 // The frame metrics and the default region for a screen of this size.
 void app_default_region(i32 width, i32 height);
 void idle_frame(void);
+// How long the loop may block on events after an idle frame: 0 (run at the
+// frame rate) while a control or zone is held, or outside the idle state;
+// otherwise short while the pointer is near the region or the panel, where a
+// warped pointer must be seen soon, and long elsewhere.
+u32 idle_wait_ms(void);
 void countdown_frame(void);
 void recording_frame(void);
 void recording_start(void);

@@ -43,13 +43,15 @@ static void return_to_idle(void) {
     app.pressed_element = ELEMENT_NONE;
 }
 
-// Polling and hover shared by the countdown and the recording; true when a
-// press should act on pressed_element.
-static bool handle_input(void) {
+// Polling and hover shared by the countdown and the recording; the control
+// a press of this frame acts on, also when its release came with it, else
+// ELEMENT_NONE.
+static ElementId handle_input(void) {
     poll_cursor();
+    ElementId pressed = ELEMENT_NONE;
     if (app.input.pressed) {
         app.input.changed = true;
-        app.pressed_element = app.hover_element;
+        pressed = app.pressed_element = element_pressed(hit_test_panel);
     }
     if (app.input.released) {
         app.input.changed = true;
@@ -64,7 +66,7 @@ static bool handle_input(void) {
             set_cursor_for(hovered);
         }
     }
-    return app.input.pressed;
+    return pressed;
 }
 
 void countdown_frame(void) {
@@ -73,9 +75,9 @@ void countdown_frame(void) {
         recording_start();
         return;
     }
-    if (!handle_input()) return;
-    if (app.pressed_element == ELEMENT_RECORD) return_to_idle();
-    else if (app.pressed_element == ELEMENT_CLOSE) FrameFunction = nullptr;
+    ElementId pressed = handle_input();
+    if (pressed == ELEMENT_RECORD) return_to_idle();
+    else if (pressed == ELEMENT_CLOSE) FrameFunction = nullptr;
 }
 
 static bool has_tag(StrSlice text, const char *tag) {
@@ -241,9 +243,9 @@ void recording_frame(void) {
         return_to_idle();
         return;
     }
-    if (!handle_input()) return;
-    if (app.pressed_element == ELEMENT_RECORD) request_stop();
-    else if (app.pressed_element == ELEMENT_CLOSE) FrameFunction = nullptr; // recording_quit ends the encoder
+    ElementId pressed = handle_input();
+    if (pressed == ELEMENT_RECORD) request_stop();
+    else if (pressed == ELEMENT_CLOSE) FrameFunction = nullptr; // recording_quit ends the encoder
 }
 
 void recording_quit(void) {

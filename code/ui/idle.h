@@ -15,6 +15,9 @@ void region_snap_axis(i32 first, i32 *second, i32 r);
 // Polls the pointer; a new position sets moved and changed and is stored in
 // last_cursor. Every state's frame starts with it.
 void poll_cursor(void);
+// The element test (hit_test or hit_test_panel) at the position of this
+// frame's press.
+ElementId element_pressed(ElementId (*test)(void));
 // Puts the corners back in order (x0 <= x1, y0 <= y1), as after every release.
 void region_order_corners(void);
 // Keeps every corner coordinate on the main monitor.
