@@ -249,9 +249,8 @@ HOVER_LIT = {"record": 33, "fps-": 19, "fps+": 19, "delay-": 19, "delay+": 19, "
 
 
 def press(name, panel=PANEL, reacts=True):
-    """Clicks a panel control. The button is held until the panel shows the
-    press took effect (reacts), so a slow frame cannot see the press and the
-    release together, which the recorder ignores by design."""
+    """Clicks a panel control as a hand does: the button is held until the
+    panel shows the press took effect (reacts)."""
     dx, dy = panel_button(name)
     x, y = panel[0] + dx, panel[1] + dy
     size = HOVER_LIT.get(name)
