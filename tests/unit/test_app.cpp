@@ -372,6 +372,8 @@ TEST(Encoder, HostileValuesStayInTheirArguments) {
     for (const char *display : displays) {
 #ifndef _WIN32
         setenv("DISPLAY", display, 1);
+#else
+        (void)display;
 #endif
         for (const char *device : devices) {
             builder_clear(&app.audio_device);
