@@ -165,7 +165,7 @@ class Run:
             self.process.wait()
 
 
-def record_and_close(run, seconds):
+def record_and_close(run, seconds, before_close=None):
     """Records the default region for a while and closes; the exit code."""
     try:
         app.wait_until(lambda: app.window_named(app.PANEL_TITLE) is not None and app.pixel(*app.PANEL) == app.RED,
@@ -175,6 +175,8 @@ def record_and_close(run, seconds):
         time.sleep(seconds)  # the length of the recording
         app.press("record")
         app.wait_until(lambda: app.pixel(*app.PANEL) == app.RED, 60, "the recording to end")
+        if before_close:
+            before_close()
         app.press("close")
         return run.process.wait(90)
     except AssertionError as e:
@@ -239,6 +241,10 @@ class DebianInstall(unittest.TestCase):
                           text=True).stdout == "installed":
             self.skipTest("vornby is already installed on this machine; left alone")
 
+    def open_folder(self, opened):
+        app.press("folder", reacts=False)
+        app.wait_until(lambda: os.path.exists(opened) and os.path.getsize(opened) > 0, 20, "the folder button to start xdg-open")
+
     def test_install_record_from_path_and_remove(self):
         installed = dpkg("dpkg", "-i", DEB)
         self.addCleanup(lambda: dpkg("dpkg", "-r", "vornby"))
@@ -251,22 +257,30 @@ class DebianInstall(unittest.TestCase):
         # as xdg-user-dirs records it, and its own configuration folder.
         home = tempfile.mkdtemp(prefix="vornby-home-")
         self.addCleanup(shutil.rmtree, home, True)
-        os.makedirs(os.path.join(home, ".config"))
-        with open(os.path.join(home, ".config", "user-dirs.dirs"), "w") as f:
-            f.write('XDG_VIDEOS_DIR="$HOME/My Films"\n')
         config = os.path.join(home, "settings")
+        os.makedirs(config)
+        with open(os.path.join(config, "user-dirs.dirs"), "w") as f:
+            f.write('XDG_VIDEOS_DIR="$HOME/My Films"\n')
+        # A stand-in for xdg-open that notes which folder the folder button opens.
+        os.makedirs(os.path.join(home, "bin"))
+        opened = os.path.join(home, "opened.txt")
+        with open(os.path.join(home, "bin", "xdg-open"), "w") as f:
+            f.write('#!/bin/sh\nprintf "%%s" "$1" > "%s"\n' % opened)
+        os.chmod(os.path.join(home, "bin", "xdg-open"), 0o755)
         for base, dirs, files in os.walk(home):
             for name in [base] + [os.path.join(base, n) for n in files]:
                 os.chown(name, NOBODY, NOBODY)
-        env = {"HOME": home, "XDG_CONFIG_HOME": config, "PATH": "/usr/local/bin:/usr/bin:/bin",
+        env = {"HOME": home, "XDG_CONFIG_HOME": config, "PATH": home + "/bin:/usr/local/bin:/usr/bin:/bin",
                "DISPLAY": os.environ["DISPLAY"], "LANG": "C.UTF-8"}
         watched = ["/usr/bin", "/usr/share/vornby"]
         before = snapshot(watched)
 
         run = Run(self, ["vornby"], home, env, user=NOBODY)
-        self.assertEqual(record_and_close(run, 2), 0, run.output())
+        self.assertEqual(record_and_close(run, 2, before_close=lambda: self.open_folder(opened)), 0, run.output())
 
         folder = os.path.join(home, "My Films", "Vornby")
+        with open(opened) as f:
+            self.assertEqual(f.read(), folder)
         videos = os.listdir(folder) if os.path.isdir(folder) else []
         self.assertEqual(len(videos), 1, "recordings in %s: %s\n%s" % (folder, videos, run.output()))
         probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=width,height:format=duration",
