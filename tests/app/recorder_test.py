@@ -546,10 +546,10 @@ class RealEncoder(AppTest):
         run.wait_panel(panel)
         expected = self.show_pattern(x0, y0, 320, 240)
         wait_until(lambda: screen_rgb(x0, y0, 320, 240) == expected, 10, "the pattern on screen")
-        self.assertIn(record_cell_while(panel, RED), icon_cells(0))
+        self.assertTrue(record_cell_while(panel, RED) in icon_cells(0), "the idle record button")
         press("record", panel)
-        self.assertIn(record_cell_while(panel, YELLOW), icon_cells(33))
-        self.assertIn(record_cell_while(panel, GREEN), icon_cells(66))
+        self.assertTrue(record_cell_while(panel, YELLOW) in icon_cells(33), "the countdown's record button")
+        self.assertTrue(record_cell_while(panel, GREEN) in icon_cells(66), "the recording's record button")
         wait_first_frame(run)
         time.sleep(3)  # the length of the recording
         press("record", panel)
