@@ -378,6 +378,7 @@ class Interaction(AppTest):
         close_through_system(window_named(PANEL_TITLE))
         self.assertEqual(run.wait_exit(), 0)
         self.assertNotIn("faile", run.stdout())
+        self.assertNotIn("[[[", run.stdout())  # no recording started
         self.assertEqual(run.read("_vornby.state"),
                          state_bytes(770, 430, 1159, 649, delay=2000, mouse=0, fps=40, panel_x=780, panel_y=661))
 
