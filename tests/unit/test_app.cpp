@@ -5,12 +5,17 @@
 #include <string.h>
 #include <string>
 
+#include "recorder/app.h"
+#include "recorder/countdown.h"
+#include "recorder/encoder_command.h"
+#include "recorder/idle.h"
 #include "recorder/main_loop.h"
-#include "recorder/recording.h"
+#include "recorder/output_name.h"
+#include "recorder/region.h"
+#include "recorder/startup.h"
 #include "ui/canvas.h"
 #include "ui/frame.h"
 #include "ui/icon_sheet.h"
-#include "ui/idle.h"
 #include "ui/panel.h"
 
 static StrSlice text(const char *s) { return StrSlice{(i64)strlen(s), (char *)s}; }
@@ -120,7 +125,7 @@ TEST(Frame, EdgeWindowsFollowStyleAndState) {
     OsRect r[4];
     FrameFunction = idle_frame;
     app.frame_style = 2;
-    frame_edge_rects(r);
+    frame_edge_rects(&app, app_mode(), r);
     EXPECT_EQ(r[0].x, 0);
     EXPECT_EQ(r[0].y, 198);
     EXPECT_EQ(r[0].width, 1920);
@@ -130,7 +135,7 @@ TEST(Frame, EdgeWindowsFollowStyleAndState) {
     EXPECT_EQ(r[3].x, 740);
     // The guides become a border as soon as the countdown runs.
     FrameFunction = countdown_frame;
-    frame_edge_rects(r);
+    frame_edge_rects(&app, app_mode(), r);
     EXPECT_EQ(r[0].x, 98);
     EXPECT_EQ(r[0].y, 198);
     EXPECT_EQ(r[0].width, 644);
@@ -139,15 +144,13 @@ TEST(Frame, EdgeWindowsFollowStyleAndState) {
     EXPECT_EQ(r[2].height, 480);
     // Whatever the style and state, the edges lie outside the region and
     // touch it: anything drawn inside would end up in the video.
-    void (*states[3])(void) = {idle_frame, countdown_frame, recording_frame};
     for (u8 style = 1; style <= 2; style++) {
-        for (i32 state = 0; state < 3; state++) {
+        for (AppMode mode : {APP_MODE_IDLE, APP_MODE_COUNTDOWN, APP_MODE_RECORDING}) {
             app.frame_style = style;
-            FrameFunction = states[state];
-            frame_edge_rects(r);
+            frame_edge_rects(&app, mode, r);
             for (i32 i = 0; i < 4; i++) {
                 bool overlaps = r[i].x < 740 && r[i].x + r[i].width > 100 && r[i].y < 680 && r[i].y + r[i].height > 200;
-                EXPECT_FALSE(overlaps) << "style " << (int)style << " state " << state << " edge " << i;
+                EXPECT_FALSE(overlaps) << "style " << (int)style << " mode " << (int)mode << " edge " << i;
                 EXPECT_GT(r[i].width * r[i].height, 0);
             }
             EXPECT_EQ(r[0].y + r[0].height, 200);
@@ -157,7 +160,7 @@ TEST(Frame, EdgeWindowsFollowStyleAndState) {
         }
     }
     app.frame_style = 0;
-    frame_edge_rects(r);
+    frame_edge_rects(&app, app_mode(), r);
     for (const OsRect &rect : r) EXPECT_EQ(rect.width | rect.height | rect.x | rect.y, 0);
     FrameFunction = app_startup_frame;
     app.frame_style = 2;
@@ -168,11 +171,11 @@ TEST(Frame, GrabBoxesOfANarrowRegion) {
     app.frame_metric_large = 11;
     app.frame_metric_small = 6;
     set_region(500, 300, 503, 399); // 4 pixels wide
-    OsRect top = grab_rect(ELEMENT_EDGE_TOP);
+    OsRect top = grab_rect(&app, ELEMENT_EDGE_TOP);
     EXPECT_EQ(top.width, 4 - 2 * app.corner_inner_w);
-    EXPECT_EQ(grab_rect(ELEMENT_CORNER_TOP_LEFT).width, app.corner_inner_w + 11);
-    EXPECT_EQ(grab_rect(ELEMENT_CORNER_TOP_LEFT).x, 489);
-    OsRect none = grab_rect(ELEMENT_FPS_UP);
+    EXPECT_EQ(grab_rect(&app, ELEMENT_CORNER_TOP_LEFT).width, app.corner_inner_w + 11);
+    EXPECT_EQ(grab_rect(&app, ELEMENT_CORNER_TOP_LEFT).x, 489);
+    OsRect none = grab_rect(&app, ELEMENT_FPS_UP);
     EXPECT_EQ(none.width | none.height | none.x | none.y, 0);
 }
 
