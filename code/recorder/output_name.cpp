@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "app.h"
+#include "app_files.h"
 
 static bool has_tag(StrSlice text, const char *tag) {
     i64 length = (i64)strlen(tag);
@@ -55,11 +56,10 @@ void output_name_expand(TextBuilder *out, StrSlice name_template, const OsDateTi
     if (literal < length) builder_append(out, length - literal, bytes + literal);
 }
 
-static void path_begin(TextBuilder *path) {
-    StrSlice folder = os_exe_folder();
+static void path_begin(TextBuilder *path, StrSlice folder) {
     builder_clear(path);
     builder_append(path, folder.length, folder.data);
-    builder_append_text(path, "output/");
+    builder_append_text(path, "/");
 }
 
 // Any entry counts, a folder or an unreadable file too: the encoder's -y
@@ -75,7 +75,7 @@ static void counter_advance(void) {
     if (app.memory_counter < INT32_MAX) app.memory_counter++;
 }
 
-void output_path_choose(TextBuilder *path, const OsDateTime *time) {
+static void choose_in(TextBuilder *path, const OsDateTime *time, StrSlice folder) {
     StrSlice name_template = builder_slice(&app.output_name_template);
     if (name_template.length > 0) {
         bool incremental = has_tag(name_template, "<incremental>");
@@ -85,7 +85,7 @@ void output_path_choose(TextBuilder *path, const OsDateTime *time) {
         // to the default naming instead of looping for ever.
         TextBuilder previous = builder_create(256);
         for (i32 attempt = 0; attempt < OUTPUT_NAME_ATTEMPTS; attempt++) {
-            path_begin(path);
+            path_begin(path, folder);
             output_name_expand(path, name_template, time, attempt);
             builder_append_text(path, ".mp4");
             if (!path_exists(path)) {
@@ -101,7 +101,7 @@ void output_path_choose(TextBuilder *path, const OsDateTime *time) {
         os_free(previous.data);
     }
     for (i32 attempt = 0;; attempt++) {
-        path_begin(path);
+        path_begin(path, folder);
         builder_append_int(path, time->year);
         builder_append(path, 1, "-");
         builder_append_int2(path, time->month);
@@ -113,4 +113,10 @@ void output_path_choose(TextBuilder *path, const OsDateTime *time) {
         if (!path_exists(path) || attempt >= OUTPUT_NAME_ATTEMPTS || app.memory_counter == INT32_MAX) return;
         counter_advance();
     }
+}
+
+void output_path_choose(TextBuilder *path, const OsDateTime *time) {
+    StrSlice folder = app_output_folder();
+    choose_in(path, time, folder);
+    os_free_string(&folder);
 }
