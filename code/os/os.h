@@ -221,10 +221,13 @@ i64 os_file_size(StrSlice path);
 bool os_file_exists(StrSlice path);
 // True for an existing file or directory.
 bool os_path_exists(StrSlice path);
-// Replaces an existing destination. 0 copied, 1 failed.
+// Replaces an existing destination, but never the source itself (the same
+// file by another spelling or link): that is 1 with the content kept.
+// 0 copied, 1 failed.
 OsFileResult os_copy_file(StrSlice source, StrSlice destination);
 // Moves or renames a file or directory; never replaces an existing
-// destination. 0 moved, 1 failed.
+// destination. A file moves across file systems (Linux: copied, synced, then
+// removed); a directory does not. 0 moved, 1 failed.
 OsFileResult os_move_file(StrSlice source, StrSlice destination);
 OsFileResult os_delete_file(StrSlice path); // 0 deleted, 1 failed
 // Sets the file's end at length. 0 done, 1 could not open, 2 the seek

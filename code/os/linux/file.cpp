@@ -141,42 +141,86 @@ bool os_path_exists(StrSlice path) {
     return stat(os_lnx_path(path), &info) == 0;
 }
 
-OsFileResult os_copy_file(StrSlice source, StrSlice destination) {
-    struct stat info;
-    int from = os_lnx_open_file_read(source, &info);
-    if (from < 0) return 1;
-    int to = open(os_lnx_path(destination), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                  info.st_mode & 0777);
-    if (to < 0) {
-        close(from);
-        return 1;
-    }
-    OsFileResult result = 0;
+// Copies an open source into an open destination, which it closes; synced
+// when asked. false on any failure.
+static bool os_lnx_copy_into(int from, int to, bool sync) {
+    bool ok = true;
     char chunk[65536];
     for (;;) {
         ssize_t n = read(from, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) result = 1;
+        if (n < 0) ok = false;
         if (n <= 0) break;
         if (!os_lnx_write_all(to, chunk, (u32)n)) {
-            result = 1;
+            ok = false;
             break;
         }
     }
+    if (ok && sync && fsync(to) != 0) ok = false;
+    if (close(to) != 0) ok = false;
+    return ok;
+}
+
+OsFileResult os_copy_file(StrSlice source, StrSlice destination) {
+    struct stat info;
+    int from = os_lnx_open_file_read(source, &info);
+    if (from < 0) return 1;
+    // The truncating open would erase the source when both name one file
+    // (the same path spelled otherwise, a hard or symbolic link); Windows
+    // refuses that copy, and so do we.
+    struct stat target;
+    if (stat(os_lnx_path(destination), &target) == 0 && target.st_dev == info.st_dev &&
+        target.st_ino == info.st_ino) {
+        close(from);
+        return 1;
+    }
+    int to = open(os_lnx_path(destination), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 0777);
+    bool ok = to >= 0 && os_lnx_copy_into(from, to, false);
     close(from);
-    if (close(to) != 0) result = 1;
-    return result;
+    return ok ? 0 : 1;
+}
+
+// A file moved to another file system: copied, synced and only then removed,
+// as the Windows call does across volumes. Directories are refused there too.
+static OsFileResult os_lnx_move_across(const char *from_path, const char *to_path) {
+    struct stat info;
+    int from = open(from_path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (from < 0) return 1;
+    if (fstat(from, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(from);
+        return 1;
+    }
+    // O_EXCL: an existing destination is never replaced, even one that
+    // appeared since the rename was refused.
+    int to = open(to_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0777);
+    if (to < 0) {
+        close(from);
+        return 1;
+    }
+    bool ok = os_lnx_copy_into(from, to, true);
+    close(from);
+    if (!ok) {
+        unlink(to_path); // our own partial copy
+        return 1;
+    }
+    if (unlink(from_path) != 0) {
+        unlink(to_path);
+        return 1;
+    }
+    return 0;
 }
 
 OsFileResult os_move_file(StrSlice source, StrSlice destination) {
     const char *from = os_lnx_path(source);
     const char *to = os_lnx_path(destination);
     if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno == EXDEV) return os_lnx_move_across(from, to);
     if (errno != EINVAL && errno != ENOSYS) return 1;
     // File systems without the no-replace flag: check first (not atomic).
     struct stat info;
     if (lstat(to, &info) == 0) return 1;
-    return rename(from, to) == 0 ? 0 : 1;
+    if (rename(from, to) == 0) return 0;
+    return errno == EXDEV ? os_lnx_move_across(from, to) : 1;
 }
 
 OsFileResult os_delete_file(StrSlice path) { return unlink(os_lnx_path(path)) == 0 ? 0 : 1; }
