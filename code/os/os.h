@@ -28,7 +28,8 @@ struct StrSlice {
 
 // Reads the counter frequency and makes the process system-DPI aware. Call
 // first, before any window. On Linux it also ignores SIGPIPE, so a write to a
-// closed pipe (stdout or a child's stdin) fails instead of ending the process.
+// closed pipe (stdout or a child's stdin) fails instead of ending the process,
+// and puts SIGCHLD back to its default, so children's exit codes can be read.
 void os_init(void);
 
 //~ Clock
@@ -284,9 +285,12 @@ struct OsProcess {
 // text, quoted the Windows way; the length is used only in the failure
 // message) with its standard input and output (plus error) on pipes. 0
 // started, 1 failed with "* NOTE * Error starting process!, ..." printed.
-// show_window false: no console window (Windows). Linux: the text is split
-// into arguments by the Windows quoting rules and started with posix_spawnp,
-// never through a shell.
+// show_window false: no console window (Windows). A bare program name (no
+// folder part) is looked up by the library: the executable's folder, then
+// the absolute folders of PATH, never the current folder (Windows: ".exe"
+// added when the name has no extension; the path found goes quoted into the
+// command line). Linux: the text is split into arguments by the Windows
+// quoting rules and started with posix_spawn, never through a shell.
 i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window);
 // Blocks until the pipe took the bytes; the count written, or -1.
 i32 os_process_write(OsProcess *process, i32 size, const void *bytes);
@@ -301,7 +305,8 @@ bool os_process_is_running(OsProcess *process);
 void os_process_kill(OsProcess *process);
 // The exit code of a child that has ended (call after os_process_is_running
 // said false, before os_process_kill); false while it runs or when unknown.
-// Linux: a child ended by signal N gives 128 + N.
+// Linux: a child ended by signal N gives 128 + N; unknown when the status
+// could not be read (the child was reaped elsewhere), never a made-up 0.
 bool os_process_exit_code(OsProcess *process, i32 *code);
 // Waits up to 5 s for the child to wait for user input. Linux: always false
 // (no message queues; a child without one fails at once on Windows too).
@@ -311,7 +316,9 @@ bool os_process_wait_input_idle(OsProcess *process);
 typedef void OsProcessOutputCallback(StrSlice chunk);
 // Without a callback: starts the command and forgets it. With one: runs it
 // to completion, handing its output (standard output and error) to the
-// callback in chunks of at most 4096 bytes; nothing is written to its input.
+// callback in chunks of at most 4096 bytes; its input is closed at once, so a
+// child that reads to the end of its input finishes. The program name is
+// looked up as in os_process_start.
 // 0 started (and finished), 1 failed with the failure lines printed.
 i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, bool show_window);
 
