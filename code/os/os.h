@@ -164,14 +164,15 @@ struct OsThread {
     i32 id;         // process-wide counter, the first thread is 1
     u8 flags;       // OS_THREAD_*; alive is set by the library while the function runs
     u64 user_value;
-    void *handle;   // HANDLE on Windows, pthread_t on Linux
+    void *handle;   // HANDLE on Windows (null once the thread has ended), pthread_t on Linux
 };
 
 typedef void OsThreadFunction(OsThread *thread);
 
 i32 os_thread_id(void);
 // Starts a thread running function(record). Null when it cannot start. The
-// record is the caller's to os_free once the thread is done.
+// record is the caller's to os_free once the thread is done (alive clear after
+// it ran); a thread that ends releases its system resources by itself.
 OsThread *os_thread_create(OsThreadFunction *function, u64 user_value);
 // Act only on a non-null record that is alive (suspend: and not suspended;
 // resume: and suspended). Kill ends the thread and zeros the record without

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <malloc.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
@@ -86,6 +87,18 @@ struct OsLnxThreadStart {
 
 static i32 os_lnx_thread_counter;
 
+// Held (briefly, spinning) while a thread ends and while another thread
+// signals, cancels or detaches it, so none of those acts on a thread that
+// has just detached itself and may be gone. A spin lock, because a thread
+// cancelled while it waits must leave no lock state behind.
+static std::atomic_flag os_lnx_thread_lock = ATOMIC_FLAG_INIT;
+
+static void os_lnx_thread_lock_take(void) {
+    while (os_lnx_thread_lock.test_and_set(std::memory_order_acquire)) sched_yield();
+}
+
+static void os_lnx_thread_lock_give(void) { os_lnx_thread_lock.clear(std::memory_order_release); }
+
 static void *os_lnx_thread_entry(void *argument) {
     OsLnxThreadStart *start = (OsLnxThreadStart *)argument;
     // Killing must end the thread wherever it is, as TerminateThread does.
@@ -93,7 +106,22 @@ static void *os_lnx_thread_entry(void *argument) {
     std::atomic_ref<u8> flags(start->thread.flags);
     flags.fetch_or(OS_THREAD_ALIVE);
     start->function(&start->thread);
-    flags.fetch_and((u8)~OS_THREAD_ALIVE);
+    // From here on neither a kill nor a suspension may stop the thread while
+    // it holds the lock.
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
+    sigset_t suspend;
+    sigemptyset(&suspend);
+    sigaddset(&suspend, OS_LNX_SUSPEND_SIGNAL);
+    pthread_sigmask(SIG_BLOCK, &suspend, nullptr);
+    os_lnx_thread_lock_take();
+    // A thread that ends by itself detaches, so the system frees its stack;
+    // after clearing the flag the record is the caller's and untouched here.
+    // A killed thread's record was zeroed (and the thread detached) by kill.
+    if (flags.load() & OS_THREAD_ALIVE) {
+        pthread_detach(pthread_self());
+        flags.fetch_and((u8)~OS_THREAD_ALIVE);
+    }
+    os_lnx_thread_lock_give();
     return nullptr;
 }
 
@@ -107,11 +135,11 @@ OsThread *os_thread_create(OsThreadFunction *function, u64 user_value) {
     start->thread.id = id;
     start->thread.user_value = user_value;
     start->function = function;
+    start->thread.handle = &start->pthread;
     if (pthread_create(&start->pthread, nullptr, os_lnx_thread_entry, start) != 0) {
         os_free(start);
         return nullptr;
     }
-    start->thread.handle = &start->pthread;
     return &start->thread;
 }
 
@@ -119,25 +147,35 @@ static pthread_t os_lnx_pthread(OsThread *thread) { return *(pthread_t *)thread-
 
 void os_thread_suspend(OsThread *thread) {
     if (!thread) return;
+    os_lnx_thread_lock_take();
     std::atomic_ref<u8> flags(thread->flags);
-    if ((flags.load() & (OS_THREAD_ALIVE | OS_THREAD_SUSPENDED)) != OS_THREAD_ALIVE) return;
-    flags.fetch_or(OS_THREAD_SUSPENDED);
-    pthread_kill(os_lnx_pthread(thread), OS_LNX_SUSPEND_SIGNAL);
+    if ((flags.load() & (OS_THREAD_ALIVE | OS_THREAD_SUSPENDED)) == OS_THREAD_ALIVE) {
+        flags.fetch_or(OS_THREAD_SUSPENDED);
+        pthread_kill(os_lnx_pthread(thread), OS_LNX_SUSPEND_SIGNAL);
+    }
+    os_lnx_thread_lock_give();
 }
 
 void os_thread_resume(OsThread *thread) {
     if (!thread) return;
+    os_lnx_thread_lock_take();
     std::atomic_ref<u8> flags(thread->flags);
-    if ((flags.load() & (OS_THREAD_ALIVE | OS_THREAD_SUSPENDED)) != (OS_THREAD_ALIVE | OS_THREAD_SUSPENDED)) return;
-    flags.fetch_and((u8)~OS_THREAD_SUSPENDED);
-    pthread_kill(os_lnx_pthread(thread), OS_LNX_RESUME_SIGNAL);
+    if ((flags.load() & (OS_THREAD_ALIVE | OS_THREAD_SUSPENDED)) == (OS_THREAD_ALIVE | OS_THREAD_SUSPENDED)) {
+        flags.fetch_and((u8)~OS_THREAD_SUSPENDED);
+        pthread_kill(os_lnx_pthread(thread), OS_LNX_RESUME_SIGNAL);
+    }
+    os_lnx_thread_lock_give();
 }
 
 void os_thread_kill(OsThread *thread) {
-    if (!thread || !(std::atomic_ref<u8>(thread->flags).load() & OS_THREAD_ALIVE)) return;
-    pthread_t pthread = os_lnx_pthread(thread);
-    pthread_cancel(pthread);
-    // Nobody will join it; let the system reclaim its stack once it is gone.
-    pthread_detach(pthread);
-    memset(thread, 0, sizeof *thread);
+    if (!thread) return;
+    os_lnx_thread_lock_take();
+    if (std::atomic_ref<u8>(thread->flags).load() & OS_THREAD_ALIVE) {
+        pthread_t pthread = os_lnx_pthread(thread);
+        pthread_cancel(pthread);
+        // Nobody will join it; let the system reclaim its stack once it is gone.
+        pthread_detach(pthread);
+        memset(thread, 0, sizeof *thread);
+    }
+    os_lnx_thread_lock_give();
 }
