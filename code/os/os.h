@@ -461,7 +461,8 @@ typedef void OsEventCallback(OsEvent *event);
 void os_set_event_callback(OsEventCallback *callback);
 // Handles every pending message without waiting; returns how many.
 i32 os_pump_messages(void);
-// Waits for at least one message, then as os_pump_messages.
+// Waits for at least one message, then as os_pump_messages. A message that
+// came during an earlier pump and is still queued ends the wait at once.
 i32 os_wait_and_pump_messages(void);
 
 //~ Monitors
@@ -475,10 +476,14 @@ struct OsMonitor {
     void *handle;                   // HMONITOR; Linux: the RandR CRTC
 };
 
-// Enumerates the monitors into the library's table, rebuilt on every call,
-// and reports its count and address where asked (either may be null).
+// Enumerates the monitors into the library's table and reports its count
+// and address where asked (either may be null). A caller may keep records
+// and names: an unchanged layout keeps the same table, a changed one gets a
+// new table while earlier ones stay readable (with their old values) until
+// exit.
 void os_get_monitors(i32 *count, OsMonitor **table);
-// The first monitor the system enumerates; enumerates once if there is no table.
+// The first monitor the system enumerates; enumerates once if there is no
+// table. With no monitor at all, a zeroed record with refresh_rate 60.
 OsMonitor *os_get_main_monitor(void);
 
 // The X display the windows are on ($DISPLAY, ":0" when unset), which the
@@ -517,8 +522,10 @@ void os_resize_window(OsWindow *window, i32 width, i32 height);
 void os_resize_window_client(OsWindow *window, i32 width, i32 height);
 void os_center_window(OsWindow *window);
 void os_flash_window(OsWindow *window);
+// Neither activates the window nor takes the keyboard focus.
 void os_set_window_topmost(OsWindow *window, bool on);
-// Switches the frame on or off keeping the client area where it is.
+// Switches the frame on or off keeping the client area where it is, the
+// window as visible or hidden as it was, and the focus where it was.
 void os_set_window_decorated(OsWindow *window, bool decorated);
 void os_toggle_window_fullscreen(OsWindow *window); // "* TODO * ..." only
 

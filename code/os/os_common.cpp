@@ -257,6 +257,85 @@ void os_get_windows(i32 *count, i32 *capacity, OsWindow ***list) {
     if (list) *list = os_windows;
 }
 
+bool os_array_reserve(void **items, i32 *capacity, i32 count, u32 item_size, i32 first_capacity) {
+    if (count < *capacity) return true;
+    i64 grown = *capacity ? (i64)*capacity * 2 : first_capacity;
+    if (grown <= count || grown * item_size > 0x7FFFFFFF) return false;
+    u32 size = (u32)(grown * item_size);
+    void *block = *items ? os_realloc(*items, size) : os_alloc(size);
+    if (!block) return false;
+    *items = block;
+    *capacity = (i32)grown;
+    return true;
+}
+
+//~ Monitor table
+
+struct OsMonitorTable {
+    OsMonitor *records;
+    i32 count;
+    i32 capacity;
+};
+
+// The published table and the one being enumerated. A published table is
+// never freed or changed: callers may keep its records and names.
+static OsMonitorTable os_monitors_published, os_monitors_fresh;
+static bool os_monitors_enumerated;
+
+static void os_monitor_table_clear(OsMonitorTable *table) {
+    for (i32 i = 0; i < table->count; i++) os_free(table->records[i].name.data);
+    table->count = 0;
+}
+
+OsMonitor *os_monitor_table_add(void) {
+    OsMonitorTable *t = &os_monitors_fresh;
+    if (!os_array_reserve((void **)&t->records, &t->capacity, t->count, sizeof(OsMonitor), 8)) return nullptr;
+    OsMonitor *monitor = &t->records[t->count++];
+    memset(monitor, 0, sizeof *monitor);
+    return monitor;
+}
+
+static bool os_monitor_same(const OsMonitor *a, const OsMonitor *b) {
+    return a->flags == b->flags && a->work_x == b->work_x && a->work_y == b->work_y &&
+           a->work_width == b->work_width && a->work_height == b->work_height && a->x == b->x && a->y == b->y &&
+           a->width == b->width && a->height == b->height && a->refresh_rate == b->refresh_rate &&
+           a->handle == b->handle && a->name.length == b->name.length &&
+           (a->name.length == 0 || memcmp(a->name.data, b->name.data, (size_t)a->name.length) == 0);
+}
+
+void os_monitor_table_commit(void) {
+    OsMonitorTable *fresh = &os_monitors_fresh, *published = &os_monitors_published;
+    os_monitors_enumerated = true;
+    // Without a primary monitor the first one is, as on Windows where one
+    // monitor always is.
+    bool any_primary = false;
+    for (i32 i = 0; i < fresh->count; i++) any_primary |= (fresh->records[i].flags & 1) != 0;
+    if (fresh->count && !any_primary) fresh->records[0].flags |= 1;
+    bool same = fresh->count == published->count;
+    for (i32 i = 0; same && i < fresh->count; i++) same = os_monitor_same(&fresh->records[i], &published->records[i]);
+    if (same && published->records) {
+        os_monitor_table_clear(fresh); // its block is used again next time
+        return;
+    }
+    // A changed layout: the earlier table stays allocated until exit, so a
+    // record or name taken from it is still readable (with the old values).
+    *published = *fresh;
+    *fresh = OsMonitorTable{};
+}
+
+void os_get_monitors(i32 *count, OsMonitor **table) {
+    os_platform_enumerate_monitors();
+    if (count) *count = os_monitors_published.count;
+    if (table) *table = os_monitors_published.records;
+}
+
+OsMonitor *os_get_main_monitor(void) {
+    // Not uninitialised memory when the system reports no monitor at all.
+    static OsMonitor none = {0, 0, 0, 0, 0, 0, 0, 0, 0, 60, {0, nullptr}, nullptr};
+    if (!os_monitors_enumerated) os_platform_enumerate_monitors();
+    return os_monitors_published.count ? os_monitors_published.records : &none;
+}
+
 void os_monitor_fallbacks(OsMonitor *monitor, i32 rect_width, i32 rect_height) {
     if (monitor->refresh_rate < 2) {
         os_diagnostic("* WARNING * Failed to get monitor refresh rate. Defaulting to 60.\n");

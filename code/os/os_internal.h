@@ -40,6 +40,20 @@ void os_window_list_add(OsWindow *window);
 void os_window_list_remove(OsWindow *window);
 OsWindow *os_window_list_find(void *handle);
 
+// Makes room for one more item in a heap array that doubles (first_capacity
+// items at first): true when items[count] may be written. On failure the
+// array is left as it was.
+bool os_array_reserve(void **items, i32 *capacity, i32 count, u32 item_size, i32 first_capacity);
+
+// The monitor table (os_get_monitors and os_get_main_monitor are shared).
+// The backend's enumeration adds every monitor it finds, then commits; a
+// table like the published one is dropped, so what callers hold stays
+// current, and a changed one is published beside the earlier tables, which
+// stay allocated until exit.
+void os_platform_enumerate_monitors(void);
+OsMonitor *os_monitor_table_add(void); // zeroed; null when out of memory
+void os_monitor_table_commit(void);
+
 // The monitor enumeration's fallbacks, the same on both platforms: a refresh
 // rate below 2 becomes 60, a size below 1 comes from the enumeration's
 // rectangle; each with its warning line.

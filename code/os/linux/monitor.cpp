@@ -7,24 +7,6 @@
 #include <stdint.h>
 #include <string.h>
 
-static OsMonitor *os_lnx_monitors;
-static i32 os_lnx_monitor_count;
-static i32 os_lnx_monitor_capacity;
-
-static OsMonitor *os_lnx_next_monitor(void) {
-    if (os_lnx_monitor_count == os_lnx_monitor_capacity) {
-        i32 capacity = os_lnx_monitor_capacity ? os_lnx_monitor_capacity * 2 : 8;
-        u32 size = (u32)capacity * (u32)sizeof(OsMonitor);
-        OsMonitor *grown = (OsMonitor *)(os_lnx_monitors ? os_realloc(os_lnx_monitors, size) : os_alloc(size));
-        if (!grown) return nullptr;
-        os_lnx_monitors = grown;
-        os_lnx_monitor_capacity = capacity;
-    }
-    OsMonitor *monitor = &os_lnx_monitors[os_lnx_monitor_count++];
-    memset(monitor, 0, sizeof *monitor);
-    return monitor;
-}
-
 // The current desktop's work area, or false without a window manager that
 // publishes one.
 static bool os_lnx_work_area(Display *display, long area[4]) {
@@ -90,7 +72,7 @@ static i32 os_lnx_mode_refresh(XRRScreenResources *resources, RRMode id) {
 
 // The whole screen as one monitor, for a server without RandR.
 static void os_lnx_add_screen(Display *display) {
-    OsMonitor *monitor = os_lnx_next_monitor();
+    OsMonitor *monitor = os_monitor_table_add();
     if (!monitor) return;
     monitor->flags = 1;
     monitor->width = display ? DisplayWidth(display, os_lnx_x.screen) : 0;
@@ -104,8 +86,6 @@ static void os_lnx_add_screen(Display *display) {
 }
 
 static void os_lnx_enumerate(void) {
-    for (i32 i = 0; i < os_lnx_monitor_count; i++) os_free(os_lnx_monitors[i].name.data);
-    os_lnx_monitor_count = 0;
     Display *display = os_lnx_display();
     int event_base, error_base;
     XRRScreenResources *resources = nullptr;
@@ -127,6 +107,7 @@ static void os_lnx_enumerate(void) {
         if (resources->outputs[i] != primary) order[order_count++] = resources->outputs[i];
     RRCrtc seen[64];
     int seen_count = 0;
+    int added = 0;
     for (int i = 0; i < order_count; i++) {
         XRROutputInfo *output = XRRGetOutputInfo(display, resources, order[i]);
         if (!output) continue;
@@ -136,8 +117,9 @@ static void os_lnx_enumerate(void) {
         XRRCrtcInfo *crtc = active ? XRRGetCrtcInfo(display, resources, output->crtc) : nullptr;
         if (crtc && crtc->mode && seen_count < 64) {
             seen[seen_count++] = output->crtc;
-            OsMonitor *monitor = os_lnx_next_monitor();
+            OsMonitor *monitor = os_monitor_table_add();
             if (monitor) {
+                added++;
                 monitor->handle = (void *)(uintptr_t)output->crtc;
                 monitor->flags = order[i] == primary ? 1 : 0;
                 monitor->x = crtc->x;
@@ -154,24 +136,10 @@ static void os_lnx_enumerate(void) {
         XRRFreeOutputInfo(output);
     }
     XRRFreeScreenResources(resources);
-    if (os_lnx_monitor_count == 0) {
-        os_lnx_add_screen(display);
-        return;
-    }
-    // Without an active primary output, the first one is, as on Windows
-    // where one monitor always is.
-    bool any_primary = false;
-    for (i32 i = 0; i < os_lnx_monitor_count; i++) any_primary |= (os_lnx_monitors[i].flags & 1) != 0;
-    if (!any_primary) os_lnx_monitors[0].flags |= 1;
+    if (!added) os_lnx_add_screen(display);
 }
 
-void os_get_monitors(i32 *count, OsMonitor **table) {
+void os_platform_enumerate_monitors(void) {
     os_lnx_enumerate();
-    if (count) *count = os_lnx_monitor_count;
-    if (table) *table = os_lnx_monitors;
-}
-
-OsMonitor *os_get_main_monitor(void) {
-    if (!os_lnx_monitors) os_lnx_enumerate();
-    return os_lnx_monitors;
+    os_monitor_table_commit();
 }

@@ -96,7 +96,9 @@ void os_set_window_topmost(OsWindow *window, bool on) {
     HWND handle = os_w32_open_handle(window);
     if (!handle || ((window->flags & OS_WINDOW_TOPMOST) != 0) == on) return;
     window->flags ^= OS_WINDOW_TOPMOST;
-    SetWindowPos(handle, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    // Without NOACTIVATE the call also activates the window and takes the
+    // keyboard focus from whatever the user is typing into.
+    SetWindowPos(handle, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void os_set_window_decorated(OsWindow *window, bool decorated) {
@@ -109,9 +111,14 @@ void os_set_window_decorated(OsWindow *window, bool decorated) {
     OsWindow old = *window;
     u32 style = 0, extended = 0;
     os_window_styles_from_flags(window->flags, &style, &extended);
+    // The flags tell how the window was created; whether it is shown,
+    // minimised or maximised now is the window's own state, kept as it is.
+    const u32 state = WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE | WS_DISABLED;
+    style = (style & ~state) | ((u32)GetWindowLongW(handle, GWL_STYLE) & state);
     SetWindowLongW(handle, GWL_STYLE, (LONG)style);
     // The frame change sends the move and size messages that refresh the record.
-    SetWindowPos(handle, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    SetWindowPos(handle, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     if (decorated) {
         RECT rect = {0, 0, old.client_width, old.client_height};
         AdjustWindowRectEx(&rect, style, FALSE, extended);
