@@ -625,7 +625,7 @@ void os_disable_raw_mouse(OsWindow *window);
 // blocks the caller frees with os_free; empty is {0, null}. A clipboard that
 // cannot be opened prints "* ERROR * Cannot open clipbeard\n" (getters only).
 // Linux: text only, through the CLIPBOARD selection; images and snapshots
-// are not available (get_image gives 1, snapshot does nothing).
+// are not available (get_image and snapshot give 1).
 
 // UTF-8 text: the Unicode text converted, else the plain-text block whole
 // (its terminator and slack included), else empty. Linux: the selection's
@@ -633,18 +633,23 @@ void os_disable_raw_mouse(OsWindow *window);
 StrSlice os_clipboard_get_text(void);
 // text must be NUL-terminated. Sets Unicode and plain text (the UTF-8 bytes
 // as they are). 0 set, 1 or 2 when the first or second copy cannot be
-// allocated. Linux: this process owns the selection from then on and a
+// allocated; 1 as well when the clipboard cannot be opened or set (Linux: no
+// X connection), everything allocated freed again. Linux: this process owns the selection from then on and a
 // thread of the library serves it until another program takes it.
 i32 os_clipboard_set_text(StrSlice text);
 // An image (or a copied file's bytes) into *out after listing the formats
-// ("CLIP %i = %s\n"): PNG formats, the bitmap, a DIB as a .bmp file, then a
-// copied file. 0 delivered, 1 nothing.
+// ("CLIP %i = %s\n"): PNG formats, a DIB as a .bmp file, the bitmap (its
+// pixels read out as a 32-bit top-down .bmp file), then a copied file.
+// 0 delivered, 1 nothing.
 i32 os_clipboard_get_image(StrSlice *out);
 // With the clipboard already open: a heap copy of the format's block into
 // *out and the clipboard closed, result 1; else 0 and the clipboard left open.
 i32 os_clipboard_copy_format(u32 format, StrSlice *out);
 // Places a bitmap of the window's client area (null: the primary screen).
-void os_clipboard_snapshot_window(OsWindow *window);
+// 0 placed; 1 for a window that is not open, or when the picture cannot be
+// made or the clipboard not opened or set, the clipboard then left as it was
+// (Linux: always 1, nothing changed).
+i32 os_clipboard_snapshot_window(OsWindow *window);
 
 
 //~ Dialogs and shell

@@ -16,15 +16,20 @@ OsLnxDisplay os_lnx_x;
 static unsigned long os_lnx_trap_serial;
 static int os_lnx_trap_code;
 
-static int os_lnx_on_x_error(Display *, XErrorEvent *error) {
+// Xlib keeps one error handler and one I/O error handler for the whole
+// process, called for every connection; the clipboard's connections are
+// served on a thread of their own, and only the main connection's errors
+// may touch the trap or its lost flag.
+static int os_lnx_on_x_error(Display *display, XErrorEvent *error) {
     // Errors outside a trap (an async request on a window that is already
     // gone, say) are harmless to us; the default handler would exit.
-    if (error->serial >= os_lnx_trap_serial && !os_lnx_trap_code) os_lnx_trap_code = error->error_code;
+    if (display == os_lnx_x.display && error->serial >= os_lnx_trap_serial && !os_lnx_trap_code)
+        os_lnx_trap_code = error->error_code;
     return 0;
 }
 
-static int os_lnx_on_io_error(Display *) {
-    os_lnx_x.lost = true;
+static int os_lnx_on_io_error(Display *display) {
+    if (display == os_lnx_x.display) os_lnx_x.lost = true;
     return 0;
 }
 
@@ -119,6 +124,8 @@ static void os_lnx_intern_atoms(Display *display) {
 
 Display *os_lnx_display(void) {
     if (os_lnx_x.display) return os_lnx_x.lost ? nullptr : os_lnx_x.display;
+    // Before the first connection: the clipboard thread uses Xlib too.
+    XInitThreads();
     Display *display = XOpenDisplay(nullptr);
     if (!display) return nullptr;
     XSetErrorHandler(os_lnx_on_x_error);
