@@ -1,5 +1,8 @@
 // The platform library: every operation the recorder needs from the operating
-// system, implemented once per platform in code/os/win32/ and code/os/linux/.
+// system. Each banner says where its functions live: "Per platform" ones are
+// written in code/os/win32/ and code/os/linux/ in the file named for the area;
+// "Once" ones are written a single time in code/os/os_common.cpp for both
+// (over small per-platform hooks in os_internal.h).
 // The application includes only this header and the C/C++ standard headers.
 #pragma once
 
@@ -26,6 +29,8 @@ struct StrSlice {
 
 //~ Start-up
 
+// Per platform (system.cpp).
+
 // Reads the counter frequency and makes the process system-DPI aware. Call
 // first, before any window. On Linux it also ignores SIGPIPE, so a write to a
 // closed pipe (stdout or a child's stdin) fails instead of ending the process,
@@ -33,6 +38,10 @@ struct StrSlice {
 void os_init(void);
 
 //~ Clock
+
+// Per platform (system.cpp): os_frequency, os_ticks, the system and local
+// times and os_sleep_ms. Once: the conversions, os_date_time_from_calendar,
+// os_sleep_us and os_sleep_s.
 
 // Counter ticks per second, set by os_init. Windows: the performance counter's
 // frequency; Linux: 10 MHz over CLOCK_MONOTONIC.
@@ -72,6 +81,8 @@ void os_sleep_s(i32 seconds);
 
 //~ Print
 
+// Once, over the platform's standard-output write.
+
 // Formats (stb_sprintf grammar) and writes to standard output in pieces of at
 // most 1024 bytes, nothing allocated. Failures (no stdout, closed pipe) are
 // ignored; no line feed is added.
@@ -84,6 +95,9 @@ i32 os_format(char *buffer, i32 capacity, const char *format, ...);
 i32 os_format_v(char *buffer, i32 capacity, const char *format, va_list args);
 
 //~ Diagnostics and console
+
+// Per platform (console.cpp), except once: the colour names and
+// os_console_read_line.
 
 // Captures the calling thread's last system error (GetLastError / errno) and
 // its message text into the one process-wide slot. Returns the number of
@@ -130,6 +144,8 @@ void os_console_read_line(i32 capacity, char *buffer);
 
 //~ Memory
 
+// Per platform (memory.cpp).
+
 // Process heap. Null on failure; os_realloc keeps the old block on failure and
 // does not accept null. Whoever allocates frees with os_free.
 void *os_alloc(u32 size);
@@ -141,6 +157,8 @@ bool os_free(void *pointer);
 u64 os_alloc_size(void *pointer);
 
 //~ Locks
+
+// Per platform (threads.cpp).
 
 // The system lock (Windows critical section, Linux recursive pthread mutex),
 // held by value. Recursive entry by the owner must be matched by as many unlocks.
@@ -154,6 +172,8 @@ void os_mutex_lock(OsMutex *mutex);
 void os_mutex_unlock(OsMutex *mutex);
 
 //~ Threads
+
+// Per platform (threads.cpp).
 
 enum : u8 {
     OS_THREAD_SUSPENDED = 1 << 0,
@@ -195,10 +215,14 @@ struct Canvas {
 
 //~ Files
 
+// Per platform (file.cpp), except once: os_free_file, os_free_string,
+// os_exe_folder, os_exe_name (over the platform's executable path) and
+// os_exe_folder_join.
+
 // Paths are UTF-8 with "/" as separator and must be NUL-terminated (only the
 // pointer is used), except for os_list_directory, which uses the length.
-// Results: 0 success, 1 could not open, 2 and 3 a later step (per operation).
-typedef i32 OsFileResult;
+// Each operation documents its own small result codes: 0 is success, 1 most
+// often "could not open", 2 and 3 the later steps that operation has.
 
 // The whole file in a heap block one byte longer than the content, every byte
 // after the content 0. Missing or unopenable: {0, null}. An empty file gives
@@ -209,14 +233,14 @@ StrSlice os_read_entire_file(StrSlice path);
 void os_free_file(StrSlice *file);
 // Creates or replaces: afterwards the file holds exactly these bytes.
 // 0 written, 1 could not open, 2 the write failed.
-OsFileResult os_write_file(StrSlice path, u32 size, const void *bytes);
+i32 os_write_file(StrSlice path, u32 size, const void *bytes);
 // Writes at offset without shortening the file, creating it if needed.
 // 0 written, 1 could not open, 2 the seek failed, 3 the write failed.
-OsFileResult os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes);
+i32 os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes);
 // Reads up to size bytes from offset into buffer (a short read at the end is
 // success). 0 read, 1 could not open, 2 the seek failed, 3 the read failed;
 // 2 and 3 capture the last error.
-OsFileResult os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffer);
+i32 os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffer);
 // Size in bytes, or -1 when the file cannot be opened or measured.
 i64 os_file_size(StrSlice path);
 // True for a file that can be opened for reading; false for a directory.
@@ -226,21 +250,21 @@ bool os_path_exists(StrSlice path);
 // Replaces an existing destination, but never the source itself (the same
 // file by another spelling or link): that is 1 with the content kept.
 // 0 copied, 1 failed.
-OsFileResult os_copy_file(StrSlice source, StrSlice destination);
+i32 os_copy_file(StrSlice source, StrSlice destination);
 // Moves or renames a file or directory; never replaces an existing
 // destination. A file moves across file systems (Linux: copied, synced, then
 // removed); a directory does not. 0 moved, 1 failed.
-OsFileResult os_move_file(StrSlice source, StrSlice destination);
-OsFileResult os_delete_file(StrSlice path); // 0 deleted, 1 failed
+i32 os_move_file(StrSlice source, StrSlice destination);
+i32 os_delete_file(StrSlice path); // 0 deleted, 1 failed
 // Sets the file's end at length. 0 done, 1 could not open, 2 the seek
 // failed, 3 setting the end failed.
-OsFileResult os_truncate_file(StrSlice path, i64 length);
+i32 os_truncate_file(StrSlice path, i64 length);
 // 0 when the path exists already (file or directory) or was created (the
 // parent must exist); 1 failed.
-OsFileResult os_make_directory(StrSlice path);
+i32 os_make_directory(StrSlice path);
 // 0 when the path does not exist or the empty directory was removed; 1 failed
 // (for example not empty).
-OsFileResult os_remove_directory(StrSlice path);
+i32 os_remove_directory(StrSlice path);
 
 // One directory entry: its name (valid only during the call), its size and
 // is_directory; directories report size 0.
@@ -264,6 +288,8 @@ StrSlice os_exe_folder_join(const StrSlice *parts);
 void os_free_string(StrSlice *string);
 
 //~ Processes
+
+// Per platform (process.cpp), except once: the command-line split.
 
 // A system handle (Windows HANDLE) or file descriptor (Linux; -1 when closed).
 typedef i64 OsHandle;
@@ -324,6 +350,8 @@ typedef void OsProcessOutputCallback(StrSlice chunk);
 i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, bool show_window);
 
 //~ Windows
+
+// Per platform (window.cpp), except once: os_get_windows.
 
 // The 16-bit window flag word. OPEN and FOCUSED are state kept by the
 // library; BORDERLESS, TOPMOST and PIXEL_BUFFER also change later.
@@ -392,11 +420,10 @@ void os_load_cursors(void);
 // The library's list of open windows in creation order, its count and its
 // capacity (4 at the first window, then doubling). Any out pointer may be null.
 void os_get_windows(i32 *count, i32 *capacity, OsWindow ***list);
-// The Windows style words for a flag word: overwrites *style, ORs bits into
-// *extended_style. Platform-neutral, so both backends and the tests share it.
-void os_window_styles_from_flags(u16 flags, u32 *style, u32 *extended_style);
 
 //~ Events
+
+// Per platform (events.cpp).
 
 enum : u8 {
     OS_EVENT_NONE = 0,
@@ -467,6 +494,9 @@ i32 os_wait_and_pump_messages(void);
 
 //~ Monitors
 
+// Once, over the platform's enumeration (monitor.cpp); os_display_name per
+// platform (system.cpp).
+
 struct OsMonitor {
     u8 flags;                       // bit 0: primary
     i32 work_x, work_y, work_width, work_height;
@@ -492,6 +522,8 @@ StrSlice os_display_name(void);
 
 //~ Presenting
 
+// Per platform (present.cpp), except once: os_pixel_capacity.
+
 // Capacity rule for pixel buffers: the smallest power of two not below
 // width * height * 4 bytes; 1 for an empty area.
 i32 os_pixel_capacity(i32 width, i32 height);
@@ -505,6 +537,8 @@ void os_free_window_pixels(OsWindow *window);
 void os_present_window(OsWindow *window);
 
 //~ Window operations
+
+// Per platform (operations.cpp).
 
 // All do nothing for a null or closed window; moves do not repaint, and the
 // record's geometry follows from the move and size events.
@@ -531,6 +565,8 @@ void os_toggle_window_fullscreen(OsWindow *window); // "* TODO * ..." only
 
 //~ Cursor
 
+// Per platform (cursor.cpp).
+
 // The cursor's screen position; (-1, -1) when the system cannot tell.
 void os_get_cursor_position(i32 *x, i32 *y);
 // Shapes 32 and above are ignored; empty slots (0, 13..31) hide the cursor.
@@ -540,6 +576,10 @@ i32 os_show_cursor(void);
 i32 os_hide_cursor(void);
 
 //~ Input
+
+// Once: the input tracker, os_send_key_down/up, os_send_text and the raw
+// mouse switches. Per platform (input.cpp): the button state and the other
+// synthetic input.
 
 // Slots of the input table beside the key and button codes above.
 enum : u16 {
@@ -621,6 +661,8 @@ void os_disable_raw_mouse(OsWindow *window);
 
 //~ Clipboard
 
+// Per platform (clipboard.cpp).
+
 // Opened without an owner window for each call. Byte results are heap
 // blocks the caller frees with os_free; empty is {0, null}. A clipboard that
 // cannot be opened prints "* ERROR * Cannot open clipbeard\n" (getters only).
@@ -654,6 +696,9 @@ i32 os_clipboard_snapshot_window(OsWindow *window);
 
 //~ Dialogs and shell
 
+// Per platform: the dialogs and the watch in dialog.cpp, os_shell_open in
+// process.cpp.
+
 // Opens the path (NUL-terminated) with the desktop's default handler: a file
 // manager for a folder (Windows: the shell's "open" verb; Linux: xdg-open,
 // started without a shell and not waited for). 0 started, 1 failed; nothing
@@ -681,6 +726,8 @@ typedef void OsWatchCallback(StrSlice name);
 void os_watch_directory_changes(StrSlice path, bool subtree, OsWatchCallback *callback);
 
 //~ Process-wide services
+
+// Per platform (services.cpp).
 
 // kind is 1 for an unhandled exception; description is a static text
 // "NAME -> sentence" or "UNKNOWN"; code is the exception code (Linux: the

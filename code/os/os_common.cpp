@@ -105,19 +105,6 @@ void os_console_color_magenta(void) { os_platform_console_color(13); }
 void os_console_color_default(void) { os_platform_console_color(7); }
 void os_console_color_white(void) { os_platform_console_color(15); }
 
-void os_window_styles_from_flags(u16 flags, u32 *style, u32 *extended_style) {
-    if (flags & (OS_WINDOW_AT_ORIGIN | OS_WINDOW_BORDERLESS)) *style = 0x80000000u;
-    else if (flags & OS_WINDOW_FIXED_SIZE) *style = 0x00CB0000u;
-    else *style = 0x00CF0000u;
-    if (flags & OS_WINDOW_TOPMOST) *extended_style |= 0x00000008u;
-    if (flags & OS_WINDOW_APP_WINDOW) *extended_style |= 0x00040000u;
-    if (flags & OS_WINDOW_TOOL) *extended_style |= 0x00000080u;
-    if (flags & OS_WINDOW_HIDDEN) *style &= ~0x10000000u;
-    else *style |= 0x10000000u;
-    if (flags & OS_WINDOW_LAYERED) *extended_style |= 0x00080000u;
-    if (flags & OS_WINDOW_TRANSPARENT) *extended_style |= 0x00000020u;
-}
-
 i32 os_pixel_capacity(i32 width, i32 height) {
     i64 needed = (i64)width * height * 4;
     i64 capacity = 1;
@@ -204,6 +191,28 @@ StrSlice os_string_copy(const char *bytes, i64 length) {
     return StrSlice{length, copy};
 }
 
+static StrSlice os_exe_folder_text, os_exe_name_text;
+
+// Cuts the executable's path once into its folder (with the "/") and name.
+static void os_exe_path_split(void) {
+    char path[OS_EXE_PATH_CAPACITY];
+    i32 length = os_platform_exe_path(path, (i32)sizeof path);
+    const char *slash = length ? strrchr(path, '/') : nullptr;
+    if (!slash) return;
+    if (!os_exe_folder_text.data) os_exe_folder_text = os_string_copy(path, (i64)(slash - path) + 1);
+    if (!os_exe_name_text.data) os_exe_name_text = os_string_copy(slash + 1, (i64)strlen(slash + 1));
+}
+
+StrSlice os_exe_folder(void) {
+    if (!os_exe_folder_text.data) os_exe_path_split();
+    return os_exe_folder_text;
+}
+
+StrSlice os_exe_name(void) {
+    if (!os_exe_name_text.data) os_exe_path_split();
+    return os_exe_name_text;
+}
+
 StrSlice os_exe_folder_join(const StrSlice *parts) {
     StrSlice folder = os_exe_folder();
     i64 total = folder.length;
@@ -225,14 +234,7 @@ static i32 os_window_count;
 static i32 os_window_capacity;
 
 void os_window_list_add(OsWindow *window) {
-    if (os_window_count == os_window_capacity) {
-        i32 capacity = os_window_capacity ? os_window_capacity * 2 : 4;
-        u32 size = (u32)capacity * (u32)sizeof(OsWindow *);
-        OsWindow **grown = (OsWindow **)(os_windows ? os_realloc(os_windows, size) : os_alloc(size));
-        if (!grown) return;
-        os_windows = grown;
-        os_window_capacity = capacity;
-    }
+    if (!os_array_reserve((void **)&os_windows, &os_window_capacity, os_window_count, sizeof(OsWindow *), 4)) return;
     os_windows[os_window_count++] = window;
 }
 
@@ -474,6 +476,10 @@ void os_send_key_up(u16 key) {
 
 enum : u8 { OS_TYPE_SHIFT = 1, OS_TYPE_ALTGR = 2, OS_TYPE_DEAD = 4 };
 
+// The virtual keys typing holds or taps besides the symbols' own; AltGr is
+// Ctrl + Alt, as Windows injects it.
+enum : u16 { OS_KEY_SHIFT = 0x10, OS_KEY_CONTROL = 0x11, OS_KEY_ALT = 0x12, OS_KEY_SPACE = 0x20 };
+
 struct OsTypedSymbol {
     char character;
     u8 key;
@@ -538,32 +544,32 @@ void os_send_text(const char *text) {
 
         bool shift = (how & OS_TYPE_SHIFT) != 0, altgr = (how & OS_TYPE_ALTGR) != 0;
         if (shift != shift_held) {
-            os_platform_inject_key(0x10, shift);
+            os_platform_inject_key(OS_KEY_SHIFT, shift);
             shift_held = shift;
         }
         if (altgr && !altgr_held) {
-            os_platform_inject_key(0x11, true);
-            os_platform_inject_key(0x12, true);
+            os_platform_inject_key(OS_KEY_CONTROL, true);
+            os_platform_inject_key(OS_KEY_ALT, true);
         } else if (!altgr && altgr_held) {
-            os_platform_inject_key(0x11, false);
-            os_platform_inject_key(0x12, false);
+            os_platform_inject_key(OS_KEY_CONTROL, false);
+            os_platform_inject_key(OS_KEY_ALT, false);
         }
         altgr_held = altgr;
         if (key) os_tap_key(key);
         if (how & OS_TYPE_DEAD) {
-            os_tap_key(0x20);
-            if (shift_held) os_platform_inject_key(0x10, false);
+            os_tap_key(OS_KEY_SPACE);
+            if (shift_held) os_platform_inject_key(OS_KEY_SHIFT, false);
             if (altgr) {
-                os_platform_inject_key(0x11, false);
-                os_platform_inject_key(0x12, false);
+                os_platform_inject_key(OS_KEY_CONTROL, false);
+                os_platform_inject_key(OS_KEY_ALT, false);
             }
             shift_held = altgr_held = false;
         }
     }
-    if (shift_held) os_platform_inject_key(0x10, false);
+    if (shift_held) os_platform_inject_key(OS_KEY_SHIFT, false);
     if (altgr_held) {
-        os_platform_inject_key(0x11, false);
-        os_platform_inject_key(0x12, false);
+        os_platform_inject_key(OS_KEY_CONTROL, false);
+        os_platform_inject_key(OS_KEY_ALT, false);
     }
 }
 
@@ -575,26 +581,26 @@ struct OsExceptionText {
 };
 
 static const OsExceptionText os_exception_texts[] = {
-    {0xC0000005u, "EXCEPTION_ACCESS_VIOLATION -> The thread tried to read or write memory it has no access to."},
-    {0xC000008Cu, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED -> The thread used an array index outside the bounds the hardware checks."},
-    {0x80000003u, "EXCEPTION_BREAKPOINT -> A breakpoint was encountered."},
-    {0x80000002u, "EXCEPTION_DATATYPE_MISALIGNMENT -> The thread read or wrote data at an address not aligned for its size."},
-    {0xC000008Du, "EXCEPTION_FLT_DENORMAL_OPERAND -> A floating-point operand was too small to be stored in normal form."},
-    {0xC000008Eu, "EXCEPTION_FLT_DIVIDE_BY_ZERO -> A floating-point value was divided by zero."},
-    {0xC000008Fu, "EXCEPTION_FLT_INEXACT_RESULT -> A floating-point result could not be represented exactly."},
-    {0xC0000090u, "EXCEPTION_FLT_INVALID_OPERATION -> A floating-point operation had no defined result."},
-    {0xC0000091u, "EXCEPTION_FLT_OVERFLOW -> A floating-point result was too large for its type."},
-    {0xC0000092u, "EXCEPTION_FLT_STACK_CHECK -> The floating-point register stack overflowed or underflowed."},
-    {0xC0000093u, "EXCEPTION_FLT_UNDERFLOW -> A floating-point result was too small for its type."},
-    {0xC000001Du, "EXCEPTION_ILLEGAL_INSTRUCTION -> The thread tried to run an instruction that is not valid."},
-    {0xC0000006u, "EXCEPTION_IN_PAGE_ERROR -> A page of memory could not be read in from its file or device."},
-    {0xC0000094u, "EXCEPTION_INT_DIVIDE_BY_ZERO -> An integer was divided by zero."},
-    {0xC0000095u, "EXCEPTION_INT_OVERFLOW -> An integer result did not fit in its destination."},
-    {0xC0000026u, "EXCEPTION_INVALID_DISPOSITION -> An exception handler gave the dispatcher an answer it does not know."},
-    {0xC0000025u, "EXCEPTION_NONCONTINUABLE_EXCEPTION -> The thread tried to go on after an exception that forbids it."},
-    {0xC0000096u, "EXCEPTION_PRIV_INSTRUCTION -> The thread tried to run an instruction reserved for the system."},
-    {0x80000004u, "EXCEPTION_SINGLE_STEP -> A trace trap reported that one instruction was run."},
-    {0xC00000FDu, "EXCEPTION_STACK_OVERFLOW -> The thread used up its stack."},
+    {OS_EXCEPTION_ACCESS_VIOLATION, "EXCEPTION_ACCESS_VIOLATION -> The thread tried to read or write memory it has no access to."},
+    {OS_EXCEPTION_ARRAY_BOUNDS_EXCEEDED, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED -> The thread used an array index outside the bounds the hardware checks."},
+    {OS_EXCEPTION_BREAKPOINT, "EXCEPTION_BREAKPOINT -> A breakpoint was encountered."},
+    {OS_EXCEPTION_DATATYPE_MISALIGNMENT, "EXCEPTION_DATATYPE_MISALIGNMENT -> The thread read or wrote data at an address not aligned for its size."},
+    {OS_EXCEPTION_FLT_DENORMAL_OPERAND, "EXCEPTION_FLT_DENORMAL_OPERAND -> A floating-point operand was too small to be stored in normal form."},
+    {OS_EXCEPTION_FLT_DIVIDE_BY_ZERO, "EXCEPTION_FLT_DIVIDE_BY_ZERO -> A floating-point value was divided by zero."},
+    {OS_EXCEPTION_FLT_INEXACT_RESULT, "EXCEPTION_FLT_INEXACT_RESULT -> A floating-point result could not be represented exactly."},
+    {OS_EXCEPTION_FLT_INVALID_OPERATION, "EXCEPTION_FLT_INVALID_OPERATION -> A floating-point operation had no defined result."},
+    {OS_EXCEPTION_FLT_OVERFLOW, "EXCEPTION_FLT_OVERFLOW -> A floating-point result was too large for its type."},
+    {OS_EXCEPTION_FLT_STACK_CHECK, "EXCEPTION_FLT_STACK_CHECK -> The floating-point register stack overflowed or underflowed."},
+    {OS_EXCEPTION_FLT_UNDERFLOW, "EXCEPTION_FLT_UNDERFLOW -> A floating-point result was too small for its type."},
+    {OS_EXCEPTION_ILLEGAL_INSTRUCTION, "EXCEPTION_ILLEGAL_INSTRUCTION -> The thread tried to run an instruction that is not valid."},
+    {OS_EXCEPTION_IN_PAGE_ERROR, "EXCEPTION_IN_PAGE_ERROR -> A page of memory could not be read in from its file or device."},
+    {OS_EXCEPTION_INT_DIVIDE_BY_ZERO, "EXCEPTION_INT_DIVIDE_BY_ZERO -> An integer was divided by zero."},
+    {OS_EXCEPTION_INT_OVERFLOW, "EXCEPTION_INT_OVERFLOW -> An integer result did not fit in its destination."},
+    {OS_EXCEPTION_INVALID_DISPOSITION, "EXCEPTION_INVALID_DISPOSITION -> An exception handler gave the dispatcher an answer it does not know."},
+    {OS_EXCEPTION_NONCONTINUABLE_EXCEPTION, "EXCEPTION_NONCONTINUABLE_EXCEPTION -> The thread tried to go on after an exception that forbids it."},
+    {OS_EXCEPTION_PRIV_INSTRUCTION, "EXCEPTION_PRIV_INSTRUCTION -> The thread tried to run an instruction reserved for the system."},
+    {OS_EXCEPTION_SINGLE_STEP, "EXCEPTION_SINGLE_STEP -> A trace trap reported that one instruction was run."},
+    {OS_EXCEPTION_STACK_OVERFLOW, "EXCEPTION_STACK_OVERFLOW -> The thread used up its stack."},
 };
 
 const char *os_exception_description(u32 code) {

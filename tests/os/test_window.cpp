@@ -15,6 +15,7 @@
 
 #ifdef _WIN32
 #include <shlobj.h> // DROPFILES
+#include "os/win32/os_w32_window.h" // the style words
 #endif
 
 
@@ -99,6 +100,8 @@ TEST(WindowClass, AFailedRegistrationIsReportedAndRetried) {
 }
 #endif
 
+#ifdef _WIN32
+// The style words are the Windows backend's own.
 TEST(WindowStyles, RecorderFlagWordsGiveVisibleTopmostPopups) {
     struct Case { u16 flags; u32 style, extended; };
     const Case cases[] = {
@@ -112,14 +115,15 @@ TEST(WindowStyles, RecorderFlagWordsGiveVisibleTopmostPopups) {
     };
     for (const Case &c : cases) {
         u32 style = 0x12345678u, extended = 0;
-        os_window_styles_from_flags(c.flags, &style, &extended);
+        os_w32_window_styles(c.flags, &style, &extended);
         EXPECT_EQ(style, c.style) << std::hex << c.flags;
         EXPECT_EQ(extended, c.extended) << std::hex << c.flags;
     }
     u32 style = 0, extended = 0x1;
-    os_window_styles_from_flags(OS_WINDOW_TOPMOST, &style, &extended);
+    os_w32_window_styles(OS_WINDOW_TOPMOST, &style, &extended);
     EXPECT_EQ(extended, 0x9u); // bits are added to what the caller had
 }
+#endif
 
 TEST(Windows, RecordsListAndPixelBuffers) {
     i32 count = -1;

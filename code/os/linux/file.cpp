@@ -89,29 +89,29 @@ StrSlice os_read_entire_file(StrSlice path) {
     return result;
 }
 
-OsFileResult os_write_file(StrSlice path, u32 size, const void *bytes) {
+i32 os_write_file(StrSlice path, u32 size, const void *bytes) {
     int fd = open(os_lnx_path(path), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return 1;
-    OsFileResult result = os_lnx_write_all(fd, bytes, size) ? 0 : 2;
+    i32 result = os_lnx_write_all(fd, bytes, size) ? 0 : 2;
     close(fd);
     return result;
 }
 
-OsFileResult os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes) {
+i32 os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes) {
     int fd = open(os_lnx_path(path), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return 1;
-    OsFileResult result = 0;
+    i32 result = 0;
     if (lseek(fd, offset, SEEK_SET) < 0) result = 2;
     else if (!os_lnx_write_all(fd, bytes, size)) result = 3;
     close(fd);
     return result;
 }
 
-OsFileResult os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffer) {
+i32 os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffer) {
     struct stat info;
     int fd = os_lnx_open_file_read(path, &info);
     if (fd < 0) return 1;
-    OsFileResult result = 0;
+    i32 result = 0;
     u32 got = 0;
     if (offset > 0 && lseek(fd, offset, SEEK_SET) < 0) result = 2;
     else if (!os_lnx_read_all(fd, buffer, size, &got)) result = 3;
@@ -161,7 +161,7 @@ static bool os_lnx_copy_into(int from, int to, bool sync) {
     return ok;
 }
 
-OsFileResult os_copy_file(StrSlice source, StrSlice destination) {
+i32 os_copy_file(StrSlice source, StrSlice destination) {
     struct stat info;
     int from = os_lnx_open_file_read(source, &info);
     if (from < 0) return 1;
@@ -182,7 +182,7 @@ OsFileResult os_copy_file(StrSlice source, StrSlice destination) {
 
 // A file moved to another file system: copied, synced and only then removed,
 // as the Windows call does across volumes. Directories are refused there too.
-static OsFileResult os_lnx_move_across(const char *from_path, const char *to_path) {
+static i32 os_lnx_move_across(const char *from_path, const char *to_path) {
     struct stat info;
     int from = open(from_path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (from < 0) return 1;
@@ -210,7 +210,7 @@ static OsFileResult os_lnx_move_across(const char *from_path, const char *to_pat
     return 0;
 }
 
-OsFileResult os_move_file(StrSlice source, StrSlice destination) {
+i32 os_move_file(StrSlice source, StrSlice destination) {
     const char *from = os_lnx_path(source);
     const char *to = os_lnx_path(destination);
     if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
@@ -223,24 +223,24 @@ OsFileResult os_move_file(StrSlice source, StrSlice destination) {
     return errno == EXDEV ? os_lnx_move_across(from, to) : 1;
 }
 
-OsFileResult os_delete_file(StrSlice path) { return unlink(os_lnx_path(path)) == 0 ? 0 : 1; }
+i32 os_delete_file(StrSlice path) { return unlink(os_lnx_path(path)) == 0 ? 0 : 1; }
 
-OsFileResult os_truncate_file(StrSlice path, i64 length) {
+i32 os_truncate_file(StrSlice path, i64 length) {
     int fd = open(os_lnx_path(path), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return 1;
-    OsFileResult result = 0;
+    i32 result = 0;
     if (lseek(fd, length, SEEK_SET) < 0) result = 2;
     else if (ftruncate(fd, length) != 0) result = 3;
     close(fd);
     return result;
 }
 
-OsFileResult os_make_directory(StrSlice path) {
+i32 os_make_directory(StrSlice path) {
     if (os_path_exists(path)) return 0;
     return mkdir(os_lnx_path(path), 0777) == 0 ? 0 : 1;
 }
 
-OsFileResult os_remove_directory(StrSlice path) {
+i32 os_remove_directory(StrSlice path) {
     if (!os_path_exists(path)) return 0;
     return rmdir(os_lnx_path(path)) == 0 ? 0 : 1;
 }
@@ -270,36 +270,13 @@ void os_list_directory(StrSlice path, OsListDirectoryCallback *callback) {
 
 //~ Cached paths
 
-static StrSlice os_lnx_exe_folder;
-static StrSlice os_lnx_exe_name;
 static StrSlice os_lnx_desktop_folder;
 
-// The executable's full path; its length, 0 on failure.
-static size_t os_lnx_exe_path(char (&path)[PATH_MAX]) {
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+i32 os_platform_exe_path(char *path, i32 capacity) {
+    ssize_t length = readlink("/proc/self/exe", path, (size_t)capacity - 1);
     if (length <= 0) return 0;
     path[length] = 0;
-    return (size_t)length;
-}
-
-StrSlice os_exe_folder(void) {
-    if (!os_lnx_exe_folder.data) {
-        char path[PATH_MAX];
-        size_t length = os_lnx_exe_path(path);
-        const char *slash = length ? strrchr(path, '/') : nullptr;
-        if (slash) os_lnx_exe_folder = os_string_copy(path, (size_t)(slash - path) + 1);
-    }
-    return os_lnx_exe_folder;
-}
-
-StrSlice os_exe_name(void) {
-    if (!os_lnx_exe_name.data) {
-        char path[PATH_MAX];
-        size_t length = os_lnx_exe_path(path);
-        const char *slash = length ? strrchr(path, '/') : nullptr;
-        if (slash) os_lnx_exe_name = os_string_copy(slash + 1, strlen(slash + 1));
-    }
-    return os_lnx_exe_name;
+    return (i32)length;
 }
 
 static const char *os_lnx_home(void) {

@@ -1,6 +1,8 @@
 // Child processes with their standard input and output on anonymous pipes.
 #include "os_w32.h"
 
+#include <shellapi.h>
+
 #include <string.h>
 
 static_assert(sizeof(SECURITY_ATTRIBUTES) == sizeof(((OsProcess *)nullptr)->security), "security");
@@ -327,4 +329,19 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
     }
     os_w32_close(&stdout_read);
     return started ? 0 : 1;
+}
+
+// Opening a path with the shell's "open" verb: a child the shell starts.
+i32 os_shell_open(StrSlice path) {
+    OS_W32_WIDE(wide, path.data);
+    if (!wide) return 1;
+    // Explorer takes "C:/a/b" for files but not always for folders.
+    for (wchar_t *c = wide; *c; c++)
+        if (*c == L'/') *c = L'\\';
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    info.lpVerb = L"open";
+    info.lpFile = wide;
+    info.nShow = SW_SHOWDEFAULT;
+    return ShellExecuteExW(&info) ? 0 : 1;
 }

@@ -1,4 +1,4 @@
-// Placement, showing, focus and frame of open windows; the cursor.
+// Placement, showing, focus and frame of open windows.
 #include "os_w32_window.h"
 
 static HWND os_w32_open_handle(OsWindow *window) {
@@ -110,7 +110,7 @@ void os_set_window_decorated(OsWindow *window, bool decorated) {
 
     OsWindow old = *window;
     u32 style = 0, extended = 0;
-    os_window_styles_from_flags(window->flags, &style, &extended);
+    os_w32_window_styles(window->flags, &style, &extended);
     // The flags tell how the window was created; whether it is shown,
     // minimised or maximised now is the window's own state, kept as it is.
     const u32 state = WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE | WS_DISABLED;
@@ -133,31 +133,4 @@ void os_set_window_decorated(OsWindow *window, bool decorated) {
 void os_toggle_window_fullscreen(OsWindow *window) {
     if (!os_w32_open_handle(window)) return;
     os_diagnostic("* TODO * os_toggle_window_fullscreen\n");
-}
-
-void os_get_cursor_position(i32 *x, i32 *y) {
-    POINT at;
-    if (!GetCursorPos(&at)) at.x = at.y = -1;
-    if (x) *x = at.x;
-    if (y) *y = at.y;
-}
-
-void os_set_cursor(OsCursor shape) {
-    if (!os_w32_cursors) os_load_cursors();
-    if (shape >= 32 || !os_w32_cursors) return;
-    SetCursor(os_w32_cursors[shape]);
-}
-
-i32 os_show_cursor(void) {
-    i32 counter;
-    do counter = ShowCursor(TRUE);
-    while (counter < 0);
-    return counter;
-}
-
-i32 os_hide_cursor(void) {
-    i32 counter;
-    do counter = ShowCursor(FALSE);
-    while (counter >= 0);
-    return counter;
 }
