@@ -2,8 +2,12 @@
 
 #include "../ui/frame.h"
 #include "../ui/panel.h"
+#include "app.h"
+#include "app_files.h"
+#include "countdown.h"
+#include "idle.h"
 #include "recording.h"
-#include "state.h"
+#include "startup.h"
 
 FrameProc *FrameFunction = app_startup_frame;
 FrameTiming frame_timing;
@@ -28,6 +32,12 @@ void frame_timing_advance(FrameTiming *timing, i64 now_ticks) {
     timing->total_ms = total_ms;
 }
 
+AppMode app_mode(void) {
+    if (FrameFunction == countdown_frame) return APP_MODE_COUNTDOWN;
+    if (FrameFunction == recording_frame) return APP_MODE_RECORDING;
+    return APP_MODE_IDLE;
+}
+
 static StrSlice title(const char *text) {
     i64 length = 0;
     while (text[length]) length++;
@@ -41,8 +51,8 @@ void app_event_callback(OsEvent *event) {
         break;
     case OS_EVENT_FOCUS:
         if (event->focus.gained) {
-            frame_show();
-            panel_draw();
+            frame_show(&app, app_mode());
+            panel_draw(&app, app_mode());
             app.minimised = false;
             app.pressed_element = ELEMENT_NONE;
         }
@@ -50,8 +60,13 @@ void app_event_callback(OsEvent *event) {
         break;
     case OS_EVENT_MOUSE_BUTTON:
         if (event->button.code != OS_MOUSE_LEFT) break;
-        if (event->button.state == OS_BUTTON_UP) app.input.released = true;
-        else app.input.pressed = true;
+        if (event->button.state == OS_BUTTON_UP) {
+            app.input.released = true;
+        } else {
+            app.input.pressed = true;
+            app.pressed_at_x = event->button.x;
+            app.pressed_at_y = event->button.y;
+        }
         app.input.changed = true;
         break;
     default:
@@ -61,7 +76,10 @@ void app_event_callback(OsEvent *event) {
 
 int app_main(void) {
     os_init();
-    const u16 edge = 0xA450, control = 0x0450, grab = 0x8450;
+    const u16 control = OS_WINDOW_PIXEL_BUFFER | OS_WINDOW_BORDERLESS | OS_WINDOW_TOPMOST;
+    // The edges let clicks through; neither they nor the grab box get a task-bar button.
+    const u16 grab = control | OS_WINDOW_TOOL;
+    const u16 edge = grab | OS_WINDOW_TRANSPARENT;
     app.edge_top = os_open_window(500, 100, title("Vornby Top"), edge);
     app.edge_bottom = os_open_window(500, 100, title("Vornby Bottom"), edge);
     app.edge_left = os_open_window(100, 500, title("Vornby Left"), edge);
@@ -84,6 +102,12 @@ int app_main(void) {
         FrameFunction();
         if (!FrameFunction) break;
         app.input = FrameInput{false, false, false, false};
+        // A quiet idle state sleeps on the event source instead of running
+        // frames that would find nothing to do; whatever wakes it still gets
+        // its frame on the fixed period. The timing needs nothing else: the
+        // next frame's delta covers the wait.
+        u32 wait_ms = idle_wait_ms();
+        if (wait_ms && !os_wait_for_events(wait_ms)) continue;
         i64 remaining = frame_timing.period_us -
                         os_ticks_to_microseconds(os_ticks() - frame_timing.now_ticks);
         if (remaining > 0) os_sleep_us((u32)remaining);
