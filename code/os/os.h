@@ -303,9 +303,9 @@ struct OsProcess {
     OsHandle stdout_read;  // the parent's end; os_process_read reads here
     OsHandle stdout_write; // the child's standard output and error end
     u32 creation_flags;    // Windows process-creation flags; 0 on Linux
-    alignas(8) u8 security[24]; // Windows SECURITY_ATTRIBUTES
-    alignas(8) u8 startup[104]; // Windows STARTUPINFOW
-    alignas(8) u8 info[24];     // Windows PROCESS_INFORMATION
+    // The backend's own record of the child (Windows: its process and thread
+    // handles and ids; Linux: its pid and wait status); zeroed by the start.
+    alignas(8) u8 native[24];
 };
 
 // Starts command_line (program and arguments as one NUL-terminated UTF-8
@@ -335,6 +335,8 @@ void os_process_kill(OsProcess *process);
 // Linux: a child ended by signal N gives 128 + N; unknown when the status
 // could not be read (the child was reaped elsewhere), never a made-up 0.
 bool os_process_exit_code(OsProcess *process, i32 *code);
+// The child's system process id; 0 when none was started.
+u32 os_process_id(OsProcess *process);
 // Waits up to 5 s for the child to wait for user input. Linux: always false
 // (no message queues; a child without one fails at once on Windows too).
 bool os_process_wait_input_idle(OsProcess *process);

@@ -63,13 +63,7 @@ static std::string drain(OsProcess *process, i32 capacity, bool *too_big = nullp
     return out;
 }
 
-static i64 child_pid(OsProcess *process) {
-#ifdef _WIN32
-    return ((PROCESS_INFORMATION *)process->info)->dwProcessId;
-#else
-    return *(i32 *)process->info;
-#endif
-}
+static i64 child_pid(OsProcess *process) { return os_process_id(process); }
 
 // Whether the process with this id is gone (or has ended).
 static bool process_gone(i64 pid) {

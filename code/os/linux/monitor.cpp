@@ -11,27 +11,16 @@
 // publishes one.
 static bool os_lnx_work_area(Display *display, long area[4]) {
     const OsLnxAtoms &a = os_lnx_x.atoms;
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char *data = nullptr;
     long desktop = 0;
-    if (XGetWindowProperty(display, os_lnx_x.root, a.net_current_desktop, 0, 1, False, XA_CARDINAL, &type, &format,
-                           &count, &after, &data) == Success &&
-        data && count == 1 && format == 32)
-        desktop = ((long *)data)[0];
-    if (data) XFree(data);
-    data = nullptr;
-    bool found = false;
-    if (XGetWindowProperty(display, os_lnx_x.root, a.net_workarea, 0, 1024, False, XA_CARDINAL, &type, &format,
-                           &count, &after, &data) == Success &&
-        data && format == 32 && count >= 4) {
-        if ((unsigned long)(desktop * 4 + 4) > count) desktop = 0;
-        for (int i = 0; i < 4; i++) area[i] = ((long *)data)[desktop * 4 + i];
-        found = area[2] > 0 && area[3] > 0;
-    }
-    if (data) XFree(data);
-    return found;
+    os_lnx_read_longs(display, os_lnx_x.root, a.net_current_desktop, XA_CARDINAL, &desktop, 1);
+    // One x, y, width, height per desktop.
+    enum { MOST_DESKTOPS = 256 };
+    long areas[MOST_DESKTOPS * 4];
+    i32 count = os_lnx_read_longs(display, os_lnx_x.root, a.net_workarea, XA_CARDINAL, areas, MOST_DESKTOPS * 4);
+    if (count < 4) return false;
+    if (desktop < 0 || desktop * 4 + 4 > count) desktop = 0;
+    for (int i = 0; i < 4; i++) area[i] = areas[desktop * 4 + i];
+    return area[2] > 0 && area[3] > 0;
 }
 
 static void os_lnx_finish_monitor(OsMonitor *monitor, bool has_area, const long area[4]) {

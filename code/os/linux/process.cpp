@@ -17,16 +17,16 @@
 
 extern char **environ;
 
-// What Linux keeps in OsProcess::info.
+// What Linux keeps in OsProcess::native.
 struct OsLnxChild {
     i32 pid;
     i32 status;  // waitpid status once reaped
     u8 reaped;
     u8 status_known; // waitpid gave the status (it fails when SIGCHLD is ignored)
 };
-static_assert(sizeof(OsLnxChild) <= sizeof(((OsProcess *)nullptr)->info), "OsProcess::info too small");
+static_assert(sizeof(OsLnxChild) <= sizeof(((OsProcess *)nullptr)->native), "OsProcess::native too small");
 
-static OsLnxChild *os_lnx_child(OsProcess *process) { return (OsLnxChild *)process->info; }
+static OsLnxChild *os_lnx_child(OsProcess *process) { return (OsLnxChild *)process->native; }
 
 static void os_lnx_close(OsHandle *fd) {
     if (*fd >= 0) close((int)*fd);
@@ -252,6 +252,8 @@ bool os_process_exit_code(OsProcess *process, i32 *code) {
     else return false;
     return true;
 }
+
+u32 os_process_id(OsProcess *process) { return (u32)os_lnx_child(process)->pid; }
 
 bool os_process_wait_input_idle(OsProcess *process) {
     // Only Windows GUI programs have a message queue to wait on; a child

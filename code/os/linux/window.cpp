@@ -171,6 +171,22 @@ Display *os_lnx_display(void) {
     return display;
 }
 
+i32 os_lnx_read_longs(Display *display, Window window, Atom property, Atom type, long *values, i32 capacity) {
+    Atom got_type;
+    int format;
+    unsigned long count = 0, after;
+    unsigned char *data = nullptr;
+    i32 read = 0;
+    if (XGetWindowProperty(display, window, property, 0, capacity, False, type, &got_type, &format, &count,
+                           &after, &data) == Success &&
+        data && format == 32 && got_type == type) {
+        read = count < (unsigned long)capacity ? (i32)count : capacity;
+        for (i32 i = 0; i < read; i++) values[i] = ((long *)data)[i];
+    }
+    if (data) XFree(data);
+    return read;
+}
+
 bool os_lnx_wm_running(void) {
     Display *display = os_lnx_display();
     if (!display) return false;
@@ -183,15 +199,8 @@ bool os_lnx_wm_running(void) {
     for (int i = 0; i < 2; i++) {
         if (i == 1 && !found[0]) break;
         if (i == 1) from[1] = found[0];
-        Atom type;
-        int format;
-        unsigned long count, after;
-        unsigned char *data = nullptr;
-        if (XGetWindowProperty(display, from[i], check, 0, 1, False, XA_WINDOW, &type, &format, &count,
-                               &after, &data) == Success &&
-            data && count == 1 && format == 32)
-            found[i] = (Window)((long *)data)[0];
-        if (data) XFree(data);
+        long value = 0;
+        if (os_lnx_read_longs(display, from[i], check, XA_WINDOW, &value, 1) == 1) found[i] = (Window)value;
     }
     os_lnx_trap_end();
     return found[0] && found[0] == found[1];

@@ -5,9 +5,8 @@
 
 #include <string.h>
 
-static_assert(sizeof(SECURITY_ATTRIBUTES) == sizeof(((OsProcess *)nullptr)->security), "security");
-static_assert(sizeof(STARTUPINFOW) == sizeof(((OsProcess *)nullptr)->startup), "startup");
-static_assert(sizeof(PROCESS_INFORMATION) == sizeof(((OsProcess *)nullptr)->info), "info");
+static_assert(sizeof(PROCESS_INFORMATION) <= sizeof(((OsProcess *)nullptr)->native), "OsProcess::native");
+static PROCESS_INFORMATION *os_w32_child(OsProcess *process) { return (PROCESS_INFORMATION *)process->native; }
 
 static HANDLE os_w32_handle(OsHandle handle) { return (HANDLE)(intptr_t)handle; }
 static OsHandle os_w32_keep(HANDLE handle) { return (OsHandle)(intptr_t)handle; }
@@ -196,16 +195,15 @@ i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window
         return 1;
     }
     process->creation_flags = os_w32_creation_flags(show_window);
-    SECURITY_ATTRIBUTES *security = (SECURITY_ATTRIBUTES *)process->security;
-    STARTUPINFOW *startup = (STARTUPINFOW *)process->startup;
-    PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
-    security->nLength = sizeof *security;
-    security->bInheritHandle = TRUE;
-    if (!os_w32_make_pipes(security, &process->stdin_read, &process->stdin_write,
+    SECURITY_ATTRIBUTES security = {};
+    security.nLength = sizeof security;
+    security.bInheritHandle = TRUE;
+    if (!os_w32_make_pipes(&security, &process->stdin_read, &process->stdin_write,
                            &process->stdout_read, &process->stdout_write))
         return 1;
-    os_w32_init_startup(startup, process->stdin_read, process->stdout_write);
-    if (!os_w32_create_process(wide, TRUE, process->creation_flags, startup, info)) {
+    STARTUPINFOW startup = {};
+    os_w32_init_startup(&startup, process->stdin_read, process->stdout_write);
+    if (!os_w32_create_process(wide, TRUE, process->creation_flags, &startup, os_w32_child(process))) {
         os_w32_report_start_failure("* NOTE * Error starting process!, %i (", command_line);
         DWORD code = GetLastError();
         os_w32_close(&process->stdin_read);
@@ -243,12 +241,12 @@ i32 os_process_read(OsProcess *process, i32 capacity, void *buffer) {
 }
 
 bool os_process_is_running(OsProcess *process) {
-    PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
+    PROCESS_INFORMATION *info = os_w32_child(process);
     return info->hThread && WaitForSingleObject(info->hThread, 0) == WAIT_TIMEOUT;
 }
 
 bool os_process_exit_code(OsProcess *process, i32 *code) {
-    PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
+    PROCESS_INFORMATION *info = os_w32_child(process);
     // Liveness is judged by the main thread, which ends a moment before the
     // process has its exit code.
     if (!info->hProcess || WaitForSingleObject(info->hProcess, 1000) != WAIT_OBJECT_0) return false;
@@ -259,7 +257,7 @@ bool os_process_exit_code(OsProcess *process, i32 *code) {
 }
 
 void os_process_kill(OsProcess *process) {
-    PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
+    PROCESS_INFORMATION *info = os_w32_child(process);
     if (os_process_is_running(process)) TerminateProcess(info->hProcess, 0);
     if (info->hProcess) CloseHandle(info->hProcess);
     if (info->hThread) CloseHandle(info->hThread);
@@ -272,8 +270,10 @@ void os_process_kill(OsProcess *process) {
     os_w32_close(&process->stdout_read);
 }
 
+u32 os_process_id(OsProcess *process) { return os_w32_child(process)->dwProcessId; }
+
 bool os_process_wait_input_idle(OsProcess *process) {
-    PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
+    PROCESS_INFORMATION *info = os_w32_child(process);
     return WaitForInputIdle(info->hProcess, 5000) == 0;
 }
 
