@@ -308,7 +308,7 @@ StrSlice os_user_folder(u32 kind, const char *application);
 bool os_folder_writable(StrSlice folder);
 // Like os_make_directory, but creates the missing parents too. 0 when the
 // directory exists afterwards; 1 failed.
-OsFileResult os_make_directories(StrSlice path);
+i32 os_make_directories(StrSlice path);
 
 //~ Processes
 
