@@ -1,5 +1,8 @@
 // The platform library: every operation the recorder needs from the operating
-// system, implemented once per platform in code/os/win32/ and code/os/linux/.
+// system. Each banner says where its functions live: "Per platform" ones are
+// written in code/os/win32/ and code/os/linux/ in the file named for the area;
+// "Once" ones are written a single time in code/os/os_common.cpp for both
+// (over small per-platform hooks in os_internal.h).
 // The application includes only this header and the C/C++ standard headers.
 #pragma once
 
@@ -26,12 +29,19 @@ struct StrSlice {
 
 //~ Start-up
 
+// Per platform (system.cpp).
+
 // Reads the counter frequency and makes the process system-DPI aware. Call
 // first, before any window. On Linux it also ignores SIGPIPE, so a write to a
-// closed pipe (stdout or a child's stdin) fails instead of ending the process.
+// closed pipe (stdout or a child's stdin) fails instead of ending the process,
+// and puts SIGCHLD back to its default, so children's exit codes can be read.
 void os_init(void);
 
 //~ Clock
+
+// Per platform (system.cpp): os_frequency, os_ticks, the system and local
+// times and os_sleep_ms. Once: the conversions, os_date_time_from_calendar,
+// os_sleep_us and os_sleep_s.
 
 // Counter ticks per second, set by os_init. Windows: the performance counter's
 // frequency; Linux: 10 MHz over CLOCK_MONOTONIC.
@@ -71,6 +81,8 @@ void os_sleep_s(i32 seconds);
 
 //~ Print
 
+// Once, over the platform's standard-output write.
+
 // Formats (stb_sprintf grammar) and writes to standard output in pieces of at
 // most 1024 bytes, nothing allocated. Failures (no stdout, closed pipe) are
 // ignored; no line feed is added.
@@ -83,6 +95,9 @@ i32 os_format(char *buffer, i32 capacity, const char *format, ...);
 i32 os_format_v(char *buffer, i32 capacity, const char *format, va_list args);
 
 //~ Diagnostics and console
+
+// Per platform (console.cpp), except once: the colour names and
+// os_console_read_line.
 
 // Captures the calling thread's last system error (GetLastError / errno) and
 // its message text into the one process-wide slot. Returns the number of
@@ -129,6 +144,8 @@ void os_console_read_line(i32 capacity, char *buffer);
 
 //~ Memory
 
+// Per platform (memory.cpp).
+
 // Process heap. Null on failure; os_realloc keeps the old block on failure and
 // does not accept null. Whoever allocates frees with os_free.
 void *os_alloc(u32 size);
@@ -140,6 +157,8 @@ bool os_free(void *pointer);
 u64 os_alloc_size(void *pointer);
 
 //~ Locks
+
+// Per platform (threads.cpp).
 
 // The system lock (Windows critical section, Linux recursive pthread mutex),
 // held by value. Recursive entry by the owner must be matched by as many unlocks.
@@ -154,6 +173,8 @@ void os_mutex_unlock(OsMutex *mutex);
 
 //~ Threads
 
+// Per platform (threads.cpp).
+
 enum : u8 {
     OS_THREAD_SUSPENDED = 1 << 0,
     OS_THREAD_ALIVE = 1 << 1,
@@ -163,14 +184,15 @@ struct OsThread {
     i32 id;         // process-wide counter, the first thread is 1
     u8 flags;       // OS_THREAD_*; alive is set by the library while the function runs
     u64 user_value;
-    void *handle;   // HANDLE on Windows, pthread_t on Linux
+    void *handle;   // HANDLE on Windows (null once the thread has ended), pthread_t on Linux
 };
 
 typedef void OsThreadFunction(OsThread *thread);
 
 i32 os_thread_id(void);
 // Starts a thread running function(record). Null when it cannot start. The
-// record is the caller's to os_free once the thread is done.
+// record is the caller's to os_free once the thread is done (alive clear after
+// it ran); a thread that ends releases its system resources by itself.
 OsThread *os_thread_create(OsThreadFunction *function, u64 user_value);
 // Act only on a non-null record that is alive (suspend: and not suspended;
 // resume: and suspended). Kill ends the thread and zeros the record without
@@ -193,10 +215,14 @@ struct Canvas {
 
 //~ Files
 
+// Per platform (file.cpp), except once: os_free_file, os_free_string,
+// os_exe_folder, os_exe_name (over the platform's executable path) and
+// os_exe_folder_join.
+
 // Paths are UTF-8 with "/" as separator and must be NUL-terminated (only the
 // pointer is used), except for os_list_directory, which uses the length.
-// Results: 0 success, 1 could not open, 2 and 3 a later step (per operation).
-typedef i32 OsFileResult;
+// Each operation documents its own small result codes: 0 is success, 1 most
+// often "could not open", 2 and 3 the later steps that operation has.
 
 // The whole file in a heap block one byte longer than the content, every byte
 // after the content 0. Missing or unopenable: {0, null}. An empty file gives
@@ -207,14 +233,14 @@ StrSlice os_read_entire_file(StrSlice path);
 void os_free_file(StrSlice *file);
 // Creates or replaces: afterwards the file holds exactly these bytes.
 // 0 written, 1 could not open, 2 the write failed.
-OsFileResult os_write_file(StrSlice path, u32 size, const void *bytes);
+i32 os_write_file(StrSlice path, u32 size, const void *bytes);
 // Writes at offset without shortening the file, creating it if needed.
 // 0 written, 1 could not open, 2 the seek failed, 3 the write failed.
-OsFileResult os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes);
+i32 os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes);
 // Reads up to size bytes from offset into buffer (a short read at the end is
 // success). 0 read, 1 could not open, 2 the seek failed, 3 the read failed;
 // 2 and 3 capture the last error.
-OsFileResult os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffer);
+i32 os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffer);
 // Size in bytes, or -1 when the file cannot be opened or measured.
 i64 os_file_size(StrSlice path);
 // True for a file that can be opened for reading; false for a directory.
@@ -222,24 +248,27 @@ bool os_file_exists(StrSlice path);
 // True when an entry of that name exists: a file, a directory, or (Linux)
 // a symbolic link, even a dangling one.
 bool os_path_exists(StrSlice path);
-// Replaces an existing destination. 0 copied, 1 failed.
-OsFileResult os_copy_file(StrSlice source, StrSlice destination);
+// Replaces an existing destination, but never the source itself (the same
+// file by another spelling or link): that is 1 with the content kept.
+// 0 copied, 1 failed.
+i32 os_copy_file(StrSlice source, StrSlice destination);
 // Moves or renames a file or directory; never replaces an existing
-// destination. 0 moved, 1 failed.
-OsFileResult os_move_file(StrSlice source, StrSlice destination);
-OsFileResult os_delete_file(StrSlice path); // 0 deleted, 1 failed
+// destination. A file moves across file systems (Linux: copied, synced, then
+// removed); a directory does not. 0 moved, 1 failed.
+i32 os_move_file(StrSlice source, StrSlice destination);
+i32 os_delete_file(StrSlice path); // 0 deleted, 1 failed
 // Renames source over destination in one step, replacing a file (or a
 // symbolic link itself, never its target) of that name. 0 replaced, 1 failed.
-OsFileResult os_replace_file(StrSlice source, StrSlice destination);
+i32 os_replace_file(StrSlice source, StrSlice destination);
 // Sets the file's end at length. 0 done, 1 could not open, 2 the seek
 // failed, 3 setting the end failed.
-OsFileResult os_truncate_file(StrSlice path, i64 length);
+i32 os_truncate_file(StrSlice path, i64 length);
 // 0 when the path exists already (file or directory) or was created (the
 // parent must exist); 1 failed.
-OsFileResult os_make_directory(StrSlice path);
+i32 os_make_directory(StrSlice path);
 // 0 when the path does not exist or the empty directory was removed; 1 failed
 // (for example not empty).
-OsFileResult os_remove_directory(StrSlice path);
+i32 os_remove_directory(StrSlice path);
 
 // One directory entry: its name (valid only during the call), its size and
 // is_directory; directories report size 0.
@@ -283,9 +312,11 @@ StrSlice os_user_folder(u32 kind, const char *application);
 bool os_folder_writable(StrSlice folder);
 // Like os_make_directory, but creates the missing parents too. 0 when the
 // directory exists afterwards; 1 failed.
-OsFileResult os_make_directories(StrSlice path);
+i32 os_make_directories(StrSlice path);
 
 //~ Processes
+
+// Per platform (process.cpp), except once: the command-line split.
 
 // A system handle (Windows HANDLE) or file descriptor (Linux; -1 when closed).
 typedef i64 OsHandle;
@@ -299,18 +330,21 @@ struct OsProcess {
     OsHandle stdout_read;  // the parent's end; os_process_read reads here
     OsHandle stdout_write; // the child's standard output and error end
     u32 creation_flags;    // Windows process-creation flags; 0 on Linux
-    alignas(8) u8 security[24]; // Windows SECURITY_ATTRIBUTES
-    alignas(8) u8 startup[104]; // Windows STARTUPINFOW
-    alignas(8) u8 info[24];     // Windows PROCESS_INFORMATION
+    // The backend's own record of the child (Windows: its process and thread
+    // handles and ids; Linux: its pid and wait status); zeroed by the start.
+    alignas(8) u8 native[24];
 };
 
 // Starts command_line (program and arguments as one NUL-terminated UTF-8
 // text, quoted the Windows way; the length is used only in the failure
 // message) with its standard input and output (plus error) on pipes. 0
 // started, 1 failed with "* NOTE * Error starting process!, ..." printed.
-// show_window false: no console window (Windows). Linux: the text is split
-// into arguments by the Windows quoting rules and started with posix_spawnp,
-// never through a shell.
+// show_window false: no console window (Windows). A bare program name (no
+// folder part) is looked up by the library: the executable's folder, then
+// the absolute folders of PATH, never the current folder (Windows: ".exe"
+// added when the name has no extension; the path found goes quoted into the
+// command line). Linux: the text is split into arguments by the Windows
+// quoting rules and started with posix_spawn, never through a shell.
 i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window);
 // As os_process_start, but the child cannot outlive this process. Linux: it
 // gets SIGTERM when the starting thread ends (a parent-death signal, so it is
@@ -330,8 +364,11 @@ bool os_process_is_running(OsProcess *process);
 void os_process_kill(OsProcess *process);
 // The exit code of a child that has ended (call after os_process_is_running
 // said false, before os_process_kill); false while it runs or when unknown.
-// Linux: a child ended by signal N gives 128 + N.
+// Linux: a child ended by signal N gives 128 + N; unknown when the status
+// could not be read (the child was reaped elsewhere), never a made-up 0.
 bool os_process_exit_code(OsProcess *process, i32 *code);
+// The child's system process id; 0 when none was started.
+u32 os_process_id(OsProcess *process);
 // Waits up to 5 s for the child to wait for user input. Linux: always false
 // (no message queues; a child without one fails at once on Windows too).
 bool os_process_wait_input_idle(OsProcess *process);
@@ -340,11 +377,15 @@ bool os_process_wait_input_idle(OsProcess *process);
 typedef void OsProcessOutputCallback(StrSlice chunk);
 // Without a callback: starts the command and forgets it. With one: runs it
 // to completion, handing its output (standard output and error) to the
-// callback in chunks of at most 4096 bytes; nothing is written to its input.
+// callback in chunks of at most 4096 bytes; its input is closed at once, so a
+// child that reads to the end of its input finishes. The program name is
+// looked up as in os_process_start.
 // 0 started (and finished), 1 failed with the failure lines printed.
 i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, bool show_window);
 
 //~ Windows
+
+// Per platform (window.cpp), except once: os_get_windows.
 
 // The 16-bit window flag word. OPEN and FOCUSED are state kept by the
 // library; BORDERLESS, TOPMOST and PIXEL_BUFFER also change later.
@@ -413,11 +454,10 @@ void os_load_cursors(void);
 // The library's list of open windows in creation order, its count and its
 // capacity (4 at the first window, then doubling). Any out pointer may be null.
 void os_get_windows(i32 *count, i32 *capacity, OsWindow ***list);
-// The Windows style words for a flag word: overwrites *style, ORs bits into
-// *extended_style. Platform-neutral, so both backends and the tests share it.
-void os_window_styles_from_flags(u16 flags, u32 *style, u32 *extended_style);
 
 //~ Events
+
+// Per platform (events.cpp).
 
 enum : u8 {
     OS_EVENT_NONE = 0,
@@ -487,7 +527,8 @@ typedef void OsEventCallback(OsEvent *event);
 void os_set_event_callback(OsEventCallback *callback);
 // Handles every pending message without waiting; returns how many.
 i32 os_pump_messages(void);
-// Waits for at least one message, then as os_pump_messages.
+// Waits for at least one message, then as os_pump_messages. A message that
+// came during an earlier pump and is still queued ends the wait at once.
 i32 os_wait_and_pump_messages(void);
 // Blocks until a message is waiting or the pointer moves (anywhere on the
 // screen, by a device: X raw motion, Windows raw input), at most timeout_ms;
@@ -499,6 +540,9 @@ bool os_wait_for_events(u32 timeout_ms);
 
 //~ Monitors
 
+// Once, over the platform's enumeration (monitor.cpp); os_display_name per
+// platform (system.cpp).
+
 struct OsMonitor {
     u8 flags;                       // bit 0: primary
     i32 work_x, work_y, work_width, work_height;
@@ -508,10 +552,14 @@ struct OsMonitor {
     void *handle;                   // HMONITOR; Linux: the RandR CRTC
 };
 
-// Enumerates the monitors into the library's table, rebuilt on every call,
-// and reports its count and address where asked (either may be null).
+// Enumerates the monitors into the library's table and reports its count
+// and address where asked (either may be null). A caller may keep records
+// and names: an unchanged layout keeps the same table, a changed one gets a
+// new table while earlier ones stay readable (with their old values) until
+// exit.
 void os_get_monitors(i32 *count, OsMonitor **table);
-// The first monitor the system enumerates; enumerates once if there is no table.
+// The first monitor the system enumerates; enumerates once if there is no
+// table. With no monitor at all, a zeroed record with refresh_rate 60.
 OsMonitor *os_get_main_monitor(void);
 
 // The X display the windows are on ($DISPLAY, ":0" when unset), which the
@@ -519,6 +567,8 @@ OsMonitor *os_get_main_monitor(void);
 StrSlice os_display_name(void);
 
 //~ Presenting
+
+// Per platform (present.cpp), except once: os_pixel_capacity.
 
 // Capacity rule for pixel buffers: the smallest power of two not below
 // width * height * 4 bytes; 1 for an empty area; 0 for a negative size or
@@ -537,6 +587,8 @@ void os_present_window(OsWindow *window);
 
 //~ Window operations
 
+// Per platform (operations.cpp).
+
 // All do nothing for a null or closed window; moves do not repaint, and the
 // record's geometry follows from the move and size events.
 void os_show_window(OsWindow *window);
@@ -553,12 +605,16 @@ void os_resize_window(OsWindow *window, i32 width, i32 height);
 void os_resize_window_client(OsWindow *window, i32 width, i32 height);
 void os_center_window(OsWindow *window);
 void os_flash_window(OsWindow *window);
+// Neither activates the window nor takes the keyboard focus.
 void os_set_window_topmost(OsWindow *window, bool on);
-// Switches the frame on or off keeping the client area where it is.
+// Switches the frame on or off keeping the client area where it is, the
+// window as visible or hidden as it was, and the focus where it was.
 void os_set_window_decorated(OsWindow *window, bool decorated);
 void os_toggle_window_fullscreen(OsWindow *window); // "* TODO * ..." only
 
 //~ Cursor
+
+// Per platform (cursor.cpp).
 
 // The cursor's screen position; (-1, -1) when the system cannot tell. X11
 // answers from a cache asked again after device motion, a pointer event of a
@@ -571,6 +627,10 @@ i32 os_show_cursor(void);
 i32 os_hide_cursor(void);
 
 //~ Input
+
+// Once: the input tracker, os_send_key_down/up, os_send_text and the raw
+// mouse switches. Per platform (input.cpp): the button state and the other
+// synthetic input.
 
 // Slots of the input table beside the key and button codes above.
 enum : u16 {
@@ -652,11 +712,13 @@ void os_disable_raw_mouse(OsWindow *window);
 
 //~ Clipboard
 
+// Per platform (clipboard.cpp).
+
 // Opened without an owner window for each call. Byte results are heap
 // blocks the caller frees with os_free; empty is {0, null}. A clipboard that
 // cannot be opened prints "* ERROR * Cannot open clipbeard\n" (getters only).
 // Linux: text only, through the CLIPBOARD selection; images and snapshots
-// are not available (get_image gives 1, snapshot does nothing).
+// are not available (get_image and snapshot give 1).
 
 // UTF-8 text: the Unicode text converted, else the plain-text block whole
 // (its terminator and slack included), else empty. Linux: the selection's
@@ -664,21 +726,29 @@ void os_disable_raw_mouse(OsWindow *window);
 StrSlice os_clipboard_get_text(void);
 // text must be NUL-terminated. Sets Unicode and plain text (the UTF-8 bytes
 // as they are). 0 set, 1 or 2 when the first or second copy cannot be
-// allocated. Linux: this process owns the selection from then on and a
+// allocated; 1 as well when the clipboard cannot be opened or set (Linux: no
+// X connection), everything allocated freed again. Linux: this process owns the selection from then on and a
 // thread of the library serves it until another program takes it.
 i32 os_clipboard_set_text(StrSlice text);
 // An image (or a copied file's bytes) into *out after listing the formats
-// ("CLIP %i = %s\n"): PNG formats, the bitmap, a DIB as a .bmp file, then a
-// copied file. 0 delivered, 1 nothing.
+// ("CLIP %i = %s\n"): PNG formats, a DIB as a .bmp file, the bitmap (its
+// pixels read out as a 32-bit top-down .bmp file), then a copied file.
+// 0 delivered, 1 nothing.
 i32 os_clipboard_get_image(StrSlice *out);
 // With the clipboard already open: a heap copy of the format's block into
 // *out and the clipboard closed, result 1; else 0 and the clipboard left open.
 i32 os_clipboard_copy_format(u32 format, StrSlice *out);
 // Places a bitmap of the window's client area (null: the primary screen).
-void os_clipboard_snapshot_window(OsWindow *window);
+// 0 placed; 1 for a window that is not open, or when the picture cannot be
+// made or the clipboard not opened or set, the clipboard then left as it was
+// (Linux: always 1, nothing changed).
+i32 os_clipboard_snapshot_window(OsWindow *window);
 
 
 //~ Dialogs and shell
+
+// Per platform: the dialogs and the watch in dialog.cpp, os_shell_open in
+// process.cpp.
 
 // Opens the path (NUL-terminated) with the desktop's default handler: a file
 // manager for a folder (Windows: the shell's "open" verb; Linux: xdg-open,
@@ -707,6 +777,8 @@ typedef void OsWatchCallback(StrSlice name);
 void os_watch_directory_changes(StrSlice path, bool subtree, OsWatchCallback *callback);
 
 //~ Process-wide services
+
+// Per platform (services.cpp).
 
 // kind is 1 for an unhandled exception; description is a static text
 // "NAME -> sentence" or "UNKNOWN"; code is the exception code (Linux: the

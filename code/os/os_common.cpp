@@ -108,19 +108,6 @@ void os_console_color_magenta(void) { os_platform_console_color(13); }
 void os_console_color_default(void) { os_platform_console_color(7); }
 void os_console_color_white(void) { os_platform_console_color(15); }
 
-void os_window_styles_from_flags(u16 flags, u32 *style, u32 *extended_style) {
-    if (flags & (OS_WINDOW_AT_ORIGIN | OS_WINDOW_BORDERLESS)) *style = 0x80000000u;
-    else if (flags & OS_WINDOW_FIXED_SIZE) *style = 0x00CB0000u;
-    else *style = 0x00CF0000u;
-    if (flags & OS_WINDOW_TOPMOST) *extended_style |= 0x00000008u;
-    if (flags & OS_WINDOW_APP_WINDOW) *extended_style |= 0x00040000u;
-    if (flags & OS_WINDOW_TOOL) *extended_style |= 0x00000080u;
-    if (flags & OS_WINDOW_HIDDEN) *style &= ~0x10000000u;
-    else *style |= 0x10000000u;
-    if (flags & OS_WINDOW_LAYERED) *extended_style |= 0x00080000u;
-    if (flags & OS_WINDOW_TRANSPARENT) *extended_style |= 0x00000020u;
-}
-
 i32 os_pixel_capacity(i32 width, i32 height) {
     // The largest power of two an i32 holds; anything bigger has no buffer.
     const i64 largest = (i64)1 << 30;
@@ -220,6 +207,28 @@ StrSlice os_string_copy(const char *bytes, i64 length) {
     return StrSlice{length, copy};
 }
 
+static StrSlice os_exe_folder_text, os_exe_name_text;
+
+// Cuts the executable's path once into its folder (with the "/") and name.
+static void os_exe_path_split(void) {
+    char path[OS_EXE_PATH_CAPACITY];
+    i32 length = os_platform_exe_path(path, (i32)sizeof path);
+    const char *slash = length ? strrchr(path, '/') : nullptr;
+    if (!slash) return;
+    if (!os_exe_folder_text.data) os_exe_folder_text = os_string_copy(path, (i64)(slash - path) + 1);
+    if (!os_exe_name_text.data) os_exe_name_text = os_string_copy(slash + 1, (i64)strlen(slash + 1));
+}
+
+StrSlice os_exe_folder(void) {
+    if (!os_exe_folder_text.data) os_exe_path_split();
+    return os_exe_folder_text;
+}
+
+StrSlice os_exe_name(void) {
+    if (!os_exe_name_text.data) os_exe_path_split();
+    return os_exe_name_text;
+}
+
 StrSlice os_exe_folder_join(const StrSlice *parts) {
     StrSlice folder = os_exe_folder();
     i64 total = folder.length;
@@ -236,13 +245,13 @@ StrSlice os_exe_folder_join(const StrSlice *parts) {
     return StrSlice{total, joined};
 }
 
-OsFileResult os_make_directories(StrSlice path) {
+i32 os_make_directories(StrSlice path) {
     if (!path.data || path.length <= 0) return 1;
     StrSlice copy = os_string_copy(path.data, path.length);
     if (!copy.data) return 1;
     // Each prefix that ends before a "/" is made in turn; the first one may
     // be a root ("/" or "C:"), which exists.
-    OsFileResult result = 0;
+    i32 result = 0;
     for (i64 i = 1; i <= copy.length && result == 0; ++i) {
         if (i < copy.length && copy.data[i] != '/') continue;
         char kept = copy.data[i];
@@ -259,14 +268,7 @@ static i32 os_window_count;
 static i32 os_window_capacity;
 
 void os_window_list_add(OsWindow *window) {
-    if (os_window_count == os_window_capacity) {
-        i32 capacity = os_window_capacity ? os_window_capacity * 2 : 4;
-        u32 size = (u32)capacity * (u32)sizeof(OsWindow *);
-        OsWindow **grown = (OsWindow **)(os_windows ? os_realloc(os_windows, size) : os_alloc(size));
-        if (!grown) return;
-        os_windows = grown;
-        os_window_capacity = capacity;
-    }
+    if (!os_array_reserve((void **)&os_windows, &os_window_capacity, os_window_count, sizeof(OsWindow *), 4)) return;
     os_windows[os_window_count++] = window;
 }
 
@@ -289,6 +291,85 @@ void os_get_windows(i32 *count, i32 *capacity, OsWindow ***list) {
     if (count) *count = os_window_count;
     if (capacity) *capacity = os_window_capacity;
     if (list) *list = os_windows;
+}
+
+bool os_array_reserve(void **items, i32 *capacity, i32 count, u32 item_size, i32 first_capacity) {
+    if (count < *capacity) return true;
+    i64 grown = *capacity ? (i64)*capacity * 2 : first_capacity;
+    if (grown <= count || grown * item_size > 0x7FFFFFFF) return false;
+    u32 size = (u32)(grown * item_size);
+    void *block = *items ? os_realloc(*items, size) : os_alloc(size);
+    if (!block) return false;
+    *items = block;
+    *capacity = (i32)grown;
+    return true;
+}
+
+//~ Monitor table
+
+struct OsMonitorTable {
+    OsMonitor *records;
+    i32 count;
+    i32 capacity;
+};
+
+// The published table and the one being enumerated. A published table is
+// never freed or changed: callers may keep its records and names.
+static OsMonitorTable os_monitors_published, os_monitors_fresh;
+static bool os_monitors_enumerated;
+
+static void os_monitor_table_clear(OsMonitorTable *table) {
+    for (i32 i = 0; i < table->count; i++) os_free(table->records[i].name.data);
+    table->count = 0;
+}
+
+OsMonitor *os_monitor_table_add(void) {
+    OsMonitorTable *t = &os_monitors_fresh;
+    if (!os_array_reserve((void **)&t->records, &t->capacity, t->count, sizeof(OsMonitor), 8)) return nullptr;
+    OsMonitor *monitor = &t->records[t->count++];
+    memset(monitor, 0, sizeof *monitor);
+    return monitor;
+}
+
+static bool os_monitor_same(const OsMonitor *a, const OsMonitor *b) {
+    return a->flags == b->flags && a->work_x == b->work_x && a->work_y == b->work_y &&
+           a->work_width == b->work_width && a->work_height == b->work_height && a->x == b->x && a->y == b->y &&
+           a->width == b->width && a->height == b->height && a->refresh_rate == b->refresh_rate &&
+           a->handle == b->handle && a->name.length == b->name.length &&
+           (a->name.length == 0 || memcmp(a->name.data, b->name.data, (size_t)a->name.length) == 0);
+}
+
+void os_monitor_table_commit(void) {
+    OsMonitorTable *fresh = &os_monitors_fresh, *published = &os_monitors_published;
+    os_monitors_enumerated = true;
+    // Without a primary monitor the first one is, as on Windows where one
+    // monitor always is.
+    bool any_primary = false;
+    for (i32 i = 0; i < fresh->count; i++) any_primary |= (fresh->records[i].flags & 1) != 0;
+    if (fresh->count && !any_primary) fresh->records[0].flags |= 1;
+    bool same = fresh->count == published->count;
+    for (i32 i = 0; same && i < fresh->count; i++) same = os_monitor_same(&fresh->records[i], &published->records[i]);
+    if (same && published->records) {
+        os_monitor_table_clear(fresh); // its block is used again next time
+        return;
+    }
+    // A changed layout: the earlier table stays allocated until exit, so a
+    // record or name taken from it is still readable (with the old values).
+    *published = *fresh;
+    *fresh = OsMonitorTable{};
+}
+
+void os_get_monitors(i32 *count, OsMonitor **table) {
+    os_platform_enumerate_monitors();
+    if (count) *count = os_monitors_published.count;
+    if (table) *table = os_monitors_published.records;
+}
+
+OsMonitor *os_get_main_monitor(void) {
+    // Not uninitialised memory when the system reports no monitor at all.
+    static OsMonitor none = {0, 0, 0, 0, 0, 0, 0, 0, 0, 60, {0, nullptr}, nullptr};
+    if (!os_monitors_enumerated) os_platform_enumerate_monitors();
+    return os_monitors_published.count ? os_monitors_published.records : &none;
 }
 
 void os_monitor_fallbacks(OsMonitor *monitor, i32 rect_width, i32 rect_height) {
@@ -429,6 +510,10 @@ void os_send_key_up(u16 key) {
 
 enum : u8 { OS_TYPE_SHIFT = 1, OS_TYPE_ALTGR = 2, OS_TYPE_DEAD = 4 };
 
+// The virtual keys typing holds or taps besides the symbols' own; AltGr is
+// Ctrl + Alt, as Windows injects it.
+enum : u16 { OS_KEY_SHIFT = 0x10, OS_KEY_CONTROL = 0x11, OS_KEY_ALT = 0x12, OS_KEY_SPACE = 0x20 };
+
 struct OsTypedSymbol {
     char character;
     u8 key;
@@ -493,32 +578,32 @@ void os_send_text(const char *text) {
 
         bool shift = (how & OS_TYPE_SHIFT) != 0, altgr = (how & OS_TYPE_ALTGR) != 0;
         if (shift != shift_held) {
-            os_platform_inject_key(0x10, shift);
+            os_platform_inject_key(OS_KEY_SHIFT, shift);
             shift_held = shift;
         }
         if (altgr && !altgr_held) {
-            os_platform_inject_key(0x11, true);
-            os_platform_inject_key(0x12, true);
+            os_platform_inject_key(OS_KEY_CONTROL, true);
+            os_platform_inject_key(OS_KEY_ALT, true);
         } else if (!altgr && altgr_held) {
-            os_platform_inject_key(0x11, false);
-            os_platform_inject_key(0x12, false);
+            os_platform_inject_key(OS_KEY_CONTROL, false);
+            os_platform_inject_key(OS_KEY_ALT, false);
         }
         altgr_held = altgr;
         if (key) os_tap_key(key);
         if (how & OS_TYPE_DEAD) {
-            os_tap_key(0x20);
-            if (shift_held) os_platform_inject_key(0x10, false);
+            os_tap_key(OS_KEY_SPACE);
+            if (shift_held) os_platform_inject_key(OS_KEY_SHIFT, false);
             if (altgr) {
-                os_platform_inject_key(0x11, false);
-                os_platform_inject_key(0x12, false);
+                os_platform_inject_key(OS_KEY_CONTROL, false);
+                os_platform_inject_key(OS_KEY_ALT, false);
             }
             shift_held = altgr_held = false;
         }
     }
-    if (shift_held) os_platform_inject_key(0x10, false);
+    if (shift_held) os_platform_inject_key(OS_KEY_SHIFT, false);
     if (altgr_held) {
-        os_platform_inject_key(0x11, false);
-        os_platform_inject_key(0x12, false);
+        os_platform_inject_key(OS_KEY_CONTROL, false);
+        os_platform_inject_key(OS_KEY_ALT, false);
     }
 }
 
@@ -530,26 +615,26 @@ struct OsExceptionText {
 };
 
 static const OsExceptionText os_exception_texts[] = {
-    {0xC0000005u, "EXCEPTION_ACCESS_VIOLATION -> The thread tried to read or write memory it has no access to."},
-    {0xC000008Cu, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED -> The thread used an array index outside the bounds the hardware checks."},
-    {0x80000003u, "EXCEPTION_BREAKPOINT -> A breakpoint was encountered."},
-    {0x80000002u, "EXCEPTION_DATATYPE_MISALIGNMENT -> The thread read or wrote data at an address not aligned for its size."},
-    {0xC000008Du, "EXCEPTION_FLT_DENORMAL_OPERAND -> A floating-point operand was too small to be stored in normal form."},
-    {0xC000008Eu, "EXCEPTION_FLT_DIVIDE_BY_ZERO -> A floating-point value was divided by zero."},
-    {0xC000008Fu, "EXCEPTION_FLT_INEXACT_RESULT -> A floating-point result could not be represented exactly."},
-    {0xC0000090u, "EXCEPTION_FLT_INVALID_OPERATION -> A floating-point operation had no defined result."},
-    {0xC0000091u, "EXCEPTION_FLT_OVERFLOW -> A floating-point result was too large for its type."},
-    {0xC0000092u, "EXCEPTION_FLT_STACK_CHECK -> The floating-point register stack overflowed or underflowed."},
-    {0xC0000093u, "EXCEPTION_FLT_UNDERFLOW -> A floating-point result was too small for its type."},
-    {0xC000001Du, "EXCEPTION_ILLEGAL_INSTRUCTION -> The thread tried to run an instruction that is not valid."},
-    {0xC0000006u, "EXCEPTION_IN_PAGE_ERROR -> A page of memory could not be read in from its file or device."},
-    {0xC0000094u, "EXCEPTION_INT_DIVIDE_BY_ZERO -> An integer was divided by zero."},
-    {0xC0000095u, "EXCEPTION_INT_OVERFLOW -> An integer result did not fit in its destination."},
-    {0xC0000026u, "EXCEPTION_INVALID_DISPOSITION -> An exception handler gave the dispatcher an answer it does not know."},
-    {0xC0000025u, "EXCEPTION_NONCONTINUABLE_EXCEPTION -> The thread tried to go on after an exception that forbids it."},
-    {0xC0000096u, "EXCEPTION_PRIV_INSTRUCTION -> The thread tried to run an instruction reserved for the system."},
-    {0x80000004u, "EXCEPTION_SINGLE_STEP -> A trace trap reported that one instruction was run."},
-    {0xC00000FDu, "EXCEPTION_STACK_OVERFLOW -> The thread used up its stack."},
+    {OS_EXCEPTION_ACCESS_VIOLATION, "EXCEPTION_ACCESS_VIOLATION -> The thread tried to read or write memory it has no access to."},
+    {OS_EXCEPTION_ARRAY_BOUNDS_EXCEEDED, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED -> The thread used an array index outside the bounds the hardware checks."},
+    {OS_EXCEPTION_BREAKPOINT, "EXCEPTION_BREAKPOINT -> A breakpoint was encountered."},
+    {OS_EXCEPTION_DATATYPE_MISALIGNMENT, "EXCEPTION_DATATYPE_MISALIGNMENT -> The thread read or wrote data at an address not aligned for its size."},
+    {OS_EXCEPTION_FLT_DENORMAL_OPERAND, "EXCEPTION_FLT_DENORMAL_OPERAND -> A floating-point operand was too small to be stored in normal form."},
+    {OS_EXCEPTION_FLT_DIVIDE_BY_ZERO, "EXCEPTION_FLT_DIVIDE_BY_ZERO -> A floating-point value was divided by zero."},
+    {OS_EXCEPTION_FLT_INEXACT_RESULT, "EXCEPTION_FLT_INEXACT_RESULT -> A floating-point result could not be represented exactly."},
+    {OS_EXCEPTION_FLT_INVALID_OPERATION, "EXCEPTION_FLT_INVALID_OPERATION -> A floating-point operation had no defined result."},
+    {OS_EXCEPTION_FLT_OVERFLOW, "EXCEPTION_FLT_OVERFLOW -> A floating-point result was too large for its type."},
+    {OS_EXCEPTION_FLT_STACK_CHECK, "EXCEPTION_FLT_STACK_CHECK -> The floating-point register stack overflowed or underflowed."},
+    {OS_EXCEPTION_FLT_UNDERFLOW, "EXCEPTION_FLT_UNDERFLOW -> A floating-point result was too small for its type."},
+    {OS_EXCEPTION_ILLEGAL_INSTRUCTION, "EXCEPTION_ILLEGAL_INSTRUCTION -> The thread tried to run an instruction that is not valid."},
+    {OS_EXCEPTION_IN_PAGE_ERROR, "EXCEPTION_IN_PAGE_ERROR -> A page of memory could not be read in from its file or device."},
+    {OS_EXCEPTION_INT_DIVIDE_BY_ZERO, "EXCEPTION_INT_DIVIDE_BY_ZERO -> An integer was divided by zero."},
+    {OS_EXCEPTION_INT_OVERFLOW, "EXCEPTION_INT_OVERFLOW -> An integer result did not fit in its destination."},
+    {OS_EXCEPTION_INVALID_DISPOSITION, "EXCEPTION_INVALID_DISPOSITION -> An exception handler gave the dispatcher an answer it does not know."},
+    {OS_EXCEPTION_NONCONTINUABLE_EXCEPTION, "EXCEPTION_NONCONTINUABLE_EXCEPTION -> The thread tried to go on after an exception that forbids it."},
+    {OS_EXCEPTION_PRIV_INSTRUCTION, "EXCEPTION_PRIV_INSTRUCTION -> The thread tried to run an instruction reserved for the system."},
+    {OS_EXCEPTION_SINGLE_STEP, "EXCEPTION_SINGLE_STEP -> A trace trap reported that one instruction was run."},
+    {OS_EXCEPTION_STACK_OVERFLOW, "EXCEPTION_STACK_OVERFLOW -> The thread used up its stack."},
 };
 
 const char *os_exception_description(u32 code) {

@@ -12,6 +12,11 @@ void os_platform_write_stdout(const char *bytes, i32 length);
 void os_platform_raw_mouse_on(OsWindow *window);
 void os_platform_raw_mouse_off(OsWindow *window);
 
+// The running executable's full path, UTF-8 with "/", NUL-terminated, into
+// path; its length, 0 on failure. os_exe_folder and os_exe_name cut it.
+enum : i32 { OS_EXE_PATH_CAPACITY = 4096 * 3 + 1 };
+i32 os_platform_exe_path(char *path, i32 capacity);
+
 // A new NUL-terminated heap copy of length bytes; {0, null} when out of memory.
 StrSlice os_string_copy(const char *bytes, i64 length);
 
@@ -43,6 +48,20 @@ void os_window_list_add(OsWindow *window);
 void os_window_list_remove(OsWindow *window);
 OsWindow *os_window_list_find(void *handle);
 
+// Makes room for one more item in a heap array that doubles (first_capacity
+// items at first): true when items[count] may be written. On failure the
+// array is left as it was.
+bool os_array_reserve(void **items, i32 *capacity, i32 count, u32 item_size, i32 first_capacity);
+
+// The monitor table (os_get_monitors and os_get_main_monitor are shared).
+// The backend's enumeration adds every monitor it finds, then commits; a
+// table like the published one is dropped, so what callers hold stays
+// current, and a changed one is published beside the earlier tables, which
+// stay allocated until exit.
+void os_platform_enumerate_monitors(void);
+OsMonitor *os_monitor_table_add(void); // zeroed; null when out of memory
+void os_monitor_table_commit(void);
+
 // The monitor enumeration's fallbacks, the same on both platforms: a refresh
 // rate below 2 becomes 60, a size below 1 comes from the enumeration's
 // rectangle; each with its warning line.
@@ -57,6 +76,31 @@ u32 os_input_grow_capacity(u32 capacity, u32 count);
 // needs keys that os_send_key_down refuses). Per backend.
 void os_platform_inject_key(u16 key, bool down);
 
+// The Windows exception codes the crash descriptions name (Linux maps its
+// signals onto them).
+enum : u32 {
+    OS_EXCEPTION_ACCESS_VIOLATION = 0xC0000005u,
+    OS_EXCEPTION_ARRAY_BOUNDS_EXCEEDED = 0xC000008Cu,
+    OS_EXCEPTION_BREAKPOINT = 0x80000003u,
+    OS_EXCEPTION_DATATYPE_MISALIGNMENT = 0x80000002u,
+    OS_EXCEPTION_FLT_DENORMAL_OPERAND = 0xC000008Du,
+    OS_EXCEPTION_FLT_DIVIDE_BY_ZERO = 0xC000008Eu,
+    OS_EXCEPTION_FLT_INEXACT_RESULT = 0xC000008Fu,
+    OS_EXCEPTION_FLT_INVALID_OPERATION = 0xC0000090u,
+    OS_EXCEPTION_FLT_OVERFLOW = 0xC0000091u,
+    OS_EXCEPTION_FLT_STACK_CHECK = 0xC0000092u,
+    OS_EXCEPTION_FLT_UNDERFLOW = 0xC0000093u,
+    OS_EXCEPTION_ILLEGAL_INSTRUCTION = 0xC000001Du,
+    OS_EXCEPTION_IN_PAGE_ERROR = 0xC0000006u,
+    OS_EXCEPTION_INT_DIVIDE_BY_ZERO = 0xC0000094u,
+    OS_EXCEPTION_INT_OVERFLOW = 0xC0000095u,
+    OS_EXCEPTION_INVALID_DISPOSITION = 0xC0000026u,
+    OS_EXCEPTION_NONCONTINUABLE_EXCEPTION = 0xC0000025u,
+    OS_EXCEPTION_PRIV_INSTRUCTION = 0xC0000096u,
+    OS_EXCEPTION_SINGLE_STEP = 0x80000004u,
+    OS_EXCEPTION_STACK_OVERFLOW = 0xC00000FDu,
+};
+
 // The crash description for an exception code: "NAME -> sentence" for the
-// 21 known codes, else "UNKNOWN". Static text.
+// known codes above, else "UNKNOWN". Static text.
 const char *os_exception_description(u32 code);

@@ -67,6 +67,27 @@ TEST(ClipboardText, AClipboardHeldElsewhereGivesTheErrorAndNothing) {
     EXPECT_EQ(said, "* ERROR * Cannot open clipbeard\n");
 }
 
+TEST(ClipboardText, SetAndSnapshotFailWhileTheClipboardIsHeldElsewhere) {
+    ASSERT_EQ(os_clipboard_set_text(S("kept")), 0);
+    std::atomic<int> step{0};
+    std::thread holder([&] {
+        HWND owner = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        step = owner && OpenClipboard(owner) ? 1 : -1;
+        while (step == 1) Sleep(1);
+        CloseClipboard();
+        DestroyWindow(owner);
+    });
+    while (step == 0) Sleep(1);
+    ASSERT_EQ(step.load(), 1);
+    i32 set = os_clipboard_set_text(S("lost"));
+    i32 snapshot = os_clipboard_snapshot_window(nullptr);
+    step = 2;
+    holder.join();
+    EXPECT_EQ(set, 1) << "reported as set while another window held the clipboard";
+    EXPECT_EQ(snapshot, 1);
+    EXPECT_EQ(take(os_clipboard_get_text()), "kept");
+}
+
 static u32 u32_at(const char *bytes, int offset) {
     u32 value;
     memcpy(&value, bytes + offset, 4);
@@ -165,7 +186,16 @@ TEST(ClipboardImage, AWindowSnapshotComesBackAsItsPixels) {
     EXPECT_EQ(pixel[2], 255);
     take(image);
     os_destroy_window(window);
-    os_pump_messages();
+    for (int i = 0; i < 2000 && (window->flags & OS_WINDOW_OPEN); i++) {
+        os_pump_messages();
+        os_sleep_ms(5);
+    }
+    // A closed window's handle may name another window by now: no snapshot,
+    // and the clipboard keeps what it held. (Wine's GlobalSize gives 0 for a
+    // bitmap handle, so the old CF_BITMAP-as-memory read cannot show here.)
+    ASSERT_EQ(os_clipboard_set_text(S("kept")), 0);
+    EXPECT_EQ(os_clipboard_snapshot_window(window), 1);
+    EXPECT_EQ(take(os_clipboard_get_text()), "kept");
 }
 #else
 // Another X client: reads what this process set, then takes the clipboard
@@ -235,5 +265,39 @@ TEST(ClipboardText, OtherClientsReadItAndCanTakeItOver) {
     StrSlice image = {0, nullptr};
     EXPECT_EQ(os_clipboard_get_image(&image), 1);
     EXPECT_EQ(take(os_clipboard_get_text()), "");
+    EXPECT_EQ(os_clipboard_snapshot_window(nullptr), 1); // not available on X
+}
+
+// The clipboard's own connection dropped by the server (here: killed as
+// xkill would): the windows on the main connection live on, and a later set
+// serves again on a new connection.
+TEST(ClipboardText, LosingTheClipboardConnectionClosesNoWindow) {
+    OsWindow *window = os_open_window(40, 30, S("stays"), OS_WINDOW_BORDERLESS);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(os_clipboard_set_text(S("first")), 0);
+    Display *d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    Window owner = XGetSelectionOwner(d, XInternAtom(d, "CLIPBOARD", False));
+    ASSERT_NE(owner, (Window)None);
+    XKillClient(d, owner);
+    XSync(d, False);
+    // Once the library has seen the loss, a set serves on a new connection
+    // (the server may hand it the same window id, so ask for the text).
+    bool served = false;
+    for (int i = 0; i < 1000 && !served; i++) {
+        served = os_clipboard_set_text(S("during")) == 0 && take(os_clipboard_get_text()) == "during";
+        if (!served) usleep(5000);
+    }
+    EXPECT_TRUE(served);
+    for (int i = 0; i < 50; i++) {
+        os_pump_messages();
+        usleep(2000);
+    }
+    EXPECT_TRUE(window->flags & OS_WINDOW_OPEN) << "the clipboard's lost connection closed the windows";
+    ASSERT_EQ(os_clipboard_set_text(S("again")), 0);
+    EXPECT_EQ(take(os_clipboard_get_text()), "again");
+    XCloseDisplay(d);
+    os_destroy_window(window);
+    os_pump_messages();
 }
 #endif

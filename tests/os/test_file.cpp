@@ -17,6 +17,9 @@
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 static StrSlice S(const std::string &text) { return StrSlice{(i64)text.size(), (char *)text.c_str()}; }
@@ -171,6 +174,47 @@ TEST_F(Files, CopyReplacesMoveDoesNotDeleteRemoves) {
     EXPECT_EQ(os_delete_file(S(path("c.txt"))), 1);
     EXPECT_EQ(os_delete_file(S(path("d2"))), 1); // not a file
 }
+
+TEST_F(Files, CopyOntoItselfIsRefusedAndKeepsTheContent) {
+    write("self.txt", "precious");
+    std::string spelled = root + "./self.txt";
+    EXPECT_EQ(os_copy_file(S(path("self.txt")), S(path("self.txt"))), 1);
+    EXPECT_EQ(os_copy_file(S(path("self.txt")), S(spelled)), 1);
+#ifndef _WIN32
+    ASSERT_EQ(link(path("self.txt").c_str(), path("hard.txt").c_str()), 0);
+    ASSERT_EQ(symlink("self.txt", path("soft.txt").c_str()), 0);
+    EXPECT_EQ(os_copy_file(S(path("self.txt")), S(path("hard.txt"))), 1);
+    EXPECT_EQ(os_copy_file(S(path("soft.txt")), S(path("self.txt"))), 1);
+#endif
+    EXPECT_EQ(read("self.txt"), "precious");
+}
+
+#ifndef _WIN32
+// /dev/shm is a tmpfs, the build folder is not: a rename between them fails
+// with EXDEV, where the Windows call moves the file across volumes.
+TEST_F(Files, MoveAcrossFileSystemsCopiesAndRemovesButNeverReplaces) {
+    struct stat shm, here;
+    if (stat("/dev/shm", &shm) != 0 || stat(root.c_str(), &here) != 0 || shm.st_dev == here.st_dev)
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    std::string away = "/dev/shm/vornby_move_" + std::to_string(getpid());
+    ASSERT_EQ(os_write_file(S(away), 5, "moved"), 0);
+    chmod(away.c_str(), 0640);
+    EXPECT_EQ(os_move_file(S(away), S(path("here.txt"))), 0);
+    EXPECT_FALSE(os_path_exists(S(away)));
+    EXPECT_EQ(read("here.txt"), "moved");
+    struct stat info;
+    ASSERT_EQ(stat(path("here.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+    write("taken.txt", "keep");
+    ASSERT_EQ(os_write_file(S(away), 3, "new"), 0);
+    EXPECT_EQ(os_move_file(S(away), S(path("taken.txt"))), 1);
+    EXPECT_EQ(read("taken.txt"), "keep");
+    EXPECT_TRUE(os_path_exists(S(away)));
+    EXPECT_EQ(os_move_file(S(path("taken.txt")), S(away)), 1); // the other way, onto an existing file
+    os_delete_file(S(away));
+}
+#endif
 
 TEST_F(Files, MakeAndRemoveDirectory) {
     write("file", "x");

@@ -2,6 +2,9 @@
 // test program, started through the library and driven over its pipes.
 #include <gtest/gtest.h>
 #include <string.h>
+#include <atomic>
+#include <filesystem>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -60,13 +63,7 @@ static std::string drain(OsProcess *process, i32 capacity, bool *too_big = nullp
     return out;
 }
 
-static i64 child_pid(OsProcess *process) {
-#ifdef _WIN32
-    return ((PROCESS_INFORMATION *)process->info)->dwProcessId;
-#else
-    return *(i32 *)process->info;
-#endif
-}
+static i64 child_pid(OsProcess *process) { return os_process_id(process); }
 
 // Whether the process with this id is gone (or has ended).
 static bool process_gone(i64 pid) {
@@ -285,6 +282,118 @@ TEST(Process, StartAndKillCyclesLeakNoHandles) {
     }
     EXPECT_EQ(open_handle_count(), before);
 }
+
+TEST(Process, RunProcessEndsTheChildsInputSoAReaderToTheEndFinishes) {
+    // Before the fix the parent kept the input open while reading, and "cat"
+    // waited for its end forever: run on a thread so a hang fails the test.
+    static std::string out;
+    out.clear();
+    std::atomic<int> result{-1};
+    std::thread runner([&] {
+        result = os_run_process(S(child_command("cat print end")), [](StrSlice chunk) { out += str(chunk); }, false);
+    });
+    bool finished = wait_for([&] { return result.load() != -1; });
+    EXPECT_TRUE(finished) << "os_run_process still waits for a child that reads its input";
+    if (!finished) {
+        runner.detach();
+        return;
+    }
+    runner.join();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_EQ(out, "end");
+}
+
+// A copy of the child program under another name in folder; its full path.
+static std::string copy_child(const std::string &folder, const std::string &name) {
+#ifdef _WIN32
+    std::string from = str(os_exe_folder()) + "child.exe", to = folder + name + ".exe";
+#else
+    std::string from = str(os_exe_folder()) + "child", to = folder + name;
+#endif
+    EXPECT_EQ(os_copy_file(S(from), S(to)), 0);
+#ifndef _WIN32
+    chmod(to.c_str(), 0755);
+#endif
+    return to;
+}
+
+TEST(Process, ABareNameRunsFromTheProgramsFolderOrPathNeverTheCurrentFolder) {
+    std::string planted_folder = str(os_exe_folder()) + "os_process_planted/";
+    os_make_directory(S(planted_folder));
+    std::string planted = copy_child(planted_folder, "vornby_planted");
+    std::string saved_folder = std::filesystem::current_path().string();
+    std::filesystem::current_path(planted_folder);
+#ifndef _WIN32
+    // An empty PATH entry stands for the current folder to posix_spawnp.
+    std::string saved_path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (saved_path + ":").c_str(), 1);
+#endif
+    OsProcess process;
+    StdoutCapture capture;
+    capture.start();
+    i32 started = os_process_start(&process, S("vornby_planted print planted"), false);
+    i32 run = os_run_process(S("vornby_planted print planted"), [](StrSlice) {}, false);
+    std::string notes = capture.finish();
+    EXPECT_EQ(started, 1) << "a program in the current folder ran";
+    EXPECT_EQ(run, 1);
+    EXPECT_NE(notes.find("ERROR_FILE_NOT_FOUND"), std::string::npos);
+    if (started == 0) os_process_kill(&process);
+
+    // The child beside the test program is found by its bare name, and gets
+    // its arguments as before.
+    ASSERT_EQ(os_process_start(&process, S("child args \"a b\" c"), false), 0);
+    EXPECT_EQ(drain(&process, 256), "[a b]\n[c]\n");
+    os_process_kill(&process);
+#ifndef _WIN32
+    setenv("PATH", saved_path.c_str(), 1);
+#endif
+    std::filesystem::current_path(saved_folder);
+    os_delete_file(S(planted));
+    os_remove_directory(S(planted_folder));
+}
+
+#ifndef _WIN32
+TEST(Process, ExitCodeIsUnknownNotZeroWhenTheChildWasReapedElsewhere) {
+    // An inherited SIGCHLD ignore makes the kernel reap children itself.
+    signal(SIGCHLD, SIG_IGN);
+    OsProcess process;
+    ASSERT_EQ(os_process_start(&process, S(child_command("exit 7")), false), 0);
+    EXPECT_TRUE(wait_for([&] { return !os_process_is_running(&process); }));
+    i32 code = -1;
+    EXPECT_FALSE(os_process_exit_code(&process, &code)) << "reported " << code;
+    os_process_kill(&process);
+
+    os_init(); // puts SIGCHLD back to its default
+    ASSERT_EQ(os_process_start(&process, S(child_command("exit 7")), false), 0);
+    EXPECT_TRUE(wait_for([&] { return !os_process_is_running(&process); }));
+    EXPECT_TRUE(os_process_exit_code(&process, &code));
+    EXPECT_EQ(code, 7);
+    os_process_kill(&process);
+}
+
+TEST(Process, ShellOpenStartsTheOpenerWithDefaultSignals) {
+    // A stand-in xdg-open on PATH that records which signals it ignores.
+    std::string folder = str(os_exe_folder()) + "os_process_opener/";
+    os_make_directory(S(folder));
+    std::string script = "#!/bin/sh\ngrep SigIgn /proc/$$/status > \"$1.tmp\" && mv \"$1.tmp\" \"$1\"\n";
+    ASSERT_EQ(os_write_file(S(folder + "xdg-open"), (u32)script.size(), script.data()), 0);
+    chmod((folder + "xdg-open").c_str(), 0755);
+    std::string saved_path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (folder + ":" + saved_path).c_str(), 1);
+    std::string report = folder + "report";
+    os_delete_file(S(report));
+    EXPECT_EQ(os_shell_open(S(report)), 0);
+    setenv("PATH", saved_path.c_str(), 1);
+    ASSERT_TRUE(wait_for([&] { return os_file_exists(S(report)); }));
+    StrSlice text = os_read_entire_file(S(report));
+    unsigned long long ignored = strtoull(strchr(text.data, ':') + 1, nullptr, 16);
+    os_free_file(&text);
+    EXPECT_EQ(ignored & (1ull << (SIGPIPE - 1)), 0u) << "the opener ignores SIGPIPE";
+    os_delete_file(S(report));
+    os_delete_file(S(folder + "xdg-open"));
+    os_remove_directory(S(folder));
+}
+#endif
 
 #ifndef _WIN32
 TEST(Process, ChildFindsItsFolderNameAndTheDesktopOfItsHome) {

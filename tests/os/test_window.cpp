@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "event_log.h"
@@ -14,6 +15,7 @@
 
 #ifdef _WIN32
 #include <shlobj.h> // DROPFILES
+#include "os/win32/os_w32_window.h" // the style words
 #endif
 
 
@@ -98,6 +100,8 @@ TEST(WindowClass, AFailedRegistrationIsReportedAndRetried) {
 }
 #endif
 
+#ifdef _WIN32
+// The style words are the Windows backend's own.
 TEST(WindowStyles, RecorderFlagWordsGiveVisibleTopmostPopups) {
     struct Case { u16 flags; u32 style, extended; };
     const Case cases[] = {
@@ -111,14 +115,15 @@ TEST(WindowStyles, RecorderFlagWordsGiveVisibleTopmostPopups) {
     };
     for (const Case &c : cases) {
         u32 style = 0x12345678u, extended = 0;
-        os_window_styles_from_flags(c.flags, &style, &extended);
+        os_w32_window_styles(c.flags, &style, &extended);
         EXPECT_EQ(style, c.style) << std::hex << c.flags;
         EXPECT_EQ(extended, c.extended) << std::hex << c.flags;
     }
     u32 style = 0, extended = 0x1;
-    os_window_styles_from_flags(OS_WINDOW_TOPMOST, &style, &extended);
+    os_w32_window_styles(OS_WINDOW_TOPMOST, &style, &extended);
     EXPECT_EQ(extended, 0x9u); // bits are added to what the caller had
 }
+#endif
 
 TEST(Windows, RecordsListAndPixelBuffers) {
     i32 count = -1;
@@ -565,6 +570,62 @@ TEST(WindowOperations, TopmostMinimiseAndHide) {
     os_set_event_callback(nullptr);
 }
 
+// Pumps for a while; for what must not happen, which has no event to wait for.
+static void pump_for(int milliseconds) {
+    for (i64 end = os_time_milliseconds() + milliseconds; os_time_milliseconds() < end;) {
+        os_pump_messages();
+        os_sleep_ms(5);
+    }
+}
+
+TEST(WindowOperations, TopmostAndFrameChangesKeepTheFocusAndTheVisibility) {
+    OsWindow *typing = open_at(100, 100, 200, 100);
+    OsWindow *other = open_at(400, 100, 200, 100);
+    ASSERT_TRUE(typing && other);
+    focus(typing);
+    os_set_window_topmost(other, true);
+    os_set_window_decorated(other, true);
+    pump_for(300);
+    EXPECT_TRUE(test_has_focus(typing)) << "a topmost or frame change took the keyboard focus";
+    EXPECT_FALSE(other->flags & OS_WINDOW_FOCUSED);
+#ifdef _WIN32
+    EXPECT_EQ(GetForegroundWindow(), (HWND)typing->handle);
+    // Created hidden and shown later: a frame change keeps it on screen; a
+    // hidden window stays hidden.
+    OsWindow *late = os_open_window(120, 80, text("late"), OS_WINDOW_HIDDEN);
+    ASSERT_NE(late, nullptr);
+    os_show_window(late);
+    os_set_window_decorated(late, false);
+    EXPECT_TRUE(IsWindowVisible((HWND)late->handle));
+    os_hide_window(late);
+    os_set_window_decorated(late, true);
+    EXPECT_FALSE(IsWindowVisible((HWND)late->handle));
+#endif
+    close_all();
+}
+
+#ifdef _WIN32
+TEST(Events, AWaitReturnsForAMessageThatCameDuringThePump) {
+    OsWindow *window = open_at(100, 100, 50, 50);
+    ASSERT_NE(window, nullptr);
+    // The pump's zero wait (Wine's drawing needs it) looks at the queue after
+    // a message came; a later WaitMessage would sleep on with it queued.
+    PostMessageW((HWND)window->handle, WM_NULL, 0, 0);
+    MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, 0);
+    // Should the wait hang, a message 5 s later ends it and the time shows it.
+    HWND target = (HWND)window->handle;
+    std::thread rescue([target] {
+        Sleep(5000);
+        PostMessageW(target, WM_NULL, 0, 0);
+    });
+    i64 start = os_time_milliseconds();
+    EXPECT_GE(os_wait_and_pump_messages(), 1);
+    EXPECT_LT(os_time_milliseconds() - start, 2500);
+    rescue.join();
+    close_all();
+}
+#endif
+
 TEST(Cursor, PositionShapeAndVisibility) {
     OsWindow *window = open_at(100, 100, 200, 200);
     ASSERT_NE(window, nullptr);
@@ -636,6 +697,33 @@ TEST(Monitors, TableIsRebuiltAndTheMainMonitorIsTheFirst) {
         EXPECT_EQ(said, "");
     }
 #endif
+}
+
+TEST(Monitors, RecordsAndNamesTakenEarlierStayValid) {
+    i32 count = 0;
+    OsMonitor *table = nullptr;
+    os_get_monitors(&count, &table);
+    ASSERT_GE(count, 1);
+    OsMonitor *main_monitor = os_get_main_monitor();
+    OsMonitor kept = table[0];
+    std::string name(kept.name.data, (size_t)kept.name.length);
+    // Free blocks of the name's size waiting in the heap, so a name freed and
+    // copied again would land elsewhere.
+    std::vector<void *> blocks;
+    for (int round = 0; round < 3; round++) {
+        for (int i = 0; i < 16; i++) blocks.push_back(os_alloc((u32)kept.name.length + 1));
+        for (void *block : blocks) os_free(block);
+        blocks.clear();
+        i32 again = 0;
+        OsMonitor *rebuilt = nullptr;
+        os_get_monitors(&again, &rebuilt);
+        // The layout did not change: the same table, records and names.
+        EXPECT_EQ(rebuilt, table);
+        EXPECT_EQ(os_get_main_monitor(), main_monitor);
+        EXPECT_EQ(table[0].name.data, kept.name.data);
+        EXPECT_EQ(std::string(main_monitor->name.data, (size_t)main_monitor->name.length), name);
+        EXPECT_EQ(memcmp(&table[0], &kept, sizeof kept), 0);
+    }
 }
 
 #ifdef _WIN32

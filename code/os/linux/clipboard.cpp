@@ -41,22 +41,29 @@ static Display *os_lnx_clip_connect(Window *window, bool *lost) {
 
 //~ Owning the selection
 
-struct OsLnxClipOwner {
-    pthread_mutex_t lock;
+// One connection of the owner and its serving thread. A connection the
+// server dropped is left to its thread, which frees it; the next set opens
+// a new one.
+struct OsLnxClipConnection {
     Display *display;
     Window window;
     OsLnxClipAtoms atoms;
     bool lost;
-    int wake[2];   // a byte here makes the thread look at the queue again
+    int wake[2]; // a byte here makes the thread look at the queue again
+};
+
+struct OsLnxClipOwner {
+    pthread_mutex_t lock;
+    OsLnxClipConnection *connection; // the live one; null before the first set
     char *text;    // what the selection holds while owned
     u32 length;
 };
 
-static OsLnxClipOwner os_lnx_owner = {PTHREAD_MUTEX_INITIALIZER, nullptr, 0, {}, false, {-1, -1}, nullptr, 0};
+static OsLnxClipOwner os_lnx_owner = {PTHREAD_MUTEX_INITIALIZER, nullptr, nullptr, 0};
 
-static void os_lnx_clip_answer(XSelectionRequestEvent *request) {
+static void os_lnx_clip_answer(OsLnxClipConnection *c, XSelectionRequestEvent *request) {
     OsLnxClipOwner *o = &os_lnx_owner;
-    Display *display = o->display;
+    Display *display = c->display;
     XSelectionEvent reply = {};
     reply.type = SelectionNotify;
     reply.display = display;
@@ -70,15 +77,15 @@ static void os_lnx_clip_answer(XSelectionRequestEvent *request) {
     // Larger texts would need the incremental protocol, which is not spoken.
     long room = XExtendedMaxRequestSize(display) ? XExtendedMaxRequestSize(display) : XMaxRequestSize(display);
     bool fits = (long)o->length < room * 4 - 1024;
-    if (o->text && request->selection == o->atoms.clipboard) {
-        if (request->target == o->atoms.targets) {
-            Atom offered[] = {o->atoms.targets, o->atoms.utf8_string, XA_STRING, o->atoms.text};
+    if (o->text && request->selection == c->atoms.clipboard) {
+        if (request->target == c->atoms.targets) {
+            Atom offered[] = {c->atoms.targets, c->atoms.utf8_string, XA_STRING, c->atoms.text};
             XChangeProperty(display, request->requestor, property, XA_ATOM, 32, PropModeReplace,
                             (unsigned char *)offered, 4);
             reply.property = property;
-        } else if (fits && (request->target == o->atoms.utf8_string || request->target == XA_STRING ||
-                            request->target == o->atoms.text)) {
-            Atom type = request->target == XA_STRING ? XA_STRING : o->atoms.utf8_string;
+        } else if (fits && (request->target == c->atoms.utf8_string || request->target == XA_STRING ||
+                            request->target == c->atoms.text)) {
+            Atom type = request->target == XA_STRING ? XA_STRING : c->atoms.utf8_string;
             XChangeProperty(display, request->requestor, property, type, 8, PropModeReplace,
                             (unsigned char *)o->text, (int)o->length);
             reply.property = property;
@@ -87,55 +94,72 @@ static void os_lnx_clip_answer(XSelectionRequestEvent *request) {
     XSendEvent(display, request->requestor, False, NoEventMask, (XEvent *)&reply);
 }
 
-static void *os_lnx_clip_serve(void *) {
+static void *os_lnx_clip_serve(void *argument) {
     OsLnxClipOwner *o = &os_lnx_owner;
+    OsLnxClipConnection *c = (OsLnxClipConnection *)argument;
     for (;;) {
         pthread_mutex_lock(&o->lock);
-        while (!o->lost && XPending(o->display) > 0) {
+        while (!c->lost && XPending(c->display) > 0) {
             XEvent event;
-            XNextEvent(o->display, &event);
+            XNextEvent(c->display, &event);
             if (event.type == SelectionRequest) {
-                os_lnx_clip_answer(&event.xselectionrequest);
-            } else if (event.type == SelectionClear && event.xselectionclear.selection == o->atoms.clipboard) {
+                os_lnx_clip_answer(c, &event.xselectionrequest);
+            } else if (event.type == SelectionClear && event.xselectionclear.selection == c->atoms.clipboard) {
                 // Another program owns the clipboard now.
                 os_free(o->text);
                 o->text = nullptr;
                 o->length = 0;
             }
         }
-        XFlush(o->display);
-        bool lost = o->lost;
+        XFlush(c->display);
+        bool lost = c->lost;
+        if (lost && o->connection == c) o->connection = nullptr;
         pthread_mutex_unlock(&o->lock);
-        if (lost) return nullptr;
-        pollfd waits[2] = {{ConnectionNumber(o->display), POLLIN, 0}, {o->wake[0], POLLIN, 0}};
+        if (lost) {
+            // Nobody else can reach the record now. The broken Display is
+            // left alone: closing it would only talk to a dead socket.
+            close(c->wake[0]);
+            close(c->wake[1]);
+            os_free(c);
+            return nullptr;
+        }
+        pollfd waits[2] = {{ConnectionNumber(c->display), POLLIN, 0}, {c->wake[0], POLLIN, 0}};
         if (poll(waits, 2, -1) < 0) continue;
         if (waits[1].revents & POLLIN) {
             char drained[64];
-            while (read(o->wake[0], drained, sizeof drained) == (ssize_t)sizeof drained) {
+            while (read(c->wake[0], drained, sizeof drained) == (ssize_t)sizeof drained) {
             }
         }
     }
 }
 
-// Under the lock: the owner's connection and its thread, made on first use.
-static bool os_lnx_clip_owner_ready(void) {
+// Under the lock: the owner's live connection and its thread, made on first
+// use and again after the server dropped the last one.
+static OsLnxClipConnection *os_lnx_clip_owner_ready(void) {
     OsLnxClipOwner *o = &os_lnx_owner;
-    if (o->display) return !o->lost;
-    if (pipe2(o->wake, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-    o->display = os_lnx_clip_connect(&o->window, &o->lost);
-    if (!o->display) {
-        close(o->wake[0]);
-        close(o->wake[1]);
-        return false;
+    if (o->connection && !o->connection->lost) return o->connection;
+    // A lost one stays with its thread, which frees it.
+    o->connection = nullptr;
+    OsLnxClipConnection *c = (OsLnxClipConnection *)os_alloc_zeroed(sizeof(OsLnxClipConnection));
+    if (!c) return nullptr;
+    if (pipe2(c->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        os_free(c);
+        return nullptr;
     }
-    os_lnx_clip_atoms(o->display, &o->atoms);
+    c->display = os_lnx_clip_connect(&c->window, &c->lost);
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, os_lnx_clip_serve, nullptr) != 0) {
-        o->lost = true;
-        return false;
+    if (c->display) os_lnx_clip_atoms(c->display, &c->atoms);
+    if (!c->display || pthread_create(&thread, nullptr, os_lnx_clip_serve, c) != 0) {
+        // A display without its thread is not closed: Xlib may have
+        // reported it lost already.
+        close(c->wake[0]);
+        close(c->wake[1]);
+        os_free(c);
+        return nullptr;
     }
     pthread_detach(thread);
-    return true;
+    o->connection = c;
+    return c;
 }
 
 i32 os_clipboard_set_text(StrSlice text) {
@@ -149,22 +173,25 @@ i32 os_clipboard_set_text(StrSlice text) {
     copy[length] = 0;
     OsLnxClipOwner *o = &os_lnx_owner;
     pthread_mutex_lock(&o->lock);
-    if (!os_lnx_clip_owner_ready()) {
+    OsLnxClipConnection *c = os_lnx_clip_owner_ready();
+    if (!c) {
         pthread_mutex_unlock(&o->lock);
         os_free(copy);
-        return 0;
+        return 1;
     }
     if (o->text) os_free(o->text);
     o->text = copy;
     o->length = length;
-    XSetSelectionOwner(o->display, o->atoms.clipboard, o->window, CurrentTime);
+    XSetSelectionOwner(c->display, c->atoms.clipboard, c->window, CurrentTime);
     // The round trip makes the ownership real before this returns, and may
     // queue events the thread must see.
-    XSync(o->display, False);
-    pthread_mutex_unlock(&o->lock);
-    ssize_t ignored = write(o->wake[1], "x", 1);
+    XSync(c->display, False);
+    bool lost = c->lost;
+    // Woken under the lock: once the thread has seen the loss it frees c.
+    ssize_t ignored = write(c->wake[1], "x", 1);
     (void)ignored;
-    return 0;
+    pthread_mutex_unlock(&o->lock);
+    return lost ? 1 : 0;
 }
 
 //~ Asking the owner
@@ -253,4 +280,7 @@ i32 os_clipboard_copy_format(u32 format, StrSlice *out) {
     return 0;
 }
 
-void os_clipboard_snapshot_window(OsWindow *window) { (void)window; }
+i32 os_clipboard_snapshot_window(OsWindow *window) {
+    (void)window;
+    return 1;
+}

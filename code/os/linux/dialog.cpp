@@ -62,16 +62,9 @@ static bool os_lnx_watch_add(OsLnxWatch *watch, const char *prefix, bool subtree
         return false;
     }
     if (!os_lnx_watched(watch, wd)) {
-        if (watch->count == watch->capacity) {
-            i32 capacity = watch->capacity ? watch->capacity * 2 : 8;
-            u32 size = (u32)capacity * (u32)sizeof(OsLnxWatched);
-            OsLnxWatched *grown = (OsLnxWatched *)(watch->folders ? os_realloc(watch->folders, size) : os_alloc(size));
-            if (!grown) {
-                os_free(path);
-                return true;
-            }
-            watch->folders = grown;
-            watch->capacity = capacity;
+        if (!os_array_reserve((void **)&watch->folders, &watch->capacity, watch->count, sizeof(OsLnxWatched), 8)) {
+            os_free(path);
+            return true;
         }
         char *kept = (char *)os_alloc((u32)prefix_length + 1);
         if (kept) {

@@ -241,17 +241,9 @@ static void os_lnx_button_event(OsWindow *window, XButtonEvent *event, bool pres
 
 static void os_lnx_read_frame_extents(OsWindow *window) {
     OsLnxWindow *b = os_lnx_window(window);
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char *data = nullptr;
     long extents[4] = {0, 0, 0, 0};
-    if (XGetWindowProperty(os_lnx_x.display, b->id, os_lnx_x.atoms.net_frame_extents, 0, 4, False, XA_CARDINAL,
-                           &type, &format, &count, &after, &data) == Success &&
-        data && count == 4 && format == 32) {
-        for (int i = 0; i < 4; i++) extents[i] = ((long *)data)[i];
-    }
-    if (data) XFree(data);
+    if (os_lnx_read_longs(os_lnx_x.display, b->id, os_lnx_x.atoms.net_frame_extents, XA_CARDINAL, extents, 4) != 4)
+        extents[0] = extents[1] = extents[2] = extents[3] = 0;
     b->frame_left = (i32)extents[0];
     b->frame_right = (i32)extents[1];
     b->frame_top = (i32)extents[2];
@@ -260,17 +252,10 @@ static void os_lnx_read_frame_extents(OsWindow *window) {
 }
 
 static bool os_lnx_reads_iconic(OsWindow *window) {
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char *data = nullptr;
-    bool iconic = false;
-    if (XGetWindowProperty(os_lnx_x.display, os_lnx_window(window)->id, os_lnx_x.atoms.wm_state, 0, 2, False,
-                           os_lnx_x.atoms.wm_state, &type, &format, &count, &after, &data) == Success &&
-        data && count >= 1 && format == 32)
-        iconic = ((long *)data)[0] == IconicState;
-    if (data) XFree(data);
-    return iconic;
+    long state[2] = {0, 0};
+    return os_lnx_read_longs(os_lnx_x.display, os_lnx_window(window)->id, os_lnx_x.atoms.wm_state,
+                             os_lnx_x.atoms.wm_state, state, 2) >= 1 &&
+           state[0] == IconicState;
 }
 
 void os_lnx_set_iconic(OsWindow *window, bool iconic) {

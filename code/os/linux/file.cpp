@@ -89,29 +89,29 @@ StrSlice os_read_entire_file(StrSlice path) {
     return result;
 }
 
-OsFileResult os_write_file(StrSlice path, u32 size, const void *bytes) {
+i32 os_write_file(StrSlice path, u32 size, const void *bytes) {
     int fd = open(os_lnx_path(path), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return 1;
-    OsFileResult result = os_lnx_write_all(fd, bytes, size) ? 0 : 2;
+    i32 result = os_lnx_write_all(fd, bytes, size) ? 0 : 2;
     close(fd);
     return result;
 }
 
-OsFileResult os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes) {
+i32 os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes) {
     int fd = open(os_lnx_path(path), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return 1;
-    OsFileResult result = 0;
+    i32 result = 0;
     if (lseek(fd, offset, SEEK_SET) < 0) result = 2;
     else if (!os_lnx_write_all(fd, bytes, size)) result = 3;
     close(fd);
     return result;
 }
 
-OsFileResult os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffer) {
+i32 os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffer) {
     struct stat info;
     int fd = os_lnx_open_file_read(path, &info);
     if (fd < 0) return 1;
-    OsFileResult result = 0;
+    i32 result = 0;
     u32 got = 0;
     if (offset > 0 && lseek(fd, offset, SEEK_SET) < 0) result = 2;
     else if (!os_lnx_read_all(fd, buffer, size, &got)) result = 3;
@@ -142,66 +142,110 @@ bool os_path_exists(StrSlice path) {
     return lstat(os_lnx_path(path), &info) == 0;
 }
 
-OsFileResult os_copy_file(StrSlice source, StrSlice destination) {
-    struct stat info;
-    int from = os_lnx_open_file_read(source, &info);
-    if (from < 0) return 1;
-    int to = open(os_lnx_path(destination), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                  info.st_mode & 0777);
-    if (to < 0) {
-        close(from);
-        return 1;
-    }
-    OsFileResult result = 0;
+// Copies an open source into an open destination, which it closes; synced
+// when asked. false on any failure.
+static bool os_lnx_copy_into(int from, int to, bool sync) {
+    bool ok = true;
     char chunk[65536];
     for (;;) {
         ssize_t n = read(from, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) result = 1;
+        if (n < 0) ok = false;
         if (n <= 0) break;
         if (!os_lnx_write_all(to, chunk, (u32)n)) {
-            result = 1;
+            ok = false;
             break;
         }
     }
-    close(from);
-    if (close(to) != 0) result = 1;
-    return result;
+    if (ok && sync && fsync(to) != 0) ok = false;
+    if (close(to) != 0) ok = false;
+    return ok;
 }
 
-OsFileResult os_move_file(StrSlice source, StrSlice destination) {
+i32 os_copy_file(StrSlice source, StrSlice destination) {
+    struct stat info;
+    int from = os_lnx_open_file_read(source, &info);
+    if (from < 0) return 1;
+    // The truncating open would erase the source when both name one file
+    // (the same path spelled otherwise, a hard or symbolic link); Windows
+    // refuses that copy, and so do we.
+    struct stat target;
+    if (stat(os_lnx_path(destination), &target) == 0 && target.st_dev == info.st_dev &&
+        target.st_ino == info.st_ino) {
+        close(from);
+        return 1;
+    }
+    int to = open(os_lnx_path(destination), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 0777);
+    bool ok = to >= 0 && os_lnx_copy_into(from, to, false);
+    close(from);
+    return ok ? 0 : 1;
+}
+
+// A file moved to another file system: copied, synced and only then removed,
+// as the Windows call does across volumes. Directories are refused there too.
+static i32 os_lnx_move_across(const char *from_path, const char *to_path) {
+    struct stat info;
+    int from = open(from_path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (from < 0) return 1;
+    if (fstat(from, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(from);
+        return 1;
+    }
+    // O_EXCL: an existing destination is never replaced, even one that
+    // appeared since the rename was refused.
+    int to = open(to_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0777);
+    if (to < 0) {
+        close(from);
+        return 1;
+    }
+    bool ok = os_lnx_copy_into(from, to, true);
+    close(from);
+    if (!ok) {
+        unlink(to_path); // our own partial copy
+        return 1;
+    }
+    if (unlink(from_path) != 0) {
+        unlink(to_path);
+        return 1;
+    }
+    return 0;
+}
+
+i32 os_move_file(StrSlice source, StrSlice destination) {
     const char *from = os_lnx_path(source);
     const char *to = os_lnx_path(destination);
     if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno == EXDEV) return os_lnx_move_across(from, to);
     if (errno != EINVAL && errno != ENOSYS) return 1;
     // File systems without the no-replace flag: check first (not atomic).
     struct stat info;
     if (lstat(to, &info) == 0) return 1;
-    return rename(from, to) == 0 ? 0 : 1;
+    if (rename(from, to) == 0) return 0;
+    return errno == EXDEV ? os_lnx_move_across(from, to) : 1;
 }
 
-OsFileResult os_delete_file(StrSlice path) { return unlink(os_lnx_path(path)) == 0 ? 0 : 1; }
+i32 os_delete_file(StrSlice path) { return unlink(os_lnx_path(path)) == 0 ? 0 : 1; }
 
-OsFileResult os_replace_file(StrSlice source, StrSlice destination) {
+i32 os_replace_file(StrSlice source, StrSlice destination) {
     return rename(os_lnx_path(source), os_lnx_path(destination)) == 0 ? 0 : 1;
 }
 
-OsFileResult os_truncate_file(StrSlice path, i64 length) {
+i32 os_truncate_file(StrSlice path, i64 length) {
     int fd = open(os_lnx_path(path), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return 1;
-    OsFileResult result = 0;
+    i32 result = 0;
     if (lseek(fd, length, SEEK_SET) < 0) result = 2;
     else if (ftruncate(fd, length) != 0) result = 3;
     close(fd);
     return result;
 }
 
-OsFileResult os_make_directory(StrSlice path) {
+i32 os_make_directory(StrSlice path) {
     if (os_path_exists(path)) return 0;
     return mkdir(os_lnx_path(path), 0777) == 0 ? 0 : 1;
 }
 
-OsFileResult os_remove_directory(StrSlice path) {
+i32 os_remove_directory(StrSlice path) {
     if (!os_path_exists(path)) return 0;
     return rmdir(os_lnx_path(path)) == 0 ? 0 : 1;
 }
@@ -231,36 +275,13 @@ void os_list_directory(StrSlice path, OsListDirectoryCallback *callback) {
 
 //~ Cached paths
 
-static StrSlice os_lnx_exe_folder;
-static StrSlice os_lnx_exe_name;
 static StrSlice os_lnx_desktop_folder;
 
-// The executable's full path; its length, 0 on failure.
-static size_t os_lnx_exe_path(char (&path)[PATH_MAX]) {
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+i32 os_platform_exe_path(char *path, i32 capacity) {
+    ssize_t length = readlink("/proc/self/exe", path, (size_t)capacity - 1);
     if (length <= 0) return 0;
     path[length] = 0;
-    return (size_t)length;
-}
-
-StrSlice os_exe_folder(void) {
-    if (!os_lnx_exe_folder.data) {
-        char path[PATH_MAX];
-        size_t length = os_lnx_exe_path(path);
-        const char *slash = length ? strrchr(path, '/') : nullptr;
-        if (slash) os_lnx_exe_folder = os_string_copy(path, (size_t)(slash - path) + 1);
-    }
-    return os_lnx_exe_folder;
-}
-
-StrSlice os_exe_name(void) {
-    if (!os_lnx_exe_name.data) {
-        char path[PATH_MAX];
-        size_t length = os_lnx_exe_path(path);
-        const char *slash = length ? strrchr(path, '/') : nullptr;
-        if (slash) os_lnx_exe_name = os_string_copy(slash + 1, strlen(slash + 1));
-    }
-    return os_lnx_exe_name;
+    return (i32)length;
 }
 
 static const char *os_lnx_home(void) {

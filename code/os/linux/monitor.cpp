@@ -7,49 +7,20 @@
 #include <stdint.h>
 #include <string.h>
 
-static OsMonitor *os_lnx_monitors;
-static i32 os_lnx_monitor_count;
-static i32 os_lnx_monitor_capacity;
-
-static OsMonitor *os_lnx_next_monitor(void) {
-    if (os_lnx_monitor_count == os_lnx_monitor_capacity) {
-        i32 capacity = os_lnx_monitor_capacity ? os_lnx_monitor_capacity * 2 : 8;
-        u32 size = (u32)capacity * (u32)sizeof(OsMonitor);
-        OsMonitor *grown = (OsMonitor *)(os_lnx_monitors ? os_realloc(os_lnx_monitors, size) : os_alloc(size));
-        if (!grown) return nullptr;
-        os_lnx_monitors = grown;
-        os_lnx_monitor_capacity = capacity;
-    }
-    OsMonitor *monitor = &os_lnx_monitors[os_lnx_monitor_count++];
-    memset(monitor, 0, sizeof *monitor);
-    return monitor;
-}
-
 // The current desktop's work area, or false without a window manager that
 // publishes one.
 static bool os_lnx_work_area(Display *display, long area[4]) {
     const OsLnxAtoms &a = os_lnx_x.atoms;
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char *data = nullptr;
     long desktop = 0;
-    if (XGetWindowProperty(display, os_lnx_x.root, a.net_current_desktop, 0, 1, False, XA_CARDINAL, &type, &format,
-                           &count, &after, &data) == Success &&
-        data && count == 1 && format == 32)
-        desktop = ((long *)data)[0];
-    if (data) XFree(data);
-    data = nullptr;
-    bool found = false;
-    if (XGetWindowProperty(display, os_lnx_x.root, a.net_workarea, 0, 1024, False, XA_CARDINAL, &type, &format,
-                           &count, &after, &data) == Success &&
-        data && format == 32 && count >= 4) {
-        if ((unsigned long)(desktop * 4 + 4) > count) desktop = 0;
-        for (int i = 0; i < 4; i++) area[i] = ((long *)data)[desktop * 4 + i];
-        found = area[2] > 0 && area[3] > 0;
-    }
-    if (data) XFree(data);
-    return found;
+    os_lnx_read_longs(display, os_lnx_x.root, a.net_current_desktop, XA_CARDINAL, &desktop, 1);
+    // One x, y, width, height per desktop.
+    enum { MOST_DESKTOPS = 256 };
+    long areas[MOST_DESKTOPS * 4];
+    i32 count = os_lnx_read_longs(display, os_lnx_x.root, a.net_workarea, XA_CARDINAL, areas, MOST_DESKTOPS * 4);
+    if (count < 4) return false;
+    if (desktop < 0 || desktop * 4 + 4 > count) desktop = 0;
+    for (int i = 0; i < 4; i++) area[i] = areas[desktop * 4 + i];
+    return area[2] > 0 && area[3] > 0;
 }
 
 static void os_lnx_finish_monitor(OsMonitor *monitor, bool has_area, const long area[4]) {
@@ -90,7 +61,7 @@ static i32 os_lnx_mode_refresh(XRRScreenResources *resources, RRMode id) {
 
 // The whole screen as one monitor, for a server without RandR.
 static void os_lnx_add_screen(Display *display) {
-    OsMonitor *monitor = os_lnx_next_monitor();
+    OsMonitor *monitor = os_monitor_table_add();
     if (!monitor) return;
     monitor->flags = 1;
     monitor->width = display ? DisplayWidth(display, os_lnx_x.screen) : 0;
@@ -104,8 +75,6 @@ static void os_lnx_add_screen(Display *display) {
 }
 
 static void os_lnx_enumerate(void) {
-    for (i32 i = 0; i < os_lnx_monitor_count; i++) os_free(os_lnx_monitors[i].name.data);
-    os_lnx_monitor_count = 0;
     Display *display = os_lnx_display();
     int event_base, error_base;
     XRRScreenResources *resources = nullptr;
@@ -127,6 +96,7 @@ static void os_lnx_enumerate(void) {
         if (resources->outputs[i] != primary) order[order_count++] = resources->outputs[i];
     RRCrtc seen[64];
     int seen_count = 0;
+    int added = 0;
     for (int i = 0; i < order_count; i++) {
         XRROutputInfo *output = XRRGetOutputInfo(display, resources, order[i]);
         if (!output) continue;
@@ -136,8 +106,9 @@ static void os_lnx_enumerate(void) {
         XRRCrtcInfo *crtc = active ? XRRGetCrtcInfo(display, resources, output->crtc) : nullptr;
         if (crtc && crtc->mode && seen_count < 64) {
             seen[seen_count++] = output->crtc;
-            OsMonitor *monitor = os_lnx_next_monitor();
+            OsMonitor *monitor = os_monitor_table_add();
             if (monitor) {
+                added++;
                 monitor->handle = (void *)(uintptr_t)output->crtc;
                 monitor->flags = order[i] == primary ? 1 : 0;
                 monitor->x = crtc->x;
@@ -154,24 +125,10 @@ static void os_lnx_enumerate(void) {
         XRRFreeOutputInfo(output);
     }
     XRRFreeScreenResources(resources);
-    if (os_lnx_monitor_count == 0) {
-        os_lnx_add_screen(display);
-        return;
-    }
-    // Without an active primary output, the first one is, as on Windows
-    // where one monitor always is.
-    bool any_primary = false;
-    for (i32 i = 0; i < os_lnx_monitor_count; i++) any_primary |= (os_lnx_monitors[i].flags & 1) != 0;
-    if (!any_primary) os_lnx_monitors[0].flags |= 1;
+    if (!added) os_lnx_add_screen(display);
 }
 
-void os_get_monitors(i32 *count, OsMonitor **table) {
+void os_platform_enumerate_monitors(void) {
     os_lnx_enumerate();
-    if (count) *count = os_lnx_monitor_count;
-    if (table) *table = os_lnx_monitors;
-}
-
-OsMonitor *os_get_main_monitor(void) {
-    if (!os_lnx_monitors) os_lnx_enumerate();
-    return os_lnx_monitors;
+    os_monitor_table_commit();
 }

@@ -62,6 +62,10 @@ int os_lnx_trap_end(void);
 
 // True when an EWMH window manager runs on the screen right now.
 bool os_lnx_wm_running(void);
+// Reads up to capacity 32-bit items of a window property of this type into
+// values (as Xlib hands them, in longs); the count read, 0 when the property
+// is missing or of another type or format. Errors are not trapped here.
+i32 os_lnx_read_longs(Display *display, Window window, Atom property, Atom type, long *values, i32 capacity);
 
 // Per-window state kept beside the record.
 struct OsLnxWindow {

@@ -8,23 +8,26 @@
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char **environ;
 
-// What Linux keeps in OsProcess::info.
+// What Linux keeps in OsProcess::native.
 struct OsLnxChild {
     i32 pid;
     i32 status;  // waitpid status once reaped
     u8 reaped;
+    u8 status_known; // waitpid gave the status (it fails when SIGCHLD is ignored)
 };
-static_assert(sizeof(OsLnxChild) <= sizeof(((OsProcess *)nullptr)->info), "OsProcess::info too small");
+static_assert(sizeof(OsLnxChild) <= sizeof(((OsProcess *)nullptr)->native), "OsProcess::native too small");
 
-static OsLnxChild *os_lnx_child(OsProcess *process) { return (OsLnxChild *)process->info; }
+static OsLnxChild *os_lnx_child(OsProcess *process) { return (OsLnxChild *)process->native; }
 
 static void os_lnx_close(OsHandle *fd) {
     if (*fd >= 0) close((int)*fd);
@@ -70,7 +73,7 @@ static bool os_lnx_start_bound;
 // Between fork and exec only async-signal-safe calls. A failed exec reports
 // its error through a close-on-exec pipe, so the caller learns it
 // synchronously, as from posix_spawnp.
-static int os_lnx_fork_exec_bound(char **argv, int stdin_fd, int stdout_fd, pid_t *pid) {
+static int os_lnx_fork_exec_bound(const char *program, char **argv, int stdin_fd, int stdout_fd, pid_t *pid) {
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return errno;
     pid_t parent = getpid();
@@ -94,7 +97,7 @@ static int os_lnx_fork_exec_bound(char **argv, int stdin_fd, int stdout_fd, pid_
             dup2(stdout_fd, 1);
             dup2(stdout_fd, 2);
         }
-        execvp(argv[0], argv);
+        execv(program, argv);
         int error = errno;
         ssize_t ignored = write(report[1], &error, sizeof error);
         (void)ignored;
@@ -114,19 +117,56 @@ static int os_lnx_fork_exec_bound(char **argv, int stdin_fd, int stdout_fd, pid_
     return 0;
 }
 
-// Starts the split command line. stdin_fd/stdout_fd < 0: the child keeps the
-// parent's standard descriptors. Returns 0 with *pid set, else the error code.
-static int os_lnx_spawn(const char *command_line, int stdin_fd, int stdout_fd, pid_t *pid) {
-    i32 count = 0;
-    char **argv = os_split_command_line(command_line, &count);
-    if (!argv) return ENOMEM;
-    if (count == 0) {
-        os_free(argv);
-        return ENOENT;
+// A program file the system may start: a regular file we may execute.
+static bool os_lnx_is_program(const char *path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, X_OK) == 0;
+}
+
+// The heap path of the program a bare name (no "/") stands for: the
+// executable's folder first, then each absolute folder of PATH. Never the
+// current directory, which an empty or relative PATH entry would mean to
+// posix_spawnp: a program planted there must not run in place of ours.
+static char *os_lnx_find_program(const char *name) {
+    size_t name_length = strlen(name);
+    StrSlice folder = os_exe_folder();
+    const char *path = getenv("PATH");
+    const char *list = path ? path : "";
+    for (i32 round = 0;; round++) {
+        const char *start;
+        size_t length;
+        if (round == 0) {
+            if (!folder.data) continue;
+            start = folder.data;
+            length = (size_t)folder.length;
+        } else {
+            if (!*list) return nullptr;
+            start = list;
+            const char *end = strchr(list, ':');
+            length = end ? (size_t)(end - list) : strlen(list);
+            list = end ? end + 1 : list + length;
+            if (length == 0 || start[0] != '/') continue;
+        }
+        char *candidate = (char *)os_alloc((u32)(length + name_length + 2));
+        if (!candidate) return nullptr;
+        memcpy(candidate, start, length);
+        size_t at = length;
+        if (candidate[at - 1] != '/') candidate[at++] = '/';
+        memcpy(candidate + at, name, name_length + 1);
+        if (os_lnx_is_program(candidate)) return candidate;
+        os_free(candidate);
     }
+}
+
+// Starts argv. stdin_fd/stdout_fd < 0: the child keeps the parent's standard
+// descriptors. Returns 0 with *pid set, else the error code.
+static int os_lnx_spawn_argv(char **argv, int stdin_fd, int stdout_fd, pid_t *pid) {
+    if (!argv[0]) return ENOENT;
+    char *found = strchr(argv[0], '/') ? nullptr : os_lnx_find_program(argv[0]);
+    if (!found && !strchr(argv[0], '/')) return ENOENT;
     if (os_lnx_start_bound) {
-        int error = os_lnx_fork_exec_bound(argv, stdin_fd, stdout_fd, pid);
-        os_free(argv);
+        int error = os_lnx_fork_exec_bound(found ? found : argv[0], argv, stdin_fd, stdout_fd, pid);
+        if (found) os_free(found);
         return error;
     }
     posix_spawn_file_actions_t actions;
@@ -149,9 +189,19 @@ static int os_lnx_spawn(const char *command_line, int stdin_fd, int stdout_fd, p
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     // glibc reports a failed exec (ENOENT for a missing program) here,
     // synchronously, rather than through a child that exits with 127.
-    int error = posix_spawnp(pid, argv[0], &actions, &attributes, argv, environ);
+    int error = posix_spawn(pid, found ? found : argv[0], &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    if (found) os_free(found);
+    return error;
+}
+
+// The command line split by the Windows rules, then started as above.
+static int os_lnx_spawn(const char *command_line, int stdin_fd, int stdout_fd, pid_t *pid) {
+    i32 count = 0;
+    char **argv = os_split_command_line(command_line, &count);
+    if (!argv) return ENOMEM;
+    int error = os_lnx_spawn_argv(argv, stdin_fd, stdout_fd, pid);
     os_free(argv);
     return error;
 }
@@ -226,7 +276,8 @@ bool os_process_is_running(OsProcess *process) {
     // Exited (now reaped) or not ours to wait for: either way never again
     // signal this pid, which the system may hand to another process.
     child->reaped = 1;
-    child->status = done > 0 ? status : 0;
+    child->status = status;
+    child->status_known = done > 0;
     return false;
 }
 
@@ -240,6 +291,7 @@ void os_process_kill(OsProcess *process) {
         while (done < 0 && errno == EINTR);
         child->reaped = 1;
         child->status = status;
+        child->status_known = done > 0;
     }
     // The parent's own ends too: nothing uses them after this, and leaving
     // them open would leak two descriptors per child.
@@ -251,12 +303,14 @@ void os_process_kill(OsProcess *process) {
 
 bool os_process_exit_code(OsProcess *process, i32 *code) {
     OsLnxChild *child = os_lnx_child(process);
-    if (child->pid <= 0 || !child->reaped) return false;
+    if (child->pid <= 0 || !child->reaped || !child->status_known) return false;
     if (WIFEXITED(child->status)) *code = WEXITSTATUS(child->status);
     else if (WIFSIGNALED(child->status)) *code = 128 + WTERMSIG(child->status);
     else return false;
     return true;
 }
+
+u32 os_process_id(OsProcess *process) { return (u32)os_lnx_child(process)->pid; }
 
 bool os_process_wait_input_idle(OsProcess *process) {
     // Only Windows GUI programs have a message queue to wait on; a child
@@ -321,6 +375,9 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
         errno = error;
         return 1;
     }
+    // Nothing is written to the child: its input ends now, so a child that
+    // reads to the end of its input (sort, cat) can finish.
+    os_lnx_close(&in_write);
     char chunk[4096];
     for (;;) {
         ssize_t got = read((int)out_read, chunk, sizeof chunk);
@@ -329,7 +386,6 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
         callback(StrSlice{(i64)got, chunk});
     }
     os_lnx_close(&out_read);
-    os_lnx_close(&in_write);
     // A child may close its output and run on; do not wait for it here.
     os_lnx_reap_later(pid);
     return 0;
@@ -337,11 +393,12 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
 
 i32 os_shell_open(StrSlice path) {
     // The desktop's own opener picks the file manager or application; started
-    // directly (no shell) and reaped in the background so it never lingers.
+    // like every other child (no shell, default signals) and reaped in the
+    // background so it never lingers.
     char program[] = "xdg-open";
     char *argv[] = {program, path.data, nullptr};
     pid_t pid = 0;
-    if (!path.data || posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return 1;
+    if (!path.data || os_lnx_spawn_argv(argv, -1, -1, &pid) != 0) return 1;
     os_lnx_reap_later(pid);
     return 0;
 }

@@ -27,22 +27,22 @@ static u32 os_lnx_exception_code(int signal_number, const siginfo_t *info) {
     case SIGSEGV: {
         uintptr_t at = (uintptr_t)info->si_addr;
         // The guard pages lie just below the lowest usable stack address.
-        if (os_lnx_stack_high && at < os_lnx_stack_high && at + 1024 * 1024 >= os_lnx_stack_low) return 0xC00000FDu;
-        return 0xC0000005u;
+        if (os_lnx_stack_high && at < os_lnx_stack_high && at + 1024 * 1024 >= os_lnx_stack_low) return OS_EXCEPTION_STACK_OVERFLOW;
+        return OS_EXCEPTION_ACCESS_VIOLATION;
     }
-    case SIGBUS: return info->si_code == BUS_ADRALN ? 0x80000002u : 0xC0000006u;
+    case SIGBUS: return info->si_code == BUS_ADRALN ? OS_EXCEPTION_DATATYPE_MISALIGNMENT : OS_EXCEPTION_IN_PAGE_ERROR;
     case SIGILL:
-        return info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG ? 0xC0000096u : 0xC000001Du;
+        return info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG ? OS_EXCEPTION_PRIV_INSTRUCTION : OS_EXCEPTION_ILLEGAL_INSTRUCTION;
     case SIGFPE:
         switch (info->si_code) {
-        case FPE_INTDIV: return 0xC0000094u;
-        case FPE_INTOVF: return 0xC0000095u;
-        case FPE_FLTDIV: return 0xC000008Eu;
-        case FPE_FLTOVF: return 0xC0000091u;
-        case FPE_FLTUND: return 0xC0000093u;
-        case FPE_FLTRES: return 0xC000008Fu;
-        case FPE_FLTINV: return 0xC0000090u;
-        case FPE_FLTSUB: return 0xC000008Cu;
+        case FPE_INTDIV: return OS_EXCEPTION_INT_DIVIDE_BY_ZERO;
+        case FPE_INTOVF: return OS_EXCEPTION_INT_OVERFLOW;
+        case FPE_FLTDIV: return OS_EXCEPTION_FLT_DIVIDE_BY_ZERO;
+        case FPE_FLTOVF: return OS_EXCEPTION_FLT_OVERFLOW;
+        case FPE_FLTUND: return OS_EXCEPTION_FLT_UNDERFLOW;
+        case FPE_FLTRES: return OS_EXCEPTION_FLT_INEXACT_RESULT;
+        case FPE_FLTINV: return OS_EXCEPTION_FLT_INVALID_OPERATION;
+        case FPE_FLTSUB: return OS_EXCEPTION_ARRAY_BOUNDS_EXCEEDED;
         default: return 0;
         }
     default: return 0;

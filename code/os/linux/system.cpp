@@ -21,6 +21,9 @@ void os_init(void) {
     os_frequency = 1000000000 / os_lnx_tick_ns;
     // A reader that went away must make writes fail, not kill the recorder.
     signal(SIGPIPE, SIG_IGN);
+    // An ignored SIGCHLD, inherited from whoever started us, makes the system
+    // reap children itself, so no exit status could ever be read.
+    signal(SIGCHLD, SIG_DFL);
     struct sigaction stop = {};
     stop.sa_handler = os_lnx_on_stop_signal;
     sigemptyset(&stop.sa_mask);

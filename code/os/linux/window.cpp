@@ -16,15 +16,20 @@ OsLnxDisplay os_lnx_x;
 static unsigned long os_lnx_trap_serial;
 static int os_lnx_trap_code;
 
-static int os_lnx_on_x_error(Display *, XErrorEvent *error) {
+// Xlib keeps one error handler and one I/O error handler for the whole
+// process, called for every connection; the clipboard's connections are
+// served on a thread of their own, and only the main connection's errors
+// may touch the trap or its lost flag.
+static int os_lnx_on_x_error(Display *display, XErrorEvent *error) {
     // Errors outside a trap (an async request on a window that is already
     // gone, say) are harmless to us; the default handler would exit.
-    if (error->serial >= os_lnx_trap_serial && !os_lnx_trap_code) os_lnx_trap_code = error->error_code;
+    if (display == os_lnx_x.display && error->serial >= os_lnx_trap_serial && !os_lnx_trap_code)
+        os_lnx_trap_code = error->error_code;
     return 0;
 }
 
-static int os_lnx_on_io_error(Display *) {
-    os_lnx_x.lost = true;
+static int os_lnx_on_io_error(Display *display) {
+    if (display == os_lnx_x.display) os_lnx_x.lost = true;
     return 0;
 }
 
@@ -119,6 +124,8 @@ static void os_lnx_intern_atoms(Display *display) {
 
 Display *os_lnx_display(void) {
     if (os_lnx_x.display) return os_lnx_x.lost ? nullptr : os_lnx_x.display;
+    // Before the first connection: the clipboard thread uses Xlib too.
+    XInitThreads();
     Display *display = XOpenDisplay(nullptr);
     if (!display) return nullptr;
     XSetErrorHandler(os_lnx_on_x_error);
@@ -164,6 +171,22 @@ Display *os_lnx_display(void) {
     return display;
 }
 
+i32 os_lnx_read_longs(Display *display, Window window, Atom property, Atom type, long *values, i32 capacity) {
+    Atom got_type;
+    int format;
+    unsigned long count = 0, after;
+    unsigned char *data = nullptr;
+    i32 read = 0;
+    if (XGetWindowProperty(display, window, property, 0, capacity, False, type, &got_type, &format, &count,
+                           &after, &data) == Success &&
+        data && format == 32 && got_type == type) {
+        read = count < (unsigned long)capacity ? (i32)count : capacity;
+        for (i32 i = 0; i < read; i++) values[i] = ((long *)data)[i];
+    }
+    if (data) XFree(data);
+    return read;
+}
+
 bool os_lnx_wm_running(void) {
     Display *display = os_lnx_display();
     if (!display) return false;
@@ -176,15 +199,8 @@ bool os_lnx_wm_running(void) {
     for (int i = 0; i < 2; i++) {
         if (i == 1 && !found[0]) break;
         if (i == 1) from[1] = found[0];
-        Atom type;
-        int format;
-        unsigned long count, after;
-        unsigned char *data = nullptr;
-        if (XGetWindowProperty(display, from[i], check, 0, 1, False, XA_WINDOW, &type, &format, &count,
-                               &after, &data) == Success &&
-            data && count == 1 && format == 32)
-            found[i] = (Window)((long *)data)[0];
-        if (data) XFree(data);
+        long value = 0;
+        if (os_lnx_read_longs(display, from[i], check, XA_WINDOW, &value, 1) == 1) found[i] = (Window)value;
     }
     os_lnx_trap_end();
     return found[0] && found[0] == found[1];

@@ -70,12 +70,21 @@ i32 os_clipboard_set_text(StrSlice text) {
     if (plain_size) memcpy(plain, utf8, plain_size);
     plain[plain_size] = 0;
     GlobalUnlock(plain_memory);
-    OpenClipboard(nullptr);
-    EmptyClipboard();
-    SetClipboardData(CF_UNICODETEXT, wide_memory);
-    SetClipboardData(CF_TEXT, plain_memory);
+    // Each step is checked: a clipboard held by another program, or a set
+    // that fails, is a failure, and the blocks the system did not take are
+    // ours to free.
+    if (!OpenClipboard(nullptr)) {
+        GlobalFree(wide_memory);
+        GlobalFree(plain_memory);
+        return 1;
+    }
+    bool done = EmptyClipboard() != 0;
+    bool wide_taken = done && SetClipboardData(CF_UNICODETEXT, wide_memory) != nullptr;
+    bool plain_taken = wide_taken && SetClipboardData(CF_TEXT, plain_memory) != nullptr;
     CloseClipboard();
-    return 0;
+    if (!wide_taken) GlobalFree(wide_memory);
+    if (!plain_taken) GlobalFree(plain_memory);
+    return plain_taken ? 0 : 1;
 }
 
 i32 os_clipboard_copy_format(u32 format, StrSlice *out) {
@@ -178,6 +187,40 @@ static bool os_w32_dib_file(HANDLE memory, StrSlice *out) {
     return true;
 }
 
+// A bitmap's pixels as a 32-bit top-down .bmp file.
+static bool os_w32_bitmap_file(HBITMAP bitmap, StrSlice *out) {
+    BITMAP info;
+    if (!GetObjectW(bitmap, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight <= 0) return false;
+    u64 pixels = (u64)info.bmWidth * (u64)info.bmHeight * 4;
+    u64 header = 14 + sizeof(BITMAPINFOHEADER);
+    if (pixels + header > 0x7FFFFFF0) return false;
+    u8 *file = (u8 *)os_alloc_zeroed((u32)(pixels + header));
+    if (!file) return false;
+    BITMAPINFOHEADER *dib = (BITMAPINFOHEADER *)(file + 14);
+    dib->biSize = sizeof *dib;
+    dib->biWidth = info.bmWidth;
+    dib->biHeight = -info.bmHeight;
+    dib->biPlanes = 1;
+    dib->biBitCount = 32;
+    dib->biCompression = BI_RGB;
+    dib->biSizeImage = (DWORD)pixels;
+    HDC screen = GetDC(nullptr);
+    int rows = GetDIBits(screen, bitmap, 0, (UINT)info.bmHeight, file + header, (BITMAPINFO *)dib, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    if (rows != info.bmHeight) {
+        os_free(file);
+        return false;
+    }
+    u32 size = (u32)(pixels + header), offset = (u32)header;
+    file[0] = 'B';
+    file[1] = 'M';
+    memcpy(file + 2, &size, 4);
+    memcpy(file + 10, &offset, 4);
+    out->length = size;
+    out->data = (char *)file;
+    return true;
+}
+
 // The whole file that a copied file name points at.
 static bool os_w32_named_file(HANDLE memory, StrSlice *out) {
     SIZE_T size = GlobalSize(memory);
@@ -229,11 +272,16 @@ i32 os_clipboard_get_image(StrSlice *out) {
         if (format == CF_BITMAP) bitmap = true;
         if (format == CF_DIB) dib = true;
     }
-    if (os_clipboard_copy_format(png_mime, out) || os_clipboard_copy_format(png, out) ||
-        (bitmap && os_clipboard_copy_format(CF_BITMAP, out)))
-        return 0;
+    if (os_clipboard_copy_format(png_mime, out) || os_clipboard_copy_format(png, out)) return 0;
     HANDLE memory;
     if (dib && (memory = GetClipboardData(CF_DIB)) != nullptr && os_w32_dib_file(memory, out)) {
+        CloseClipboard();
+        return 0;
+    }
+    // A CF_BITMAP handle is a GDI object, not memory: its pixels are read out
+    // rather than handed to GlobalSize and GlobalLock. After the DIB, which
+    // the system makes from a bitmap anyway and which keeps the placed bytes.
+    if (bitmap && (memory = GetClipboardData(CF_BITMAP)) != nullptr && os_w32_bitmap_file((HBITMAP)memory, out)) {
         CloseClipboard();
         return 0;
     }
@@ -247,12 +295,14 @@ i32 os_clipboard_get_image(StrSlice *out) {
     return 1;
 }
 
-void os_clipboard_snapshot_window(OsWindow *window) {
+i32 os_clipboard_snapshot_window(OsWindow *window) {
+    // A closed window's handle is stale and may name another window by now.
+    if (window && !(window->flags & OS_WINDOW_OPEN)) return 1;
     HWND handle = window ? (HWND)window->handle : nullptr;
     i32 width, height;
     if (handle) {
         RECT client = {};
-        GetClientRect(handle, &client);
+        if (!GetClientRect(handle, &client)) return 1;
         width = client.right - client.left;
         height = client.bottom - client.top;
     } else {
@@ -260,15 +310,24 @@ void os_clipboard_snapshot_window(OsWindow *window) {
         height = GetSystemMetrics(SM_CYSCREEN);
     }
     HDC source = GetDC(handle);
+    if (!source) return 1;
     HDC memory = CreateCompatibleDC(source);
-    HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
-    SelectObject(memory, previous);
-    OpenClipboard(nullptr);
-    EmptyClipboard();
-    SetClipboardData(CF_BITMAP, bitmap);
-    CloseClipboard();
-    DeleteDC(memory);
+    HBITMAP bitmap = memory ? CreateCompatibleBitmap(source, width, height) : nullptr;
+    bool drawn = false;
+    if (bitmap) {
+        HGDIOBJ previous = SelectObject(memory, bitmap);
+        drawn = BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY) != 0;
+        SelectObject(memory, previous);
+    }
+    if (memory) DeleteDC(memory);
     ReleaseDC(handle, source);
+    // The user's clipboard is emptied only once there is a picture to put
+    // in its place and the clipboard is ours.
+    bool placed = false;
+    if (drawn && OpenClipboard(nullptr)) {
+        placed = EmptyClipboard() && SetClipboardData(CF_BITMAP, bitmap) != nullptr;
+        CloseClipboard();
+    }
+    if (!placed && bitmap) DeleteObject(bitmap);
+    return placed ? 0 : 1;
 }

@@ -35,7 +35,10 @@ i32 os_pump_messages(void) {
 }
 
 i32 os_wait_and_pump_messages(void) {
-    WaitMessage();
+    // Not WaitMessage: it sleeps until input newer than the last look at the
+    // queue, and os_pump_messages' zero wait counts as a look, so input that
+    // came during that pump would wait for the next message.
+    MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     return os_pump_messages();
 }
 

@@ -62,23 +62,23 @@ StrSlice os_read_entire_file(StrSlice path) {
     return result;
 }
 
-OsFileResult os_write_file(StrSlice path, u32 size, const void *bytes) {
+i32 os_write_file(StrSlice path, u32 size, const void *bytes) {
     // OPEN_ALWAYS and SetEndOfFile rather than CREATE_ALWAYS, which refuses to
     // replace a hidden or system file.
     HANDLE file = os_w32_open(path, GENERIC_WRITE, 0, OPEN_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) return 1;
     DWORD written = 0;
-    OsFileResult result = 0;
+    i32 result = 0;
     if (!WriteFile(file, bytes, size, &written, nullptr) || written != size || !SetEndOfFile(file))
         result = 2;
     CloseHandle(file);
     return result;
 }
 
-OsFileResult os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes) {
+i32 os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes) {
     HANDLE file = os_w32_open(path, GENERIC_WRITE, 0, OPEN_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) return 1;
-    OsFileResult result = 0;
+    i32 result = 0;
     DWORD written = 0;
     LARGE_INTEGER to;
     to.QuadPart = offset;
@@ -88,10 +88,10 @@ OsFileResult os_write_file_at(StrSlice path, i32 offset, u32 size, const void *b
     return result;
 }
 
-OsFileResult os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffer) {
+i32 os_read_file_range(StrSlice path, i64 offset, u32 size, void *buffer) {
     HANDLE file = os_w32_open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
     if (file == INVALID_HANDLE_VALUE) return 1;
-    OsFileResult result = 0;
+    i32 result = 0;
     DWORD got = 0;
     LARGE_INTEGER to;
     to.QuadPart = offset;
@@ -125,33 +125,33 @@ bool os_path_exists(StrSlice path) {
     return wide && GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
 }
 
-OsFileResult os_copy_file(StrSlice source, StrSlice destination) {
+i32 os_copy_file(StrSlice source, StrSlice destination) {
     OS_W32_WIDE(from, source.data);
     OS_W32_WIDE(to, destination.data);
     return from && to && CopyFileW(from, to, FALSE) ? 0 : 1;
 }
 
-OsFileResult os_move_file(StrSlice source, StrSlice destination) {
+i32 os_move_file(StrSlice source, StrSlice destination) {
     OS_W32_WIDE(from, source.data);
     OS_W32_WIDE(to, destination.data);
     return from && to && MoveFileW(from, to) ? 0 : 1;
 }
 
-OsFileResult os_replace_file(StrSlice source, StrSlice destination) {
+i32 os_replace_file(StrSlice source, StrSlice destination) {
     OS_W32_WIDE(from, source.data);
     OS_W32_WIDE(to, destination.data);
     return from && to && MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : 1;
 }
 
-OsFileResult os_delete_file(StrSlice path) {
+i32 os_delete_file(StrSlice path) {
     OS_W32_WIDE(wide, path.data);
     return wide && DeleteFileW(wide) ? 0 : 1;
 }
 
-OsFileResult os_truncate_file(StrSlice path, i64 length) {
+i32 os_truncate_file(StrSlice path, i64 length) {
     HANDLE file = os_w32_open(path, GENERIC_WRITE, 0, OPEN_EXISTING);
     if (file == INVALID_HANDLE_VALUE) return 1;
-    OsFileResult result = 0;
+    i32 result = 0;
     LARGE_INTEGER to;
     to.QuadPart = length;
     if (!SetFilePointerEx(file, to, nullptr, FILE_BEGIN)) result = 2;
@@ -160,14 +160,14 @@ OsFileResult os_truncate_file(StrSlice path, i64 length) {
     return result;
 }
 
-OsFileResult os_make_directory(StrSlice path) {
+i32 os_make_directory(StrSlice path) {
     OS_W32_WIDE(wide, path.data);
     if (!wide) return 1;
     if (GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES) return 0;
     return CreateDirectoryW(wide, nullptr) ? 0 : 1;
 }
 
-OsFileResult os_remove_directory(StrSlice path) {
+i32 os_remove_directory(StrSlice path) {
     OS_W32_WIDE(wide, path.data);
     if (!wide) return 1;
     if (GetFileAttributesW(wide) == INVALID_FILE_ATTRIBUTES) return 0;
@@ -205,37 +205,14 @@ void os_list_directory(StrSlice path, OsListDirectoryCallback *callback) {
 
 //~ Cached paths
 
-static StrSlice os_w32_exe_folder;
-static StrSlice os_w32_exe_name;
 static StrSlice os_w32_desktop_folder;
 
-// The executable's full path in UTF-8 with "/"; longer paths are cut to the
-// classic 260 units. Returns the length, 0 on failure.
-static i32 os_w32_exe_path(char (&path)[MAX_PATH * 3 + 1]) {
+i32 os_platform_exe_path(char *path, i32 capacity) {
+    // Longer paths are cut to the classic 260 units.
     wchar_t wide[MAX_PATH];
     DWORD units = GetModuleFileNameW(nullptr, wide, MAX_PATH);
     if (units == 0) return 0;
-    return os_w32_to_utf8_path(wide, (i32)units, path, sizeof path);
-}
-
-StrSlice os_exe_folder(void) {
-    if (!os_w32_exe_folder.data) {
-        char path[MAX_PATH * 3 + 1];
-        i32 length = os_w32_exe_path(path);
-        const char *slash = length ? strrchr(path, '/') : nullptr;
-        if (slash) os_w32_exe_folder = os_string_copy(path, (size_t)(slash - path) + 1);
-    }
-    return os_w32_exe_folder;
-}
-
-StrSlice os_exe_name(void) {
-    if (!os_w32_exe_name.data) {
-        char path[MAX_PATH * 3 + 1];
-        i32 length = os_w32_exe_path(path);
-        const char *slash = length ? strrchr(path, '/') : nullptr;
-        if (slash) os_w32_exe_name = os_string_copy(slash + 1, strlen(slash + 1));
-    }
-    return os_w32_exe_name;
+    return os_w32_to_utf8_path(wide, (i32)units, path, capacity);
 }
 
 StrSlice os_desktop_folder(void) {

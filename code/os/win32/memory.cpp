@@ -1,8 +1,5 @@
-// Process heap, critical sections and threads.
+// The process heap.
 #include "../os_internal.h"
-
-#include <atomic>
-#include <string.h>
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -16,81 +13,3 @@ void *os_realloc(void *pointer, u32 size) { return HeapReAlloc(GetProcessHeap(),
 bool os_free(void *pointer) { return HeapFree(GetProcessHeap(), 0, pointer) != 0; }
 
 u64 os_alloc_size(void *pointer) { return HeapSize(GetProcessHeap(), 0, pointer); }
-
-static_assert(sizeof(CRITICAL_SECTION) <= sizeof(OsMutex::storage), "OsMutex too small");
-
-static CRITICAL_SECTION *os_w32_section(OsMutex *mutex) { return (CRITICAL_SECTION *)mutex->storage; }
-
-OsMutex os_mutex_init(void) {
-    OsMutex mutex = {};
-    // Without debug info the section holds no pointer back to itself, so the
-    // record may be returned by value as long as nobody holds it yet.
-    InitializeCriticalSectionEx(os_w32_section(&mutex), 0, CRITICAL_SECTION_NO_DEBUG_INFO);
-    return mutex;
-}
-
-void os_mutex_destroy(OsMutex *mutex) {
-    DeleteCriticalSection(os_w32_section(mutex));
-    memset(mutex, 0, sizeof *mutex);
-}
-
-void os_mutex_lock(OsMutex *mutex) { EnterCriticalSection(os_w32_section(mutex)); }
-
-void os_mutex_unlock(OsMutex *mutex) { LeaveCriticalSection(os_w32_section(mutex)); }
-
-// The record handed out is the first member, so os_free of it frees the whole.
-struct OsW32ThreadStart {
-    OsThread thread;
-    OsThreadFunction *function;
-};
-
-static i32 os_w32_thread_counter;
-
-static DWORD WINAPI os_w32_thread_entry(void *argument) {
-    OsW32ThreadStart *start = (OsW32ThreadStart *)argument;
-    std::atomic_ref<u8> flags(start->thread.flags);
-    flags.fetch_or(OS_THREAD_ALIVE);
-    start->function(&start->thread);
-    flags.fetch_and((u8)~OS_THREAD_ALIVE);
-    return 0;
-}
-
-i32 os_thread_id(void) { return (i32)GetCurrentThreadId(); }
-
-OsThread *os_thread_create(OsThreadFunction *function, u64 user_value) {
-    i32 id = ++os_w32_thread_counter;
-    OsW32ThreadStart *start = (OsW32ThreadStart *)os_alloc_zeroed(sizeof(OsW32ThreadStart));
-    if (!start) return nullptr;
-    start->thread.id = id;
-    start->thread.user_value = user_value;
-    start->function = function;
-    HANDLE handle = CreateThread(nullptr, 0, os_w32_thread_entry, start, 0, nullptr);
-    if (!handle) {
-        os_free(start);
-        return nullptr;
-    }
-    start->thread.handle = handle;
-    return &start->thread;
-}
-
-void os_thread_suspend(OsThread *thread) {
-    if (!thread) return;
-    std::atomic_ref<u8> flags(thread->flags);
-    if ((flags.load() & (OS_THREAD_ALIVE | OS_THREAD_SUSPENDED)) != OS_THREAD_ALIVE) return;
-    flags.fetch_or(OS_THREAD_SUSPENDED);
-    SuspendThread(thread->handle);
-}
-
-void os_thread_resume(OsThread *thread) {
-    if (!thread) return;
-    std::atomic_ref<u8> flags(thread->flags);
-    if ((flags.load() & (OS_THREAD_ALIVE | OS_THREAD_SUSPENDED)) != (OS_THREAD_ALIVE | OS_THREAD_SUSPENDED)) return;
-    flags.fetch_and((u8)~OS_THREAD_SUSPENDED);
-    ResumeThread(thread->handle);
-}
-
-void os_thread_kill(OsThread *thread) {
-    if (!thread || !(std::atomic_ref<u8>(thread->flags).load() & OS_THREAD_ALIVE)) return;
-    TerminateThread(thread->handle, 1);
-    memset(thread, 0, sizeof *thread);
-}

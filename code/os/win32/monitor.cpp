@@ -3,20 +3,9 @@
 
 #include <string.h>
 
-static OsMonitor *os_w32_monitors;
-static i32 os_w32_monitor_count;
-static i32 os_w32_monitor_capacity;
-
 static BOOL CALLBACK os_w32_add_monitor(HMONITOR handle, HDC, LPRECT rect, LPARAM) {
-    if (os_w32_monitor_count == os_w32_monitor_capacity) {
-        i32 capacity = os_w32_monitor_capacity * 2;
-        OsMonitor *grown = (OsMonitor *)os_realloc(os_w32_monitors, (u32)capacity * sizeof(OsMonitor));
-        if (!grown) return TRUE;
-        os_w32_monitors = grown;
-        os_w32_monitor_capacity = capacity;
-    }
-    OsMonitor *monitor = &os_w32_monitors[os_w32_monitor_count];
-    memset(monitor, 0, sizeof *monitor);
+    OsMonitor *monitor = os_monitor_table_add();
+    if (!monitor) return TRUE;
     monitor->handle = handle;
     monitor->x = rect->left;
     monitor->y = rect->top;
@@ -49,29 +38,10 @@ static BOOL CALLBACK os_w32_add_monitor(HMONITOR handle, HDC, LPRECT rect, LPARA
         os_diagnostic("* WARNING * Failed to get monitor info (name, inner bounds, primary status).\n");
     }
     os_monitor_fallbacks(monitor, rect->right - rect->left, rect->bottom - rect->top);
-    os_w32_monitor_count++;
     return TRUE;
 }
 
-static void os_w32_enumerate_monitors(void) {
-    if (!os_w32_monitors) {
-        os_w32_monitor_capacity = 8;
-        os_w32_monitors = (OsMonitor *)os_alloc((u32)os_w32_monitor_capacity * sizeof(OsMonitor));
-    }
-    // A second enumeration rebuilds the table instead of appending duplicates.
-    for (i32 i = 0; i < os_w32_monitor_count; i++)
-        if (os_w32_monitors[i].name.data) os_free(os_w32_monitors[i].name.data);
-    os_w32_monitor_count = 0;
+void os_platform_enumerate_monitors(void) {
     EnumDisplayMonitors(nullptr, nullptr, os_w32_add_monitor, 0);
-}
-
-void os_get_monitors(i32 *count, OsMonitor **table) {
-    os_w32_enumerate_monitors();
-    if (count) *count = os_w32_monitor_count;
-    if (table) *table = os_w32_monitors;
-}
-
-OsMonitor *os_get_main_monitor(void) {
-    if (!os_w32_monitors) os_w32_enumerate_monitors();
-    return os_w32_monitors;
+    os_monitor_table_commit();
 }

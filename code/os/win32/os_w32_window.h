@@ -20,3 +20,6 @@ void os_w32_refresh_geometry(OsWindow *window);
 // The system's 32-bit cursor table behind os_set_cursor; null until loaded.
 extern HCURSOR *os_w32_cursors;
 
+// The Windows style words for a flag word: overwrites *style, ORs bits into
+// *extended_style.
+void os_w32_window_styles(u16 flags, u32 *style, u32 *extended_style);

@@ -1,11 +1,12 @@
 // Child processes with their standard input and output on anonymous pipes.
 #include "os_w32.h"
 
+#include <shellapi.h>
+
 #include <string.h>
 
-static_assert(sizeof(SECURITY_ATTRIBUTES) == sizeof(((OsProcess *)nullptr)->security), "security");
-static_assert(sizeof(STARTUPINFOW) == sizeof(((OsProcess *)nullptr)->startup), "startup");
-static_assert(sizeof(PROCESS_INFORMATION) == sizeof(((OsProcess *)nullptr)->info), "info");
+static_assert(sizeof(PROCESS_INFORMATION) <= sizeof(((OsProcess *)nullptr)->native), "OsProcess::native");
+static PROCESS_INFORMATION *os_w32_child(OsProcess *process) { return (PROCESS_INFORMATION *)process->native; }
 
 static HANDLE os_w32_handle(OsHandle handle) { return (HANDLE)(intptr_t)handle; }
 static OsHandle os_w32_keep(HANDLE handle) { return (OsHandle)(intptr_t)handle; }
@@ -70,6 +71,118 @@ static DWORD os_w32_creation_flags(bool show_window) {
     return show_window ? NORMAL_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS | CREATE_NO_WINDOW;
 }
 
+// Whether a folder of PATH names a place of its own: a drive or network
+// root. A relative entry, like an empty one, would mean the current folder.
+static bool os_w32_absolute_folder(const wchar_t *folder, size_t length) {
+    if (length >= 3 && folder[1] == L':' && (folder[2] == L'\\' || folder[2] == L'/')) return true;
+    return length >= 2 && (folder[0] == L'\\' || folder[0] == L'/') && (folder[1] == L'\\' || folder[1] == L'/');
+}
+
+// folder\name into path (MAX_PATH units) when that is a file; false otherwise.
+static bool os_w32_program_in(const wchar_t *folder, size_t length, const wchar_t *name, wchar_t *path) {
+    size_t name_length = wcslen(name);
+    if (length == 0 || length + name_length + 2 > MAX_PATH) return false;
+    memcpy(path, folder, length * sizeof(wchar_t));
+    if (path[length - 1] != L'\\' && path[length - 1] != L'/') path[length++] = L'\\';
+    memcpy(path + length, name, (name_length + 1) * sizeof(wchar_t));
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The program a bare name (no folder part) stands for, into path: the
+// executable's folder first, then each absolute folder of PATH. Never the
+// current folder, which CreateProcess would search right after ours: a
+// program planted there (Downloads, a USB stick) must not run in our place.
+static bool os_w32_find_program(const wchar_t *bare, wchar_t *path) {
+    wchar_t name[MAX_PATH];
+    size_t length = wcslen(bare);
+    if (length + 5 > MAX_PATH) return false;
+    memcpy(name, bare, (length + 1) * sizeof(wchar_t));
+    if (!wcschr(name, L'.')) wcscat(name, L".exe");
+    wchar_t folder[MAX_PATH];
+    DWORD units = GetModuleFileNameW(nullptr, folder, MAX_PATH);
+    if (units > 0 && units < MAX_PATH) {
+        wchar_t *slash = wcsrchr(folder, L'\\');
+        if (slash && os_w32_program_in(folder, (size_t)(slash - folder), name, path)) return true;
+    }
+    DWORD needed = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+    wchar_t *list = needed ? (wchar_t *)os_alloc(needed * (DWORD)sizeof(wchar_t)) : nullptr;
+    bool found = false;
+    if (list && GetEnvironmentVariableW(L"PATH", list, needed) < needed) {
+        for (wchar_t *entry = list; !found && *entry;) {
+            wchar_t *end = wcschr(entry, L';');
+            size_t entry_length = end ? (size_t)(end - entry) : wcslen(entry);
+            wchar_t *start = entry;
+            if (entry_length >= 2 && start[0] == L'"' && start[entry_length - 1] == L'"') {
+                start++;
+                entry_length -= 2;
+            }
+            found = os_w32_absolute_folder(start, entry_length) &&
+                    os_w32_program_in(start, entry_length, name, path);
+            entry = end ? end + 1 : entry + wcslen(entry);
+        }
+    }
+    if (list) os_free(list);
+    return found;
+}
+
+// The line to start and the program to name: for a bare program name, a new
+// heap line (free with os_free) that starts with the quoted path found, and
+// that path in application; otherwise *line_out is the line itself and
+// application empty. False, with ERROR_FILE_NOT_FOUND, when a bare name
+// names no program.
+static bool os_w32_resolve_program(wchar_t *line, wchar_t **line_out, wchar_t *application) {
+    *line_out = line;
+    application[0] = 0;
+    // The program name by the same rules CreateProcess reads it with.
+    wchar_t name[MAX_PATH];
+    size_t name_length = 0;
+    bool in_quotes = false, bare = true;
+    wchar_t *at = line;
+    while (*at == L' ' || *at == L'\t') at++;
+    for (; *at && (in_quotes || (*at != L' ' && *at != L'\t')); at++) {
+        if (*at == L'"') {
+            in_quotes = !in_quotes;
+            continue;
+        }
+        if (*at == L'\\' || *at == L'/' || *at == L':') bare = false;
+        if (name_length + 1 >= MAX_PATH) return true; // no bare name is this long: left to the system
+        name[name_length++] = *at;
+    }
+    name[name_length] = 0;
+    if (!bare || name_length == 0) return true;
+    if (!os_w32_find_program(name, application)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    size_t path_length = wcslen(application), rest = wcslen(at);
+    wchar_t *quoted = (wchar_t *)os_alloc((u32)((path_length + rest + 3) * sizeof(wchar_t)));
+    if (!quoted) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    quoted[0] = L'"';
+    memcpy(quoted + 1, application, path_length * sizeof(wchar_t));
+    quoted[path_length + 1] = L'"';
+    memcpy(quoted + path_length + 2, at, (rest + 1) * sizeof(wchar_t));
+    *line_out = quoted;
+    return true;
+}
+
+// CreateProcessW on the resolved program; keeps the system's last error.
+static BOOL os_w32_create_process(wchar_t *line, BOOL inherit, DWORD flags, STARTUPINFOW *startup,
+                                  PROCESS_INFORMATION *info) {
+    wchar_t application[MAX_PATH];
+    wchar_t *resolved = nullptr;
+    if (!os_w32_resolve_program(line, &resolved, application)) return FALSE;
+    BOOL started = CreateProcessW(application[0] ? application : nullptr, resolved, nullptr, nullptr, inherit,
+                                  flags, nullptr, nullptr, startup, info);
+    DWORD code = GetLastError();
+    if (resolved != line) os_free(resolved);
+    SetLastError(code);
+    return started;
+}
+
 i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window) {
     OS_W32_WIDE(wide, command_line.data);
     memset(&process->creation_flags, 0,
@@ -82,17 +195,15 @@ i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window
         return 1;
     }
     process->creation_flags = os_w32_creation_flags(show_window);
-    SECURITY_ATTRIBUTES *security = (SECURITY_ATTRIBUTES *)process->security;
-    STARTUPINFOW *startup = (STARTUPINFOW *)process->startup;
-    PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
-    security->nLength = sizeof *security;
-    security->bInheritHandle = TRUE;
-    if (!os_w32_make_pipes(security, &process->stdin_read, &process->stdin_write,
+    SECURITY_ATTRIBUTES security = {};
+    security.nLength = sizeof security;
+    security.bInheritHandle = TRUE;
+    if (!os_w32_make_pipes(&security, &process->stdin_read, &process->stdin_write,
                            &process->stdout_read, &process->stdout_write))
         return 1;
-    os_w32_init_startup(startup, process->stdin_read, process->stdout_write);
-    if (!CreateProcessW(nullptr, wide, nullptr, nullptr, TRUE, process->creation_flags, nullptr,
-                        nullptr, startup, info)) {
+    STARTUPINFOW startup = {};
+    os_w32_init_startup(&startup, process->stdin_read, process->stdout_write);
+    if (!os_w32_create_process(wide, TRUE, process->creation_flags, &startup, os_w32_child(process))) {
         os_w32_report_start_failure("* NOTE * Error starting process!, %i (", command_line);
         DWORD code = GetLastError();
         os_w32_close(&process->stdin_read);
@@ -130,12 +241,12 @@ i32 os_process_read(OsProcess *process, i32 capacity, void *buffer) {
 }
 
 bool os_process_is_running(OsProcess *process) {
-    PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
+    PROCESS_INFORMATION *info = os_w32_child(process);
     return info->hThread && WaitForSingleObject(info->hThread, 0) == WAIT_TIMEOUT;
 }
 
 bool os_process_exit_code(OsProcess *process, i32 *code) {
-    PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
+    PROCESS_INFORMATION *info = os_w32_child(process);
     // Liveness is judged by the main thread, which ends a moment before the
     // process has its exit code.
     if (!info->hProcess || WaitForSingleObject(info->hProcess, 1000) != WAIT_OBJECT_0) return false;
@@ -146,7 +257,7 @@ bool os_process_exit_code(OsProcess *process, i32 *code) {
 }
 
 void os_process_kill(OsProcess *process) {
-    PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
+    PROCESS_INFORMATION *info = os_w32_child(process);
     if (os_process_is_running(process)) TerminateProcess(info->hProcess, 0);
     if (info->hProcess) CloseHandle(info->hProcess);
     if (info->hThread) CloseHandle(info->hThread);
@@ -159,8 +270,10 @@ void os_process_kill(OsProcess *process) {
     os_w32_close(&process->stdout_read);
 }
 
+u32 os_process_id(OsProcess *process) { return os_w32_child(process)->dwProcessId; }
+
 bool os_process_wait_input_idle(OsProcess *process) {
-    PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
+    PROCESS_INFORMATION *info = os_w32_child(process);
     return WaitForInputIdle(info->hProcess, 5000) == 0;
 }
 
@@ -178,8 +291,7 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
         return 1;
     }
     if (!callback) {
-        if (!CreateProcessW(nullptr, wide, nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                            &startup, &info)) {
+        if (!os_w32_create_process(wide, FALSE, flags, &startup, &info)) {
             os_w32_report_start_failure(failure, command_line);
             return 1;
         }
@@ -195,8 +307,7 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
     if (!os_w32_make_pipes(&security, &stdin_read, &stdin_write, &stdout_read, &stdout_write))
         return 1;
     os_w32_init_startup(&startup, stdin_read, stdout_write);
-    BOOL started = CreateProcessW(nullptr, wide, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                                  &startup, &info);
+    BOOL started = os_w32_create_process(wide, TRUE, flags, &startup, &info);
     if (!started) {
         os_w32_report_start_failure(failure, command_line);
     } else {
@@ -207,6 +318,9 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
     // closes its output.
     os_w32_close(&stdout_write);
     os_w32_close(&stdin_read);
+    // Nothing is written to the child: its input ends now, so a child that
+    // reads to the end of its input (sort, more) can finish.
+    os_w32_close(&stdin_write);
     if (started) {
         char chunk[4096];
         DWORD got = 0;
@@ -214,7 +328,6 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
             callback(StrSlice{(i64)got, chunk});
     }
     os_w32_close(&stdout_read);
-    os_w32_close(&stdin_write);
     return started ? 0 : 1;
 }
 
@@ -239,9 +352,24 @@ i32 os_process_start_bound(OsProcess *process, StrSlice command_line, bool show_
     i32 result = os_process_start(process, command_line, show_window);
     if (result != 0) return result;
     HANDLE job = os_w32_bound_job();
-    PROCESS_INFORMATION *info = (PROCESS_INFORMATION *)process->info;
+    PROCESS_INFORMATION *info = os_w32_child(process);
     // Without a job (or inside one that forbids it) the child still runs;
     // only the guarantee is lost, as on systems before job nesting.
     if (job) AssignProcessToJobObject(job, info->hProcess);
     return 0;
+}
+
+// Opening a path with the shell's "open" verb: a child the shell starts.
+i32 os_shell_open(StrSlice path) {
+    OS_W32_WIDE(wide, path.data);
+    if (!wide) return 1;
+    // Explorer takes "C:/a/b" for files but not always for folders.
+    for (wchar_t *c = wide; *c; c++)
+        if (*c == L'/') *c = L'\\';
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    info.lpVerb = L"open";
+    info.lpFile = wide;
+    info.nShow = SW_SHOWDEFAULT;
+    return ShellExecuteExW(&info) ? 0 : 1;
 }

@@ -4,6 +4,19 @@
 #include <shellapi.h>
 #include <string.h>
 
+void os_w32_window_styles(u16 flags, u32 *style, u32 *extended_style) {
+    if (flags & (OS_WINDOW_AT_ORIGIN | OS_WINDOW_BORDERLESS)) *style = WS_POPUP;
+    else if (flags & OS_WINDOW_FIXED_SIZE) *style = WS_OVERLAPPEDWINDOW & ~(u32)WS_THICKFRAME;
+    else *style = WS_OVERLAPPEDWINDOW;
+    if (flags & OS_WINDOW_TOPMOST) *extended_style |= WS_EX_TOPMOST;
+    if (flags & OS_WINDOW_APP_WINDOW) *extended_style |= WS_EX_APPWINDOW;
+    if (flags & OS_WINDOW_TOOL) *extended_style |= WS_EX_TOOLWINDOW;
+    if (flags & OS_WINDOW_HIDDEN) *style &= ~(u32)WS_VISIBLE;
+    else *style |= WS_VISIBLE;
+    if (flags & OS_WINDOW_LAYERED) *extended_style |= WS_EX_LAYERED;
+    if (flags & OS_WINDOW_TRANSPARENT) *extended_style |= WS_EX_TRANSPARENT;
+}
+
 HCURSOR *os_w32_cursors;
 
 static bool os_w32_class_registered;
@@ -81,7 +94,7 @@ OsWindow *os_open_window(i32 width, i32 height, StrSlice title, u16 flags) {
     if (!os_w32_register_class()) return nullptr;
 
     u32 style = 0, extended = 0;
-    os_window_styles_from_flags(flags, &style, &extended);
+    os_w32_window_styles(flags, &style, &extended);
 
     i32 x = CW_USEDEFAULT, y = CW_USEDEFAULT, outer_width = 100, outer_height = 100;
     if (flags & OS_WINDOW_AT_ORIGIN) {

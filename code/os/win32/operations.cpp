@@ -1,4 +1,4 @@
-// Placement, showing, focus and frame of open windows; the cursor.
+// Placement, showing, focus and frame of open windows.
 #include "os_w32_window.h"
 
 static HWND os_w32_open_handle(OsWindow *window) {
@@ -96,7 +96,9 @@ void os_set_window_topmost(OsWindow *window, bool on) {
     HWND handle = os_w32_open_handle(window);
     if (!handle || ((window->flags & OS_WINDOW_TOPMOST) != 0) == on) return;
     window->flags ^= OS_WINDOW_TOPMOST;
-    SetWindowPos(handle, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    // Without NOACTIVATE the call also activates the window and takes the
+    // keyboard focus from whatever the user is typing into.
+    SetWindowPos(handle, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void os_set_window_decorated(OsWindow *window, bool decorated) {
@@ -108,10 +110,15 @@ void os_set_window_decorated(OsWindow *window, bool decorated) {
 
     OsWindow old = *window;
     u32 style = 0, extended = 0;
-    os_window_styles_from_flags(window->flags, &style, &extended);
+    os_w32_window_styles(window->flags, &style, &extended);
+    // The flags tell how the window was created; whether it is shown,
+    // minimised or maximised now is the window's own state, kept as it is.
+    const u32 state = WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE | WS_DISABLED;
+    style = (style & ~state) | ((u32)GetWindowLongW(handle, GWL_STYLE) & state);
     SetWindowLongW(handle, GWL_STYLE, (LONG)style);
     // The frame change sends the move and size messages that refresh the record.
-    SetWindowPos(handle, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    SetWindowPos(handle, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     if (decorated) {
         RECT rect = {0, 0, old.client_width, old.client_height};
         AdjustWindowRectEx(&rect, style, FALSE, extended);
@@ -126,31 +133,4 @@ void os_set_window_decorated(OsWindow *window, bool decorated) {
 void os_toggle_window_fullscreen(OsWindow *window) {
     if (!os_w32_open_handle(window)) return;
     os_diagnostic("* TODO * os_toggle_window_fullscreen\n");
-}
-
-void os_get_cursor_position(i32 *x, i32 *y) {
-    POINT at;
-    if (!GetCursorPos(&at)) at.x = at.y = -1;
-    if (x) *x = at.x;
-    if (y) *y = at.y;
-}
-
-void os_set_cursor(OsCursor shape) {
-    if (!os_w32_cursors) os_load_cursors();
-    if (shape >= 32 || !os_w32_cursors) return;
-    SetCursor(os_w32_cursors[shape]);
-}
-
-i32 os_show_cursor(void) {
-    i32 counter;
-    do counter = ShowCursor(TRUE);
-    while (counter < 0);
-    return counter;
-}
-
-i32 os_hide_cursor(void) {
-    i32 counter;
-    do counter = ShowCursor(FALSE);
-    while (counter >= 0);
-    return counter;
 }
