@@ -1,5 +1,5 @@
-// What one redraw of the control panel costs: the region text alone, a
-// panel-like full redraw, and the zone hit test run on every cursor move.
+// What one redraw of the control panel costs: the region text alone, the
+// panel's full redraw, and the zone hit test run on every cursor move.
 // Run: build/<preset>/bench/bench_drawing --benchmark_repetitions=10
 //        --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
@@ -9,8 +9,11 @@
 #include <vector>
 
 #include "recorder/app.h"
+#include "recorder/pointer.h"
+#include "recorder/region.h"
 #include "text/text.h"
 #include "ui/canvas.h"
+#include "ui/panel.h"
 
 static const char *font_path = "/usr/share/fonts/opentype/inter/Inter-Regular.otf";
 
@@ -32,8 +35,8 @@ static bool load_font(void) {
 static StrSlice slice(const char *text) { return StrSlice{(i64)strlen(text), (char *)text}; }
 
 struct PanelCanvas {
-    std::vector<u32> pixels = std::vector<u32>(587 * 61);
-    Canvas canvas = {587, 61, pixels.data(), 587 * 61 * 4};
+    std::vector<u32> pixels = std::vector<u32>(PANEL_WIDTH * PANEL_HEIGHT);
+    Canvas canvas = {PANEL_WIDTH, PANEL_HEIGHT, pixels.data(), PANEL_WIDTH * PANEL_HEIGHT * 4};
 };
 
 static void BM_TextRegionLine(benchmark::State &state) {
@@ -55,35 +58,13 @@ static void BM_PanelRedraw(benchmark::State &state) {
     std::vector<u32> sheet(66 * 387, 0xFF202020);
     icon_sheet = IconSheet{66, 387, sheet.data()};
     PanelCanvas panel;
-    Canvas *c = &panel.canvas;
+    UiView view = {};
+    view.region_x = 770;
+    view.region_y = 430;
+    view.region_w = 380;
+    view.region_h = 220;
     for (auto _ : state) {
-        u32 colour = status_colour(true, false);
-        canvas_fill(c, COLOUR_BLACK);
-        canvas_status_outline(c, 587, colour);
-        canvas_blit_icon(c, 0, 0, 33, 33, 4, 4);
-        canvas_status_separator(c, 39, colour);
-        canvas_blit_cell25(c, 0, 99, 46);
-        canvas_blit_cell25(c, 0, 124, 71);
-        canvas_blit_cell25(c, 25, 149, 96);
-        canvas_blit_cell25(c, 0, 174, 121);
-        canvas_status_separator(c, 152, colour);
-        canvas_blit_cell25(c, 25, 224, 159);
-        canvas_blit_cell25(c, 0, 199, 185);
-        canvas_status_separator(c, 216, colour);
-        text_draw(c, 227.0f, 12.0f, slice("FPS 30"));
-        canvas_blit_icon(c, 0, 349, 19, 19, 288, 11);
-        canvas_blit_icon(c, 0, 368, 19, 19, 308, 11);
-        canvas_status_separator(c, 333, colour);
-        text_draw(c, 344.0f, 12.0f, slice("Delay 1"));
-        canvas_blit_icon(c, 0, 349, 19, 19, 412, 11);
-        canvas_blit_icon(c, 0, 368, 19, 19, 432, 11);
-        canvas_status_separator(c, 457, colour);
-        canvas_blit_cell25(c, 0, 249, 464);
-        canvas_status_separator(c, 495, colour);
-        canvas_blit_cell25(c, 0, 274, 502);
-        canvas_blit_cell25(c, 0, 299, 528);
-        canvas_blit_cell25(c, 0, 324, 554);
-        text_draw(c, 8.0f, 42.0f, slice("x 770, y 430, w 380, h 220"));
+        panel_paint(&panel.canvas, &view, APP_MODE_IDLE);
         benchmark::DoNotOptimize(panel.pixels.data());
     }
     icon_sheet = IconSheet{0, 0, nullptr};

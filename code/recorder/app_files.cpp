@@ -1,10 +1,11 @@
 // The files beside the executable. Kept apart from the pure parsers so those
 // link (and are fuzzed) without the file backend.
+#include "app_files.h"
+
 #include <string.h>
 
-#include "app.h"
 #include "config.h"
-#include "state.h"
+#include "settings.h"
 
 bool app_file_path(char (&buffer)[513], const char *name) {
     StrSlice folder = os_exe_folder();

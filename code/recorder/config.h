@@ -7,6 +7,3 @@
 // occurrence of a key wins). Carriage returns in the content are rewritten
 // to line feeds in place. Reads only the `length` bytes given.
 void config_load(StrSlice content);
-// Reads Config.txt beside the executable and applies it; nothing when the
-// file is missing or unreadable.
-void config_load_file(void);

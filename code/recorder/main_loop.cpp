@@ -2,8 +2,11 @@
 
 #include "../ui/frame.h"
 #include "../ui/panel.h"
+#include "app.h"
+#include "app_files.h"
+#include "countdown.h"
 #include "recording.h"
-#include "state.h"
+#include "startup.h"
 
 FrameProc *FrameFunction = app_startup_frame;
 FrameTiming frame_timing;
@@ -28,6 +31,12 @@ void frame_timing_advance(FrameTiming *timing, i64 now_ticks) {
     timing->total_ms = total_ms;
 }
 
+AppMode app_mode(void) {
+    if (FrameFunction == countdown_frame) return APP_MODE_COUNTDOWN;
+    if (FrameFunction == recording_frame) return APP_MODE_RECORDING;
+    return APP_MODE_IDLE;
+}
+
 static StrSlice title(const char *text) {
     i64 length = 0;
     while (text[length]) length++;
@@ -41,8 +50,8 @@ void app_event_callback(OsEvent *event) {
         break;
     case OS_EVENT_FOCUS:
         if (event->focus.gained) {
-            frame_show();
-            panel_draw();
+            frame_show(&app, app_mode());
+            panel_draw(&app, app_mode());
             app.minimised = false;
             app.pressed_element = ELEMENT_NONE;
         }
@@ -61,7 +70,10 @@ void app_event_callback(OsEvent *event) {
 
 int app_main(void) {
     os_init();
-    const u16 edge = 0xA450, control = 0x0450, grab = 0x8450;
+    const u16 control = OS_WINDOW_PIXEL_BUFFER | OS_WINDOW_BORDERLESS | OS_WINDOW_TOPMOST;
+    // The edges let clicks through; neither they nor the grab box get a task-bar button.
+    const u16 grab = control | OS_WINDOW_TOOL;
+    const u16 edge = grab | OS_WINDOW_TRANSPARENT;
     app.edge_top = os_open_window(500, 100, title("Vornby Top"), edge);
     app.edge_bottom = os_open_window(500, 100, title("Vornby Bottom"), edge);
     app.edge_left = os_open_window(100, 500, title("Vornby Left"), edge);

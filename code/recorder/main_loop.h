@@ -1,7 +1,7 @@
-// The fixed-rate frame loop, its timing and the program's states.
+// The fixed-rate frame loop: its timing, the state it runs, and the program.
 #pragma once
 
-#include "app.h"
+#include "../ui/view.h"
 
 // The program's state is the function this points to; null quits.
 typedef void FrameProc(void);
@@ -24,15 +24,10 @@ void frame_timing_start(FrameTiming *timing, i32 refresh_rate, i64 now_ticks);
 // total, so the deltas always add up to total_ms.
 void frame_timing_advance(FrameTiming *timing, i64 now_ticks);
 
+// The state the drawing shows for the current FrameFunction.
+AppMode app_mode(void);
+
 // The program: opens the six windows, runs the loop, saves the state.
 // 1 when a window could not be opened, else 0.
 int app_main(void);
 void app_event_callback(OsEvent *event);
-
-void app_startup_frame(void);
-// The frame metrics and the default region for a screen of this size.
-void app_default_region(i32 width, i32 height);
-void idle_frame(void);
-void countdown_frame(void);
-void recording_frame(void);
-void recording_start(void);

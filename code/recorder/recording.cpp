@@ -3,9 +3,16 @@
 #include <string.h>
 
 #include "../ui/frame.h"
-#include "../ui/idle.h"
+#include "../ui/hit_test.h"
 #include "../ui/panel.h"
+#include "app.h"
+#include "app_files.h"
+#include "encoder_command.h"
+#include "idle.h"
 #include "main_loop.h"
+#include "output_name.h"
+#include "pointer.h"
+#include "region.h"
 
 // The encoder's output is drained every frame; its last 4 KiB are kept so a
 // failing encoder can say why.
@@ -35,17 +42,15 @@ static i32 drain(void) {
     return got;
 }
 
-static void return_to_idle(void) {
+void return_to_idle(void) {
     FrameFunction = idle_frame;
-    frame_show();
-    panel_draw();
+    frame_show(&app, app_mode());
+    panel_draw(&app, app_mode());
     os_get_cursor_position(&app.last_cursor_x, &app.last_cursor_y);
     app.pressed_element = ELEMENT_NONE;
 }
 
-// Polling and hover shared by the countdown and the recording; true when a
-// press should act on pressed_element.
-static bool handle_input(void) {
+bool busy_input(void) {
     poll_cursor();
     if (app.input.pressed) {
         app.input.changed = true;
@@ -60,112 +65,11 @@ static bool handle_input(void) {
         ElementId hovered = hit_test_panel();
         if (hovered != app.hover_element) {
             app.hover_element = hovered;
-            panel_draw();
+            panel_draw(&app, app_mode());
             set_cursor_for(hovered);
         }
     }
     return app.input.pressed;
-}
-
-void countdown_frame(void) {
-    app.countdown_ms += frame_timing.delta_ms;
-    if (app.countdown_ms >= 0) {
-        recording_start();
-        return;
-    }
-    if (!handle_input()) return;
-    if (app.pressed_element == ELEMENT_RECORD) return_to_idle();
-    else if (app.pressed_element == ELEMENT_CLOSE) FrameFunction = nullptr;
-}
-
-static bool has_tag(StrSlice text, const char *tag) {
-    i64 length = (i64)strlen(tag);
-    for (i64 i = 0; i + length <= text.length; i++)
-        if (memcmp(text.data + i, tag, (size_t)length) == 0) return true;
-    return false;
-}
-
-static void append_tag(TextBuilder *out, const char *name, i64 length, const OsDateTime *t, i32 attempt) {
-    struct Tag {
-        const char *name;
-        i64 value;
-        bool two_digits;
-    };
-    const Tag tags[] = {
-        {"year", t->year, false},       {"month", t->month, true},   {"month1", t->month, false},
-        {"day", t->day, true},          {"day1", t->day, false},     {"hour", t->hour, true},
-        {"hour1", t->hour, false},      {"minute", t->minute, true}, {"minute1", t->minute, false},
-        {"second", t->second, true},    {"second1", t->second, false},
-        {"incremental", attempt, false}, {"memory_incremental", app.memory_counter, false},
-    };
-    for (const Tag &tag : tags) {
-        if ((i64)strlen(tag.name) != length || memcmp(tag.name, name, (size_t)length) != 0) continue;
-        if (tag.two_digits) builder_append_int2(out, tag.value);
-        else builder_append_int(out, tag.value);
-        return;
-    }
-}
-
-void output_name_expand(TextBuilder *out, StrSlice name_template, const OsDateTime *time, i32 attempt) {
-    const char *bytes = name_template.data;
-    i64 length = name_template.length, literal = 0, i = 0;
-    while (i < length) {
-        char c = bytes[i];
-        if (c != '<' && c != '>') {
-            i++;
-            continue;
-        }
-        builder_append(out, i - literal, bytes + literal);
-        if (c == '<') {
-            i64 start = i + 1, end = start;
-            while (end < length && bytes[end] != '>') end++;
-            append_tag(out, bytes + start, end - start, time, attempt);
-            i = end + 1;
-        } else {
-            i++;
-        }
-        literal = i;
-    }
-    if (literal < length) builder_append(out, length - literal, bytes + literal);
-}
-
-static void path_begin(TextBuilder *path) {
-    StrSlice folder = os_exe_folder();
-    builder_clear(path);
-    builder_append(path, folder.length, folder.data);
-    builder_append_text(path, "output/");
-}
-
-static bool path_exists(const TextBuilder *path) { return os_file_exists(builder_slice(path)); }
-
-void output_path_choose(TextBuilder *path, const OsDateTime *time) {
-    StrSlice name_template = builder_slice(&app.output_name_template);
-    if (name_template.length > 0) {
-        bool incremental = has_tag(name_template, "<incremental>");
-        bool memory = has_tag(name_template, "<memory_incremental>");
-        for (i32 attempt = 0;; ) {
-            path_begin(path);
-            output_name_expand(path, name_template, time, attempt);
-            builder_append_text(path, ".mp4");
-            if (!path_exists(path)) return;
-            if (!incremental && !memory) break;
-            if (incremental) attempt++;
-            if (memory) app.memory_counter++;
-        }
-    }
-    for (;;) {
-        path_begin(path);
-        builder_append_int(path, time->year);
-        builder_append(path, 1, "-");
-        builder_append_int2(path, time->month);
-        builder_append(path, 1, "-");
-        builder_append_int2(path, time->day);
-        builder_append(path, 1, " ");
-        builder_append_int(path, app.memory_counter);
-        builder_append_text(path, ".mp4");
-        if (!path_exists(path)) return;
-        app.memory_counter++;
-    }
 }
 
 void recording_start(void) {
@@ -193,13 +97,20 @@ void recording_start(void) {
         FrameFunction = idle_frame;
     } else {
         FrameFunction = recording_frame;
-        frame_show();
-        panel_draw();
+        frame_show(&app, app_mode());
+        panel_draw(&app, app_mode());
         os_get_cursor_position(&app.last_cursor_x, &app.last_cursor_y);
         app.countdown_ms = 0;
     }
     os_free(path.data);
     os_free(command.data);
+}
+
+// Kills the encoder and forgets it, ready for the next recording.
+static void encoder_end(void) {
+    os_process_kill(&app.encoder_process);
+    encoder_started = false;
+    app.stop_requested = false;
 }
 
 // The encoder is gone: collect what it printed last and say why if it failed.
@@ -214,9 +125,7 @@ static void encoder_finished(void) {
             if (encoder_tail[encoder_tail_length - 1] != '\n') os_print("\n");
         }
     }
-    os_process_kill(&app.encoder_process);
-    encoder_started = false;
-    app.stop_requested = false;
+    encoder_end();
 }
 
 static void request_stop(void) {
@@ -235,13 +144,11 @@ void recording_frame(void) {
         // Without its output pipe the encoder would block, so end it rather
         // than leave it behind, and start the next recording clean.
         os_print("ERROR!!\n");
-        os_process_kill(&app.encoder_process);
-        encoder_started = false;
-        app.stop_requested = false;
+        encoder_end();
         return_to_idle();
         return;
     }
-    if (!handle_input()) return;
+    if (!busy_input()) return;
     if (app.pressed_element == ELEMENT_RECORD) request_stop();
     else if (app.pressed_element == ELEMENT_CLOSE) FrameFunction = nullptr; // recording_quit ends the encoder
 }
@@ -258,8 +165,7 @@ void recording_quit(void) {
         }
         if (os_process_is_running(&app.encoder_process)) {
             os_print("* WARNING * The encoder did not finish within 5 s and was stopped.\n");
-            os_process_kill(&app.encoder_process);
-            encoder_started = false;
+            encoder_end();
             return;
         }
     }

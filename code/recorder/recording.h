@@ -1,24 +1,17 @@
-// Countdown and recording: naming the output file, the encoder's command
-// line, and driving the encoder process.
+// The recording state: starting the encoder on the region, draining it, and
+// stopping it.
 #pragma once
 
-#include "app.h"
-
-// The encoder program's file name beside the executable ("ffmpeg.exe" on
-// Windows, "ffmpeg" on Linux).
-const char *encoder_file_name(void);
-
-// Formats the encoder command line for the current settings into buffer
-// (os_format rules: measure with a null buffer). Video only unless audio is
-// on and a device is configured.
-i32 encoder_command_format(char *buffer, i32 capacity, const char *output_path);
-
-// Expands the output name template's tags into out (appended).
-void output_name_expand(TextBuilder *out, StrSlice name_template, const OsDateTime *time, i32 attempt);
-// Builds the output path (folder + "output/" + name + ".mp4") of the first
-// name that does not exist yet; may raise memory_counter.
-void output_path_choose(TextBuilder *path, const OsDateTime *time);
-
+// Names the output file, starts the encoder and enters the recording state;
+// back to idle when the encoder cannot start.
+void recording_start(void);
+void recording_frame(void);
 // Ends a running encoder when the program quits: asks it to finish with
 // "q\n" (once), waits up to 5 s, and kills it only if it has not exited.
 void recording_quit(void);
+
+// Shared with the countdown. The pointer poll and panel hover of a busy
+// state; true when a press should act on pressed_element.
+bool busy_input(void);
+// Back to the idle state: frame, panel, and a fresh pointer position.
+void return_to_idle(void);

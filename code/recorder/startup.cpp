@@ -1,14 +1,15 @@
-// The first frame: assets, configuration, the saved state, the first layout.
+#include "startup.h"
+
 #include <math.h>
 #include <string.h>
 
 #include "../text/text.h"
 #include "../ui/icon_sheet.h"
-#include "../ui/idle.h"
-#include "config.h"
+#include "app.h"
+#include "app_files.h"
+#include "encoder_command.h"
+#include "idle.h"
 #include "main_loop.h"
-#include "recording.h"
-#include "state.h"
 
 static void load_icons(void) {
     StrSlice file = app_read_file("icons.png");

@@ -1,44 +1,43 @@
 #include "frame.h"
 
-#include "../recorder/main_loop.h"
 #include "canvas.h"
 
-void frame_edge_rects(OsRect rects[4]) {
-    i32 t = (u16)app.frame_dash_thickness;
-    i32 x = app.region_x, y = app.region_y, w = app.region_w, h = app.region_h;
-    bool busy = FrameFunction == countdown_frame || FrameFunction == recording_frame;
-    if (app.frame_style == 0) {
+void frame_edge_rects(const UiView *view, AppMode mode, OsRect rects[4]) {
+    i32 t = (u16)view->frame_dash_thickness;
+    i32 x = view->region_x, y = view->region_y, w = view->region_w, h = view->region_h;
+    bool busy = mode != APP_MODE_IDLE;
+    if (view->frame_style == 0) {
         for (i32 i = 0; i < 4; i++) rects[i] = OsRect{0, 0, 0, 0};
-    } else if (app.frame_style == 1 || busy) {
+    } else if (view->frame_style == 1 || busy) {
         rects[0] = OsRect{x - t, y - t, w + 2 * t, t};
         rects[1] = OsRect{x - t, y + h, w + 2 * t, t};
         rects[2] = OsRect{x - t, y, t, h};
         rects[3] = OsRect{x + w, y, t, h};
     } else {
-        rects[0] = OsRect{0, y - t, app.screen_width, t};
-        rects[1] = OsRect{0, y + h, app.screen_width, t};
-        rects[2] = OsRect{x - t, 0, t, app.screen_height};
-        rects[3] = OsRect{x + w, 0, t, app.screen_height};
+        rects[0] = OsRect{0, y - t, view->screen_width, t};
+        rects[1] = OsRect{0, y + h, view->screen_width, t};
+        rects[2] = OsRect{x - t, 0, t, view->screen_height};
+        rects[3] = OsRect{x + w, 0, t, view->screen_height};
     }
 }
 
-static OsWindow *edge_window(i32 i) {
-    OsWindow *edges[4] = {app.edge_top, app.edge_bottom, app.edge_left, app.edge_right};
+static OsWindow *edge_window(const UiView *view, i32 i) {
+    OsWindow *edges[4] = {view->edge_top, view->edge_bottom, view->edge_left, view->edge_right};
     return edges[i];
 }
 
-void frame_place(void) {
+void frame_place(const UiView *view, AppMode mode) {
     OsRect rects[4];
-    frame_edge_rects(rects);
+    frame_edge_rects(view, mode, rects);
     for (i32 i = 0; i < 4; i++)
-        os_move_window(edge_window(i), rects[i].x, rects[i].y, rects[i].width, rects[i].height);
+        os_move_window(edge_window(view, i), rects[i].x, rects[i].y, rects[i].width, rects[i].height);
 }
 
-void frame_draw(void) {
-    u32 length = (u16)app.frame_dash_length;
+void frame_draw(const UiView *view) {
+    u32 length = (u16)view->frame_dash_length;
     if (length == 0) length = 1;
     for (i32 i = 0; i < 4; i++) {
-        OsWindow *window = edge_window(i);
+        OsWindow *window = edge_window(view, i);
         if (!window) continue;
         Canvas *canvas = &window->pixels;
         bool horizontal = i < 2;
@@ -55,16 +54,16 @@ void frame_draw(void) {
     }
 }
 
-void frame_show(void) {
-    frame_place();
-    if (app.frame_style != 0) frame_draw();
+void frame_show(const UiView *view, AppMode mode) {
+    frame_place(view, mode);
+    if (view->frame_style != 0) frame_draw(view);
 }
 
-OsRect grab_rect(u32 element) {
-    i32 x = app.region_x, y = app.region_y, w = app.region_w, h = app.region_h;
-    i32 co = app.frame_metric_large, zo = app.frame_metric_small;
-    i32 ciw = app.corner_inner_w, cih = app.corner_inner_h;
-    i32 eiw = app.edge_inner_w, eih = app.edge_inner_h;
+OsRect grab_rect(const UiView *view, ElementId element) {
+    i32 x = view->region_x, y = view->region_y, w = view->region_w, h = view->region_h;
+    i32 co = view->frame_metric_large, zo = view->frame_metric_small;
+    i32 ciw = view->corner_inner_w, cih = view->corner_inner_h;
+    i32 eiw = view->edge_inner_w, eih = view->edge_inner_h;
     switch (element) {
     case ELEMENT_EDGE_TOP: return OsRect{x + ciw, y - zo, w - 2 * ciw, eih + zo};
     case ELEMENT_EDGE_BOTTOM: return OsRect{x + ciw, y + h - eih, w - 2 * ciw, eih + zo};
@@ -78,10 +77,10 @@ OsRect grab_rect(u32 element) {
     }
 }
 
-void grab_place_and_draw(void) {
-    OsWindow *window = app.grab_window;
+void grab_place_and_draw(const UiView *view) {
+    OsWindow *window = view->grab_window;
     if (!window) return;
-    OsRect rect = grab_rect(app.hover_element);
+    OsRect rect = grab_rect(view, view->hover_element);
     os_move_window(window, rect.x, rect.y, rect.width, rect.height);
     canvas_frame_box(&window->pixels, rect.width, rect.height);
     os_present_window(window);

@@ -1,44 +1,11 @@
 #include "hit_test.h"
 
-#include "../recorder/app.h"
-
-// The panel's columns from left to right: each runs up to last_dx inclusive;
-// a control is hit only within its rows, elsewhere the column is the panel.
-struct PanelColumn {
-    i32 last_dx;
-    i32 top, bottom;
-    ElementId id;
-};
-
-static const PanelColumn panel_columns[] = {
-    {3, 0, -1, ELEMENT_PANEL},
-    {37, 4, 37, ELEMENT_RECORD},
-    {45, 0, -1, ELEMENT_PANEL},
-    {71, 8, 33, ELEMENT_FRAME_HIDDEN},
-    {96, 8, 33, ELEMENT_FRAME_BORDER},
-    {121, 8, 33, ELEMENT_FRAME_GUIDES},
-    {146, 8, 33, ELEMENT_LOCK_REGION},
-    {158, 0, -1, ELEMENT_PANEL},
-    {184, 8, 33, ELEMENT_DRAW_MOUSE},
-    {210, 8, 33, ELEMENT_AUDIO},
-    {287, 0, -1, ELEMENT_PANEL},
-    {307, 8, 27, ELEMENT_FPS_DOWN},
-    {327, 8, 27, ELEMENT_FPS_UP},
-    {411, 0, -1, ELEMENT_PANEL},
-    {431, 8, 27, ELEMENT_DELAY_DOWN},
-    {451, 8, 27, ELEMENT_DELAY_UP},
-    {463, 0, -1, ELEMENT_PANEL},
-    {489, 8, 33, ELEMENT_OPEN_OUTPUT},
-    {501, 0, -1, ELEMENT_PANEL},
-    {527, 8, 33, ELEMENT_MOVE_REGION},
-    {553, 8, 33, ELEMENT_MINIMISE},
-    {579, 8, 33, ELEMENT_CLOSE},
-};
+#include "panel.h"
 
 ElementId hit_test_panel_at(i32 dx, i32 dy) {
-    for (const PanelColumn &column : panel_columns) {
-        if (dx > column.last_dx) continue;
-        return dy >= column.top && dy <= column.bottom ? column.id : ELEMENT_PANEL;
+    for (const PanelControl &control : panel_controls) {
+        const OsRect &r = control.hit;
+        if (dx >= r.x && dx < r.x + r.width && dy >= r.y && dy < r.y + r.height) return control.element;
     }
     return ELEMENT_PANEL;
 }
@@ -49,38 +16,35 @@ static i32 clamp_i32(i64 value) {
     return (i32)value;
 }
 
-ElementId hit_test_panel(void) {
-    const OsWindow *panel = app.control_window;
+ElementId hit_test_panel_window(const OsWindow *panel, i32 x, i32 y) {
     if (!panel) return ELEMENT_PANEL;
-    return hit_test_panel_at(clamp_i32((i64)app.last_cursor_x - panel->client_x),
-                             clamp_i32((i64)app.last_cursor_y - panel->client_y));
+    return hit_test_panel_at(clamp_i32((i64)x - panel->client_x), clamp_i32((i64)y - panel->client_y));
 }
 
-ElementId hit_test(void) {
-    const OsWindow *panel = app.control_window;
-    i64 cx = app.last_cursor_x, cy = app.last_cursor_y;
-    if (panel && cx >= panel->client_x && cx < (i64)panel->client_x + panel->client_width &&
-        cy >= panel->client_y && cy < (i64)panel->client_y + panel->client_height)
-        return hit_test_panel();
-    if (app.region_locked) return ELEMENT_NONE;
-    return hit_test_zones();
+ElementId hit_test_at(const UiView *view, i32 x, i32 y) {
+    const OsWindow *panel = view->control_window;
+    if (panel && x >= panel->client_x && (i64)x < (i64)panel->client_x + panel->client_width &&
+        y >= panel->client_y && (i64)y < (i64)panel->client_y + panel->client_height)
+        return hit_test_panel_window(panel, x, y);
+    if (view->region_locked) return ELEMENT_NONE;
+    return hit_test_zones_at(view, x, y);
 }
 
 static f32 absf(f32 v) { return v < 0 ? -v : v; }
 
-ElementId hit_test_zones(void) {
+ElementId hit_test_zones_at(const UiView *view, i32 x, i32 y) {
     // 64-bit throughout: the corners come unchecked from the state file, and
     // the zone bounds must not overflow for any of them.
-    i64 hw = app.region_w / 2, hh = app.region_h / 2;
-    i64 dx = (i64)app.last_cursor_x - ((i64)app.region_x + hw);
-    i64 dy = (i64)app.last_cursor_y - ((i64)app.region_y + hh);
+    i64 hw = view->region_w / 2, hh = view->region_h / 2;
+    i64 dx = (i64)x - ((i64)view->region_x + hw);
+    i64 dy = (i64)y - ((i64)view->region_y + hh);
     // A zero half-size gives an infinite or NaN ratio, compared by IEEE rules.
     f32 fx = (f32)dx / (f32)hw;
     f32 fy = (f32)dy / (f32)hh;
     bool top = fy < 0, left = fx < 0;
-    i64 ciw = app.corner_inner_w, cih = app.corner_inner_h;
-    i64 eiw = app.edge_inner_w, eih = app.edge_inner_h;
-    i64 large = app.frame_metric_large, small = app.frame_metric_small;
+    i64 ciw = view->corner_inner_w, cih = view->corner_inner_h;
+    i64 eiw = view->edge_inner_w, eih = view->edge_inner_h;
+    i64 large = view->frame_metric_large, small = view->frame_metric_small;
 
     bool in_x = left ? dx < ciw - hw : dx > hw - ciw;
     bool in_y = top ? dy < cih - hh : dy > hh - cih;
@@ -98,26 +62,6 @@ ElementId hit_test_zones(void) {
     }
     if (top) return -hh - small < dy && dy < eih - hh ? ELEMENT_EDGE_TOP : ELEMENT_NONE;
     return hh - eih < dy && dy < hh + small ? ELEMENT_EDGE_BOTTOM : ELEMENT_NONE;
-}
-
-static i32 min_i32(i32 a, i32 b) { return a < b ? a : b; }
-static i32 max_i32(i32 a, i32 b) { return a > b ? a : b; }
-
-void update_zone_sizes(void) {
-    i32 x_min = min_i32(app.region_x0, app.region_x1);
-    i32 y_min = min_i32(app.region_y0, app.region_y1);
-    i64 x_max = max_i32(app.region_x0, app.region_x1);
-    i64 y_max = max_i32(app.region_y0, app.region_y1);
-    app.region_x = x_min;
-    app.region_y = y_min;
-    // Corners far apart (only a corrupt state file puts them there) would
-    // overflow the width; it saturates instead.
-    app.region_w = clamp_i32(x_max - x_min + 1);
-    app.region_h = clamp_i32(y_max - y_min + 1);
-    app.corner_inner_w = min_i32(app.frame_metric_large, (i32)(0.3 * app.region_w));
-    app.corner_inner_h = min_i32(app.frame_metric_large, (i32)(0.3 * app.region_h));
-    app.edge_inner_w = min_i32(app.frame_metric_small, (i32)(0.5 * app.region_w));
-    app.edge_inner_h = min_i32(app.frame_metric_small, (i32)(0.5 * app.region_h));
 }
 
 i32 cursor_for_element(ElementId id) {

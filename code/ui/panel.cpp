@@ -1,88 +1,84 @@
 #include "panel.h"
 
-#include "../recorder/main_loop.h"
 #include "../text/text.h"
 #include "canvas.h"
 
-// Bright cells sit right of the dim ones in the icon sheet.
-static i32 cell_column(bool lit, i32 cell_size) { return lit ? cell_size : 0; }
+// The separators between the groups of controls.
+static const i32 separator_columns[] = {39, 152, 216, 333, 457, 495};
+// The record button's faces for idle, countdown and recording lie one under
+// the other.
+static const i32 record_face_step = 33;
 
-static void draw_small(Canvas *canvas, i32 sheet_y, i32 x, bool lit) {
-    canvas_blit_icon(canvas, cell_column(lit, 19), sheet_y, 19, 19, x, 11);
+// Settings show their state; the buttons that act light up under the pointer.
+static bool control_lit(const UiView *view, ElementId element) {
+    switch (element) {
+    case ELEMENT_FRAME_HIDDEN: return view->frame_style == 0;
+    case ELEMENT_FRAME_BORDER: return view->frame_style == 1;
+    case ELEMENT_FRAME_GUIDES: return view->frame_style == 2;
+    case ELEMENT_LOCK_REGION: return view->region_locked;
+    case ELEMENT_DRAW_MOUSE: return view->draw_mouse;
+    case ELEMENT_AUDIO: return view->record_audio;
+    default: return view->hover_element == element;
+    }
 }
 
 static StrSlice slice(const char *text, i32 length, i32 capacity) {
     return StrSlice{length < capacity ? length : capacity - 1, (char *)text};
 }
 
-void panel_draw(void) {
-    OsWindow *window = app.control_window;
-    if (!window || !(window->flags & OS_WINDOW_OPEN)) return;
-    Canvas *canvas = &window->pixels;
+void panel_paint(Canvas *canvas, const UiView *view, AppMode mode) {
     canvas_fill(canvas, COLOUR_BLACK);
-
     char region_text[65], fps_text[17], delay_text[17];
     i32 region_length = os_format(region_text, sizeof region_text, "x %i, y %i, w %i, h %i",
-                                  app.region_x, app.region_y, app.region_w, app.region_h);
-    i32 fps_length = os_format(fps_text, sizeof fps_text, "FPS %i", app.fps);
-    i32 delay_length = os_format(delay_text, sizeof delay_text, "Delay %i", app.delay_ms / 1000);
+                                  view->region_x, view->region_y, view->region_w, view->region_h);
+    i32 fps_length = os_format(fps_text, sizeof fps_text, "FPS %i", view->fps);
+    i32 delay_length = os_format(delay_text, sizeof delay_text, "Delay %i", view->delay_ms / 1000);
 
-    bool recording = FrameFunction == recording_frame;
-    bool counting = FrameFunction == countdown_frame;
-    u32 colour = status_colour(!recording && !counting, recording);
-    ElementId hover = app.hover_element;
-
+    u32 colour = status_colour(mode == APP_MODE_IDLE, mode == APP_MODE_RECORDING);
     canvas_status_outline(canvas, canvas->width, colour);
-    i32 record_row = recording ? 66 : counting ? 33 : 0;
-    canvas_blit_icon(canvas, cell_column(hover == ELEMENT_RECORD, 33), record_row, 33, 33, 4, 4);
-    canvas_status_separator(canvas, 39, colour);
-    canvas_blit_cell25(canvas, cell_column(app.frame_style == 0, 25), 99, 46);
-    canvas_blit_cell25(canvas, cell_column(app.frame_style == 1, 25), 124, 71);
-    canvas_blit_cell25(canvas, cell_column(app.frame_style == 2, 25), 149, 96);
-    canvas_blit_cell25(canvas, cell_column(app.region_locked, 25), 174, 121);
-    canvas_status_separator(canvas, 152, colour);
-    canvas_blit_cell25(canvas, cell_column(app.draw_mouse, 25), 224, 159);
-    canvas_blit_cell25(canvas, cell_column(app.record_audio, 25), 199, 185);
-    canvas_status_separator(canvas, 216, colour);
+    for (i32 x : separator_columns) canvas_status_separator(canvas, x, colour);
+    // The values go left of their arrows, which are drawn over them.
     text_draw(canvas, 227.0f, 12.0f, slice(fps_text, fps_length, sizeof fps_text));
-    draw_small(canvas, 349, 288, hover == ELEMENT_FPS_DOWN);
-    draw_small(canvas, 368, 308, hover == ELEMENT_FPS_UP);
-    canvas_status_separator(canvas, 333, colour);
     text_draw(canvas, 344.0f, 12.0f, slice(delay_text, delay_length, sizeof delay_text));
-    draw_small(canvas, 349, 412, hover == ELEMENT_DELAY_DOWN);
-    draw_small(canvas, 368, 432, hover == ELEMENT_DELAY_UP);
-    canvas_status_separator(canvas, 457, colour);
-    canvas_blit_cell25(canvas, cell_column(hover == ELEMENT_OPEN_OUTPUT, 25), 249, 464);
-    canvas_status_separator(canvas, 495, colour);
-    canvas_blit_cell25(canvas, cell_column(hover == ELEMENT_MOVE_REGION, 25), 274, 502);
-    canvas_blit_cell25(canvas, cell_column(hover == ELEMENT_MINIMISE, 25), 299, 528);
-    canvas_blit_cell25(canvas, cell_column(hover == ELEMENT_CLOSE, 25), 324, 554);
+    for (const PanelControl &control : panel_controls) {
+        i32 sheet_y = control.sheet_y;
+        if (control.element == ELEMENT_RECORD) sheet_y += record_face_step * mode;
+        i32 sheet_x = control_lit(view, control.element) ? control.cell : 0;
+        canvas_blit_icon(canvas, sheet_x, sheet_y, control.cell, control.cell, control.icon_x, control.icon_y);
+    }
     text_draw(canvas, 8.0f, 42.0f, slice(region_text, region_length, sizeof region_text));
+}
+
+void panel_draw(const UiView *view, AppMode mode) {
+    OsWindow *window = view->control_window;
+    if (!window || !(window->flags & OS_WINDOW_OPEN)) return;
+    panel_paint(&window->pixels, view, mode);
     os_present_window(window);
 }
 
+// 64-bit sums: the region comes unchecked from the state file.
 void panel_position(i32 x, i32 y, i32 w, i32 h, i32 screen_width, i32 screen_height,
                     i32 *panel_x, i32 *panel_y) {
-    if (y + h < screen_height - 71) {
-        *panel_x = x + 10;
-        *panel_y = y + h + 11;
-    } else if (y > 71) {
-        *panel_x = x + 10;
-        *panel_y = y - 72;
-    } else if (x + w < screen_width - 597) {
-        *panel_x = x + w + 11;
-        *panel_y = y + 10;
-    } else if (x <= 597) {
+    if ((i64)y + h + PANEL_GAP + PANEL_HEIGHT <= screen_height) { // below
+        *panel_x = x + PANEL_INSET;
+        *panel_y = y + h + PANEL_GAP;
+    } else if ((i64)y - PANEL_GAP - PANEL_HEIGHT >= 0) { // above
+        *panel_x = x + PANEL_INSET;
+        *panel_y = y - PANEL_GAP - PANEL_HEIGHT;
+    } else if ((i64)x + w + PANEL_GAP + PANEL_WIDTH <= screen_width) { // right
+        *panel_x = x + w + PANEL_GAP;
+        *panel_y = y + PANEL_INSET;
+    } else if ((i64)x - PANEL_GAP - PANEL_WIDTH < 0) { // no room left either: over the corner
         *panel_x = x;
-        *panel_y = y + h - 61;
-    } else {
-        *panel_x = x - 598;
-        *panel_y = y + 10;
+        *panel_y = y + h - PANEL_HEIGHT;
+    } else { // left
+        *panel_x = x - PANEL_GAP - PANEL_WIDTH;
+        *panel_y = y + PANEL_INSET;
     }
 }
 
-void panel_place(void) {
-    panel_position(app.region_x, app.region_y, app.region_w, app.region_h, app.screen_width,
-                   app.screen_height, &app.panel_x, &app.panel_y);
-    os_move_window(app.control_window, app.panel_x, app.panel_y, PANEL_WIDTH, PANEL_HEIGHT);
+void panel_place(const UiView *view, i32 *panel_x, i32 *panel_y) {
+    panel_position(view->region_x, view->region_y, view->region_w, view->region_h, view->screen_width,
+                   view->screen_height, panel_x, panel_y);
+    os_move_window(view->control_window, *panel_x, *panel_y, PANEL_WIDTH, PANEL_HEIGHT);
 }

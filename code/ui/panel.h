@@ -2,15 +2,38 @@
 // fields and the region line, and its placement beside the region.
 #pragma once
 
-#include "../os/os.h"
+#include "view.h"
 
-enum { PANEL_WIDTH = 587, PANEL_HEIGHT = 61 };
+enum {
+    PANEL_WIDTH = 587,
+    PANEL_HEIGHT = 61,
+    PANEL_GAP = 11,   // between the region and the panel
+    PANEL_INSET = 10, // the panel's shift along the region's side
+};
 
-// Redraws the whole control window from the app state and presents it.
-void panel_draw(void);
-// Moves the control window beside the region and records panel_x/panel_y.
-void panel_place(void);
+// One control: where it answers the pointer, and the icon cell drawn for it.
+// A cell is square; its dim face sits at sheet x 0 and its lit face right of it.
+struct PanelControl {
+    ElementId element;
+    OsRect hit;         // client pixels of the control window
+    i32 icon_x, icon_y; // where the cell is drawn
+    i32 cell;           // the cell's side
+    i32 sheet_y;        // the dim face's top in the icon sheet
+};
+
+enum { PANEL_CONTROL_COUNT = 15 };
+// Left to right; the single description of the panel's controls, read by
+// both the drawing and the hit test.
+extern const PanelControl panel_controls[PANEL_CONTROL_COUNT];
+
+// Draws the whole panel for the view into a canvas of the panel's size.
+void panel_paint(Canvas *canvas, const UiView *view, AppMode mode);
+// panel_paint into the control window, then presents it.
+void panel_draw(const UiView *view, AppMode mode);
 // The placement rule: below, above, right of the region, over its lower-left
 // corner, else left of it.
 void panel_position(i32 x, i32 y, i32 w, i32 h, i32 screen_width, i32 screen_height,
                     i32 *panel_x, i32 *panel_y);
+// Moves the control window beside the view's region; its new place goes to
+// panel_x/panel_y.
+void panel_place(const UiView *view, i32 *panel_x, i32 *panel_y);

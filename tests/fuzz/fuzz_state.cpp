@@ -4,7 +4,9 @@
 #include <string.h>
 
 #include "recorder/app.h"
-#include "recorder/state.h"
+#include "recorder/pointer.h"
+#include "recorder/region.h"
+#include "recorder/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const u8 *data, size_t size) {
     app = AppState{};

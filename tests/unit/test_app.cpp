@@ -5,12 +5,17 @@
 #include <string.h>
 #include <string>
 
+#include "recorder/app.h"
+#include "recorder/countdown.h"
+#include "recorder/encoder_command.h"
+#include "recorder/idle.h"
 #include "recorder/main_loop.h"
-#include "recorder/recording.h"
+#include "recorder/output_name.h"
+#include "recorder/region.h"
+#include "recorder/startup.h"
 #include "ui/canvas.h"
 #include "ui/frame.h"
 #include "ui/icon_sheet.h"
-#include "ui/idle.h"
 #include "ui/panel.h"
 
 static StrSlice text(const char *s) { return StrSlice{(i64)strlen(s), (char *)s}; }
@@ -100,7 +105,7 @@ TEST(Frame, EdgeWindowsFollowStyleAndState) {
     OsRect r[4];
     FrameFunction = idle_frame;
     app.frame_style = 2;
-    frame_edge_rects(r);
+    frame_edge_rects(&app, app_mode(), r);
     EXPECT_EQ(r[0].x, 0);
     EXPECT_EQ(r[0].y, 198);
     EXPECT_EQ(r[0].width, 1920);
@@ -110,7 +115,7 @@ TEST(Frame, EdgeWindowsFollowStyleAndState) {
     EXPECT_EQ(r[3].x, 740);
     // The guides become a border as soon as the countdown runs.
     FrameFunction = countdown_frame;
-    frame_edge_rects(r);
+    frame_edge_rects(&app, app_mode(), r);
     EXPECT_EQ(r[0].x, 98);
     EXPECT_EQ(r[0].y, 198);
     EXPECT_EQ(r[0].width, 644);
@@ -118,7 +123,7 @@ TEST(Frame, EdgeWindowsFollowStyleAndState) {
     EXPECT_EQ(r[2].y, 200);
     EXPECT_EQ(r[2].height, 480);
     app.frame_style = 0;
-    frame_edge_rects(r);
+    frame_edge_rects(&app, app_mode(), r);
     for (const OsRect &rect : r) EXPECT_EQ(rect.width | rect.height | rect.x | rect.y, 0);
     FrameFunction = app_startup_frame;
     app.frame_style = 2;
@@ -129,11 +134,11 @@ TEST(Frame, GrabBoxesOfANarrowRegion) {
     app.frame_metric_large = 11;
     app.frame_metric_small = 6;
     set_region(500, 300, 503, 399); // 4 pixels wide
-    OsRect top = grab_rect(ELEMENT_EDGE_TOP);
+    OsRect top = grab_rect(&app, ELEMENT_EDGE_TOP);
     EXPECT_EQ(top.width, 4 - 2 * app.corner_inner_w);
-    EXPECT_EQ(grab_rect(ELEMENT_CORNER_TOP_LEFT).width, app.corner_inner_w + 11);
-    EXPECT_EQ(grab_rect(ELEMENT_CORNER_TOP_LEFT).x, 489);
-    OsRect none = grab_rect(ELEMENT_FPS_UP);
+    EXPECT_EQ(grab_rect(&app, ELEMENT_CORNER_TOP_LEFT).width, app.corner_inner_w + 11);
+    EXPECT_EQ(grab_rect(&app, ELEMENT_CORNER_TOP_LEFT).x, 489);
+    OsRect none = grab_rect(&app, ELEMENT_FPS_UP);
     EXPECT_EQ(none.width | none.height | none.x | none.y, 0);
 }
 

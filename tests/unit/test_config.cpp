@@ -4,6 +4,7 @@
 #include <string>
 
 #include "recorder/app.h"
+#include "recorder/app_files.h"
 #include "recorder/config.h"
 
 static void reset_app(void) {

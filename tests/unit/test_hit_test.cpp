@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "recorder/app.h"
+#include "recorder/pointer.h"
+#include "recorder/region.h"
+#include "ui/hit_test.h"
 
 static void reset_app(void) { app = AppState{}; }
 

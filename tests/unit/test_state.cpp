@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "recorder/app.h"
-#include "recorder/state.h"
+#include "recorder/app_files.h"
+#include "recorder/settings.h"
 
 // A 40-byte file whose every field differs from the defaults.
 static std::vector<u8> sample_file(void) {

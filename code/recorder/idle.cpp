@@ -1,10 +1,15 @@
 #include "idle.h"
 
-#include <math.h>
-
-#include "../recorder/main_loop.h"
-#include "frame.h"
-#include "panel.h"
+#include "../ui/frame.h"
+#include "../ui/hit_test.h"
+#include "../ui/panel.h"
+#include "app.h"
+#include "app_files.h"
+#include "countdown.h"
+#include "main_loop.h"
+#include "pointer.h"
+#include "recording.h"
+#include "region.h"
 
 static const u16 fps_choices[19] = {1, 2, 3, 4, 5, 8, 10, 15, 20, 24, 25, 30, 40, 50, 60, 90, 120, 144, 240};
 static const i32 delay_step_ms = 1000;
@@ -12,71 +17,16 @@ static const i32 delay_max_ms = 86400000;
 
 void relayout(ElementId cursor_element) {
     update_zone_sizes();
-    frame_show();
-    grab_place_and_draw();
-    panel_place();
-    panel_draw();
+    frame_show(&app, app_mode());
+    grab_place_and_draw(&app);
+    panel_place(&app, &app.panel_x, &app.panel_y);
+    panel_draw(&app, app_mode());
     set_cursor_for(cursor_element);
 }
 
 void redraw_values(void) {
-    if (app.frame_style != 0) frame_draw();
-    panel_draw();
-}
-
-void region_snap_axis(i32 first, i32 *second, i32 r) {
-    if (r < 2 || first >= *second) return;
-    // Single precision, halves away from zero, as the size readout expects.
-    i32 n = (i32)roundf((f32)(*second - first) / (f32)r);
-    *second = first + (n > 1 ? n : 1) * r - 1;
-}
-
-void region_order_corners(void) {
-    if (app.region_x1 < app.region_x0) {
-        i32 t = app.region_x0;
-        app.region_x0 = app.region_x1;
-        app.region_x1 = t;
-    }
-    if (app.region_y1 < app.region_y0) {
-        i32 t = app.region_y0;
-        app.region_y0 = app.region_y1;
-        app.region_y1 = t;
-    }
-}
-
-static i32 clamp_coordinate(i32 value, i32 size) {
-    if (value >= size) value = size - 1;
-    if (value < 0) value = 0;
-    return value;
-}
-
-void region_clamp(void) {
-    app.region_x0 = clamp_coordinate(app.region_x0, app.screen_width);
-    app.region_x1 = clamp_coordinate(app.region_x1, app.screen_width);
-    app.region_y0 = clamp_coordinate(app.region_y0, app.screen_height);
-    app.region_y1 = clamp_coordinate(app.region_y1, app.screen_height);
-}
-
-void region_move_axis(i32 *a, i32 *b, i32 d, i32 size) {
-    if (d > 0) {
-        i32 s = *a + d >= size ? size - 1 - *a : d;
-        if (*b + s >= size) {
-            *a += size - 1 - *b;
-            *b = size - 1;
-        } else {
-            *a += s;
-            *b += s;
-        }
-    } else if (d < 0) {
-        i32 s = *a + d < 0 ? -*a : d;
-        if (*b + s < 0) {
-            *a -= *b;
-            *b = 0;
-        } else {
-            *b += s;
-            *a = *a + d > 0 ? *a + d : 0;
-        }
-    }
+    if (app.frame_style != 0) frame_draw(&app);
+    panel_draw(&app, app_mode());
 }
 
 static void restore_snapshot(void) {
@@ -130,8 +80,8 @@ static void hover_update(void) {
     ElementId hovered = hit_test();
     if (hovered == app.hover_element) return;
     app.hover_element = hovered;
-    grab_place_and_draw();
-    panel_draw();
+    grab_place_and_draw(&app);
+    panel_draw(&app, app_mode());
     set_cursor_for(hovered);
 }
 
@@ -157,8 +107,8 @@ static void press_action(void) {
         if (app.delay_ms != 0) {
             app.countdown_ms = -app.delay_ms;
             FrameFunction = countdown_frame;
-            frame_show();
-            panel_draw();
+            frame_show(&app, app_mode());
+            panel_draw(&app, app_mode());
         } else {
             recording_start();
         }
@@ -168,7 +118,7 @@ static void press_action(void) {
     case ELEMENT_FRAME_BORDER:
     case ELEMENT_FRAME_GUIDES:
         app.frame_style = (u8)(app.pressed_element - ELEMENT_FRAME_HIDDEN);
-        frame_show();
+        frame_show(&app, app_mode());
         then_relayout(true);
         break;
     case ELEMENT_LOCK_REGION: app.region_locked = !app.region_locked; then_relayout(true); break;

@@ -1,6 +1,6 @@
-// The encoder command lines: the one place where the two platforms differ in
-// application code, since each grabs the screen and audio its own way.
-#include "recording.h"
+#include "encoder_command.h"
+
+#include "app.h"
 
 const char *encoder_file_name(void) {
 #ifdef _WIN32

@@ -1,4 +1,5 @@
-// _vornby.state: the region and the panel choices, 38 little-endian bytes.
+// The settings kept between runs: _vornby.state, the region and the panel
+// choices in 38 little-endian bytes.
 #pragma once
 
 #include "../os/os.h"
@@ -10,7 +11,3 @@ enum { STATE_FILE_SIZE = 38 };
 void state_load(StrSlice content);
 // Fills out with the 38-byte record of the current app state.
 void state_encode(u8 (&out)[STATE_FILE_SIZE]);
-// Reads _vornby.state beside the executable and applies it.
-void state_load_file(void);
-// Writes the record to _vornby.state beside the executable; failures are silent.
-void state_save(void);

@@ -1,6 +1,9 @@
-#include "state.h"
+#include "settings.h"
 
 #include "app.h"
+
+// The one app state, beside the record that carries it between runs.
+AppState app;
 
 static i32 read_i32(const u8 *at) {
     return (i32)((u32)at[0] | (u32)at[1] << 8 | (u32)at[2] << 16 | (u32)at[3] << 24);

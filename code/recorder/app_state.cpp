@@ -1,3 +1,0 @@
-#include "app.h"
-
-AppState app;

@@ -1,0 +1,16 @@
+#include "countdown.h"
+
+#include "app.h"
+#include "main_loop.h"
+#include "recording.h"
+
+void countdown_frame(void) {
+    app.countdown_ms += frame_timing.delta_ms;
+    if (app.countdown_ms >= 0) {
+        recording_start();
+        return;
+    }
+    if (!busy_input()) return;
+    if (app.pressed_element == ELEMENT_RECORD) return_to_idle();
+    else if (app.pressed_element == ELEMENT_CLOSE) FrameFunction = nullptr;
+}

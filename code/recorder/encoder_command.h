@@ -1,0 +1,14 @@
+// The encoder's file name and command line: the one place where the two
+// platforms differ in application code.
+#pragma once
+
+#include "../os/os.h"
+
+// The encoder program's file name beside the executable ("ffmpeg.exe" on
+// Windows, "ffmpeg" on Linux).
+const char *encoder_file_name(void);
+
+// Formats the encoder command line for the current settings into buffer
+// (os_format rules: measure with a null buffer). Video only unless audio is
+// on and a device is configured.
+i32 encoder_command_format(char *buffer, i32 capacity, const char *output_path);

@@ -1,0 +1,12 @@
+#include "pointer.h"
+
+#include "../ui/hit_test.h"
+#include "app.h"
+
+ElementId hit_test_panel(void) {
+    return hit_test_panel_window(app.control_window, app.last_cursor_x, app.last_cursor_y);
+}
+
+ElementId hit_test_zones(void) { return hit_test_zones_at(&app, app.last_cursor_x, app.last_cursor_y); }
+
+ElementId hit_test(void) { return hit_test_at(&app, app.last_cursor_x, app.last_cursor_y); }

@@ -1,0 +1,15 @@
+// What lies under the pointer's last polled position (last_cursor): the UI's
+// hit tests over the app's region and panel.
+#pragma once
+
+#include "../ui/view.h"
+
+// The panel's control under last_cursor, relative to the control window's
+// client area.
+ElementId hit_test_panel(void);
+// The grab zone around the region under last_cursor, or ELEMENT_NONE.
+ElementId hit_test_zones(void);
+// The idle state's test at last_cursor: the panel inside the control
+// window's client rectangle, else ELEMENT_NONE while the region is locked,
+// else the zones.
+ElementId hit_test(void);

@@ -1,0 +1,9 @@
+// Start-up: assets, configuration, the saved state and the first layout.
+#pragma once
+
+#include "../os/os.h"
+
+// The first frame: loads everything, lays out, and enters the idle state.
+void app_startup_frame(void);
+// The frame metrics and the default region for a screen of this size.
+void app_default_region(i32 width, i32 height);

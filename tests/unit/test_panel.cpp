@@ -1,0 +1,107 @@
+// The panel's one table: the black-box driver's own copy of it (the centres
+// it clicks, the cells it watches light up) checked against it, and the
+// faces the drawing picks for each control.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ui/canvas.h"
+#include "ui/hit_test.h"
+#include "ui/panel.h"
+
+// The dictionary literal that follows `marker` in the script: its
+// "key": value entries, values as written.
+static std::map<std::string, std::string> python_dict(const std::string &script, const char *marker) {
+    std::map<std::string, std::string> entries;
+    size_t at = script.find(marker);
+    if (at == std::string::npos) return entries;
+    size_t open = script.find('{', at), close = script.find('}', at);
+    for (size_t i = open; i < close;) {
+        size_t key_start = script.find('"', i);
+        if (key_start >= close) break;
+        size_t key_end = script.find('"', key_start + 1);
+        size_t colon = script.find(':', key_end);
+        size_t value_end = script[colon + 2] == '(' ? script.find(')', colon) + 1 : script.find_first_of(",}", colon);
+        entries[script.substr(key_start + 1, key_end - key_start - 1)] = script.substr(colon + 1, value_end - colon - 1);
+        i = value_end;
+    }
+    return entries;
+}
+
+TEST(PanelTable, TheBlackBoxDriversCopyMatches) {
+    const char *path = VORNBY_TESTS_DIR "/app/recorder_test.py";
+    StrSlice file = os_read_entire_file(StrSlice{(i64)strlen(path), (char *)path});
+    ASSERT_GT(file.length, 0) << path;
+    std::string script(file.data, (size_t)file.length);
+    os_free_file(&file);
+
+    const std::map<std::string, ElementId> names = {
+        {"record", ELEMENT_RECORD},       {"hidden", ELEMENT_FRAME_HIDDEN}, {"border", ELEMENT_FRAME_BORDER},
+        {"guides", ELEMENT_FRAME_GUIDES}, {"lock", ELEMENT_LOCK_REGION},    {"pointer", ELEMENT_DRAW_MOUSE},
+        {"audio", ELEMENT_AUDIO},         {"fps-", ELEMENT_FPS_DOWN},       {"fps+", ELEMENT_FPS_UP},
+        {"delay-", ELEMENT_DELAY_DOWN},   {"delay+", ELEMENT_DELAY_UP},     {"folder", ELEMENT_OPEN_OUTPUT},
+        {"move", ELEMENT_MOVE_REGION},    {"minimise", ELEMENT_MINIMISE},   {"close", ELEMENT_CLOSE},
+    };
+    std::map<std::string, std::string> centres = python_dict(script, "def panel_button");
+    std::map<std::string, std::string> lit_sizes = python_dict(script, "HOVER_LIT =");
+    ASSERT_EQ(centres.size(), (size_t)PANEL_CONTROL_COUNT);
+    ASSERT_FALSE(lit_sizes.empty());
+
+    for (const PanelControl &control : panel_controls) {
+        std::string name;
+        for (const auto &entry : names)
+            if (entry.second == control.element) name = entry.first;
+        ASSERT_EQ(centres.count(name), 1u) << name;
+        int x = -1, y = -1;
+        ASSERT_EQ(sscanf(centres[name].c_str(), " (%d, %d)", &x, &y), 2) << centres[name];
+        // The centre it clicks is this control, and on its icon.
+        EXPECT_EQ(hit_test_panel_at(x, y), control.element) << name;
+        EXPECT_GE(x, control.icon_x) << name;
+        EXPECT_LT(x, control.icon_x + control.cell) << name;
+        EXPECT_GE(y, control.icon_y) << name;
+        EXPECT_LT(y, control.icon_y + control.cell) << name;
+        if (!lit_sizes.count(name)) continue;
+        // The square it watches for the hover light lies inside the icon cell.
+        int size = atoi(lit_sizes[name].c_str());
+        EXPECT_EQ(size, control.cell) << name;
+        EXPECT_GE(x - size / 2 + 2, control.icon_x) << name;
+        EXPECT_LE(x - size / 2 + size - 2, control.icon_x + control.cell) << name;
+        EXPECT_GE(y - size / 2 + 2, control.icon_y) << name;
+        EXPECT_LE(y - size / 2 + size - 2, control.icon_y + control.cell) << name;
+    }
+}
+
+// Each control shows the face its state asks for: settings lit by their
+// value, buttons by the hover, the record button's row by the program state.
+TEST(PanelTable, PaintPicksEachControlsFace) {
+    // A sheet whose every pixel names its own place in it.
+    std::vector<u32> sheet(66 * 387);
+    for (i32 y = 0; y < 387; y++)
+        for (i32 x = 0; x < 66; x++) sheet[(size_t)(y * 66 + x)] = 0xFF000000u | (u32)x << 12 | (u32)y;
+    IconSheet saved = icon_sheet;
+    icon_sheet = IconSheet{66, 387, sheet.data()};
+    std::vector<u32> pixels(PANEL_WIDTH * PANEL_HEIGHT);
+    Canvas canvas = {PANEL_WIDTH, PANEL_HEIGHT, pixels.data(), PANEL_WIDTH * PANEL_HEIGHT * 4};
+
+    UiView view = {};
+    view.frame_style = 1;
+    view.region_locked = true;
+    view.draw_mouse = false;
+    view.record_audio = true;
+    view.hover_element = ELEMENT_CLOSE;
+    panel_paint(&canvas, &view, APP_MODE_COUNTDOWN);
+    icon_sheet = saved;
+
+    const ElementId lit[] = {ELEMENT_FRAME_BORDER, ELEMENT_LOCK_REGION, ELEMENT_AUDIO, ELEMENT_CLOSE};
+    for (const PanelControl &control : panel_controls) {
+        bool is_lit = std::find(std::begin(lit), std::end(lit), control.element) != std::end(lit);
+        u32 sheet_x = is_lit ? (u32)control.cell : 0;
+        u32 sheet_y = (u32)control.sheet_y + (control.element == ELEMENT_RECORD ? 33 : 0);
+        u32 corner = pixels[(size_t)(control.icon_y * PANEL_WIDTH + control.icon_x)];
+        EXPECT_EQ(corner, 0xFF000000u | sheet_x << 12 | sheet_y) << control.element;
+    }
+    EXPECT_EQ(pixels[0], (u32)COLOUR_COUNTDOWN);
+}
