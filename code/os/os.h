@@ -400,6 +400,10 @@ enum : u8 {
     OS_EVENT_FOCUS = 10,
     OS_EVENT_DROP_FILES = 11,
     OS_EVENT_WINDOW_CLOSE = 12,
+    // The monitor layout changed (one added or removed, a new resolution or
+    // position): WM_DISPLAYCHANGE, or RandR's notices on X11, whose event
+    // names no library window (window null there). Read the table again.
+    OS_EVENT_DISPLAY_CHANGE = 13,
 };
 
 // Key and button codes share one space: 0..255 virtual keys, then these.

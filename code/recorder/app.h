@@ -31,6 +31,7 @@ struct AppState : UiView {
     i32 last_cursor_x, last_cursor_y;
     i32 drag_x0, drag_y0, drag_x1, drag_y1, press_x, press_y;
     bool minimised = false;
+    bool monitors_changed = false; // the system reported a new monitor layout
     i32 countdown_ms;
     OsProcess encoder_process;
     bool stop_requested;

@@ -63,6 +63,9 @@ void app_event_callback(OsEvent *event) {
         else app.input.pressed = true;
         app.input.changed = true;
         break;
+    case OS_EVENT_DISPLAY_CHANGE:
+        app.monitors_changed = true;
+        break;
     default:
         break;
     }

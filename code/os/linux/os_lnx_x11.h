@@ -36,6 +36,7 @@ struct OsLnxDisplay {
     // The pointer as last asked of the server. XInput2 raw motion says when
     // it has moved since, so an idle frame loop need not ask every frame.
     int xi_opcode;
+    int randr_event_base; // -1 without RandR
     bool raw_motion;     // raw motion events are selected
     bool pointer_moved;  // raw motion seen since the last query
     int pointer_x, pointer_y;

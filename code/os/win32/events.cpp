@@ -236,6 +236,10 @@ LRESULT CALLBACK os_window_procedure(HWND handle, UINT message, WPARAM wparam, L
     case WM_DROPFILES:
         os_w32_drop((HDROP)wparam);
         break;
+    case WM_DISPLAYCHANGE:
+        // Every top-level window hears it; the application reads the table once per frame.
+        os_w32_deliver(OS_EVENT_DISPLAY_CHANGE);
+        break;
     case WM_CLOSE:
     case WM_DESTROY:
     case WM_NCDESTROY:
