@@ -10,6 +10,7 @@
 #include "pointer.h"
 #include "recording.h"
 #include "region.h"
+#include "startup.h"
 
 static const u16 fps_choices[19] = {1, 2, 3, 4, 5, 8, 10, 15, 20, 24, 25, 30, 40, 50, 60, 90, 120, 144, 240};
 static const i32 delay_step_ms = 1000;
@@ -182,7 +183,7 @@ void poll_cursor(void) {
 // the return to idle, since the encoder keeps the region it was given.
 static void monitors_changed(void) {
     app.monitors_changed = false;
-    region_read_monitors();
+    app_read_monitors();
     region_fit_desktop();
     if (!app.minimised) relayout(app.hover_element);
 }

@@ -87,17 +87,6 @@ void region_move(i32 dx, i32 dy) {
     region_pull_corner(app.region_x1, app.region_y1);
 }
 
-void region_read_monitors(void) {
-    i32 count = 0;
-    OsMonitor *table = nullptr;
-    os_get_monitors(&count, &table);
-    app.monitor_count = 0;
-    for (i32 i = 0; table && i < count && app.monitor_count < UI_MONITOR_CAPACITY; i++) {
-        const OsMonitor &m = table[i];
-        if (m.width > 0 && m.height > 0) app.monitors[app.monitor_count++] = OsRect{m.x, m.y, m.width, m.height};
-    }
-}
-
 bool region_on_desktop(void) {
     return desktop_contains(&app, app.region_x0, app.region_y0) &&
            desktop_contains(&app, app.region_x1, app.region_y1);

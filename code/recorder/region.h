@@ -26,8 +26,6 @@ void region_clamp(void);
 // Moves the region by the cursor's offset, keeping its size, within the
 // desktop's bounds, then shifts it so that both corners lie on monitors.
 void region_move(i32 dx, i32 dy);
-// Reads the monitor table into the app's view of the desktop.
-void region_read_monitors(void);
 // Whether both corners lie on monitors.
 bool region_on_desktop(void);
 // After the monitors changed: a region on none of them moves onto the main

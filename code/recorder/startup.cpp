@@ -63,6 +63,17 @@ void app_default_region(i32 width, i32 height) {
     app.region_y1 = 10 * round_away(height * 0.6 * 0.1) - 1;
 }
 
+void app_read_monitors(void) {
+    i32 count = 0;
+    OsMonitor *table = nullptr;
+    os_get_monitors(&count, &table);
+    app.monitor_count = 0;
+    for (i32 i = 0; table && i < count && app.monitor_count < UI_MONITOR_CAPACITY; i++) {
+        const OsMonitor &m = table[i];
+        if (m.width > 0 && m.height > 0) app.monitors[app.monitor_count++] = OsRect{m.x, m.y, m.width, m.height};
+    }
+}
+
 // The default region sits on the main monitor, which need not start at the
 // desktop's origin (a monitor left of it on X11, above it anywhere).
 static void default_region_on_main_monitor(void) {
@@ -82,7 +93,7 @@ void app_startup_frame(void) {
     OsMonitor *monitor = os_get_main_monitor();
     app.screen_width = monitor->width;
     app.screen_height = monitor->height;
-    region_read_monitors();
+    app_read_monitors();
     default_region_on_main_monitor();
     state_load_file();
     // A region saved on a monitor that is gone, or corrupt, would be
