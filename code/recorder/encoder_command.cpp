@@ -10,6 +10,10 @@ const char *encoder_file_name(void) {
 #endif
 }
 
+// The region's coordinates go in unchanged on both systems: gdigrab takes its
+// offsets in virtual-screen coordinates (negative left of or above the primary
+// monitor) and copies from the whole desktop's device context; x11grab takes
+// root-window coordinates, which RandR monitors share and which never go negative.
 i32 encoder_command_format(char *buffer, i32 capacity, const char *output_path) {
     const char *encoder = app.encoder_command.data ? app.encoder_command.data : "ffmpeg";
     bool audio = app.record_audio && app.audio_device.length > 0;
