@@ -1,4 +1,4 @@
-.PHONY: run test deps clean
+.PHONY: run test dist deps clean
 
 # Installs what is missing, builds, and starts the Linux recorder.
 run:
@@ -8,8 +8,13 @@ run:
 test:
 	scripts/test
 
+# Installs what is missing, builds both targets and packs them for users:
+# dist/vornby-<version>-windows-x64.zip and dist/vornby_<version>_amd64.deb.
+dist:
+	scripts/dist
+
 deps:
 	scripts/deps
 
 clean:
-	rm -rf build
+	rm -rf build dist

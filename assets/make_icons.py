@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
-"""Draws the control panel's icon sheet (66 x 387) and writes icons.png.
+"""Draws the control panel's icon sheet (66 x 387) and writes icons.png;
+with --app-icons, the program's own icon for desktop menus instead.
 
 Every control has a dim cell and a bright (lit or hovered) cell side by side.
 Shapes are sampled 4 x 4 per pixel and the coverage is quantised to eighths,
 so the whole sheet fits an 8-bit palette PNG of a few kilobytes.
 
-Standard library only:  python3 assets/make_icons.py [output.png]
+Standard library only:
+  python3 assets/make_icons.py [output.png]
+  python3 assets/make_icons.py --app-icons FOLDER
 The build embeds assets/icons.png in the program and copies it beside it, so
-commit the regenerated file.
+commit the regenerated file. The app icons are made by the Linux build into
+FOLDER/<n>x<n>/apps/vornby.png, in the freedesktop hicolor theme's sizes.
 """
 import math
 import os
@@ -244,13 +248,14 @@ def png_chunk(kind, data):
 
 
 def write_png(path, pixels):
+    width, height = len(pixels[0]), len(pixels)
     palette = sorted({c for row in pixels for c in row})
     if len(palette) > 256:
         raise SystemExit("make_icons: %d colours do not fit a palette" % len(palette))
     index = {c: i for i, c in enumerate(palette)}
     raw = b"".join(b"\0" + bytes(index[c] for c in row) for row in pixels)
     png = b"\x89PNG\r\n\x1a\n"
-    png += png_chunk(b"IHDR", struct.pack(">IIBBBBB", WIDTH, HEIGHT, 8, 3, 0, 0, 0))
+    png += png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 3, 0, 0, 0))
     png += png_chunk(b"PLTE", b"".join(bytes(c) for c in palette))
     png += png_chunk(b"IDAT", zlib.compress(raw, 9))
     png += png_chunk(b"IEND", b"")
@@ -259,7 +264,72 @@ def write_png(path, pixels):
     return len(png), len(palette)
 
 
+# The program's icon: the panel's red record button inside a dashed region
+# frame on a dark rounded tile. Drawn in a unit square, so one drawing serves
+# every size; the dashes are counted, not measured, so they stay even, and
+# small sizes get fewer of them so that they do not blur into a grey line.
+APP_ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
+def app_icon_layers(dashes):
+    tile = rounded(0.03, 0.03, 0.97, 0.97, 0.2)
+    lo, hi, thick = 0.2, 0.8, 0.055
+
+    def dashed_frame(x, y):
+        on_side = ((lo <= x <= hi and (abs(y - lo) <= thick / 2 or abs(y - hi) <= thick / 2)) or
+                   (lo <= y <= hi and (abs(x - lo) <= thick / 2 or abs(x - hi) <= thick / 2)))
+        if not on_side:
+            return False
+        along = x if abs(y - lo) <= thick / 2 or abs(y - hi) <= thick / 2 else y
+        phase = (along - lo) / (hi - lo) * (2 * dashes - 1)
+        return int(phase) % 2 == 0 or along >= hi - thick / 2
+
+    return [(tile, BOX + (255,)), (dashed_frame, BRIGHT + (255,)), (circle(0.5, 0.5, 0.17), RED + (255,))]
+
+
+def render_app_icon(size):
+    """Rows of (r, g, b, a), premultiplied nowhere: layers blend over transparency."""
+    offsets = [(i + 0.5) / SAMPLES / size for i in range(SAMPLES)]
+    layers = app_icon_layers(max(2, min(5, size // 8)))
+    rows = []
+    for py in range(size):
+        row = []
+        for px in range(size):
+            r = g = b = a = 0.0
+            for shape, ink in layers:
+                hits = sum(shape(px / size + ox, py / size + oy) for oy in offsets for ox in offsets)
+                if hits:
+                    cover = hits / (SAMPLES * SAMPLES)
+                    out_a = cover + a * (1 - cover)
+                    r, g, b = ((ink[k] * cover + c * a * (1 - cover)) / out_a for k, c in enumerate((r, g, b)))
+                    a = out_a
+            row.append((round(r), round(g), round(b), round(a * 255)))
+        rows.append(row)
+    return rows
+
+
+def write_rgba_png(path, rows):
+    width, height = len(rows[0]), len(rows)
+    raw = b"".join(b"\0" + b"".join(bytes(p) for p in row) for row in rows)
+    png = b"\x89PNG\r\n\x1a\n"
+    png += png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
+    png += png_chunk(b"IDAT", zlib.compress(raw, 9))
+    png += png_chunk(b"IEND", b"")
+    with open(path, "wb") as f:
+        f.write(png)
+
+
+def write_app_icons(folder):
+    for size in APP_ICON_SIZES:
+        target = os.path.join(folder, "%dx%d" % (size, size), "apps")
+        os.makedirs(target, exist_ok=True)
+        write_rgba_png(os.path.join(target, "vornby.png"), render_app_icon(size))
+
+
 if __name__ == "__main__":
+    if sys.argv[1:2] == ["--app-icons"] and len(sys.argv) == 3:
+        write_app_icons(sys.argv[2])
+        sys.exit(0)
     target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "icons.png")
     size, colours = write_png(target, render())
     print("%s: %d x %d, %d colours, %d bytes" % (target, WIDTH, HEIGHT, colours, size))

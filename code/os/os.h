@@ -258,6 +258,29 @@ StrSlice os_exe_folder_join(const StrSlice *parts);
 // Frees the block (if any) and sets the slice to {0, null}.
 void os_free_string(StrSlice *string);
 
+// Where a user's own files go when the program's folder is not theirs.
+enum : u32 {
+    OS_USER_FOLDER_CONFIG = 0, // Linux $XDG_CONFIG_HOME, else ~/.config; Windows roaming AppData (%APPDATA%)
+    OS_USER_FOLDER_STATE = 1,  // Linux $XDG_STATE_HOME, else ~/.local/state; Windows local AppData (%LOCALAPPDATA%)
+    // Linux $XDG_VIDEOS_DIR, else XDG_VIDEOS_DIR of user-dirs.dirs in the
+    // configuration folder (what `xdg-user-dir VIDEOS` reads), else
+    // ~/Videos; Windows the Videos known folder.
+    OS_USER_FOLDER_VIDEOS = 2,
+};
+// A new heap string: the user's folder of that kind, then the application's
+// folder name and "/". Linux writes the name in lower case in the
+// configuration and state folders, as XDG programs do. Only absolute XDG
+// values count. Nothing is created. {0, null} for an unknown kind or when no
+// folder can be found (no home). Free with os_free_string.
+StrSlice os_user_folder(u32 kind, const char *application);
+// True when a new file can be created in the folder (a trailing "/" is
+// optional): a probe file is created and deleted again, so permissions,
+// read-only media and ACLs all count. False for a missing folder.
+bool os_folder_writable(StrSlice folder);
+// Like os_make_directory, but creates the missing parents too. 0 when the
+// directory exists afterwards; 1 failed.
+OsFileResult os_make_directories(StrSlice path);
+
 //~ Processes
 
 // A system handle (Windows HANDLE) or file descriptor (Linux; -1 when closed).

@@ -220,6 +220,24 @@ StrSlice os_exe_folder_join(const StrSlice *parts) {
     return StrSlice{total, joined};
 }
 
+OsFileResult os_make_directories(StrSlice path) {
+    if (!path.data || path.length <= 0) return 1;
+    StrSlice copy = os_string_copy(path.data, path.length);
+    if (!copy.data) return 1;
+    // Each prefix that ends before a "/" is made in turn; the first one may
+    // be a root ("/" or "C:"), which exists.
+    OsFileResult result = 0;
+    for (i64 i = 1; i <= copy.length && result == 0; ++i) {
+        if (i < copy.length && copy.data[i] != '/') continue;
+        char kept = copy.data[i];
+        copy.data[i] = 0;
+        result = os_make_directory(StrSlice{i, copy.data});
+        copy.data[i] = kept;
+    }
+    os_free_string(&copy);
+    return result;
+}
+
 static OsWindow **os_windows;
 static i32 os_window_count;
 static i32 os_window_capacity;

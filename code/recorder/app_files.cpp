@@ -1,5 +1,5 @@
-// The files beside the executable. Kept apart from the pure parsers so those
-// link (and are fuzzed) without the file backend.
+// The program's files. Kept apart from the pure parsers so those link (and
+// are fuzzed) without the file backend.
 #include "app_files.h"
 
 #include <string.h>
@@ -7,8 +7,30 @@
 #include "config.h"
 #include "settings.h"
 
-bool app_file_path(char (&buffer)[513], const char *name) {
-    StrSlice folder = os_exe_folder();
+static const char *const application_name = "Vornby";
+
+// -1 until decided, then 0 or 1: the answer must not change within a run,
+// or the state would be read from one place and written to another.
+static i32 beside_program = -1;
+
+bool app_files_beside_program(void) {
+    if (beside_program < 0) beside_program = os_folder_writable(os_exe_folder()) ? 1 : 0;
+    return beside_program == 1;
+}
+
+StrSlice app_folder(AppFolder kind) {
+    if (app_files_beside_program()) {
+        StrSlice output[2] = {{7, (char *)"output/"}, {0, nullptr}};
+        StrSlice none[1] = {{0, nullptr}};
+        return os_exe_folder_join(kind == APP_FOLDER_RECORDINGS ? output : none);
+    }
+    u32 user_kind = kind == APP_FOLDER_SETTINGS ? OS_USER_FOLDER_CONFIG
+                    : kind == APP_FOLDER_LOG    ? OS_USER_FOLDER_STATE
+                                                : OS_USER_FOLDER_VIDEOS;
+    return os_user_folder(user_kind, application_name);
+}
+
+bool app_path_in(char (&buffer)[513], StrSlice folder, const char *name) {
     i64 name_length = (i64)strlen(name);
     buffer[0] = 0;
     if (!folder.data || folder.length < 0 || folder.length + name_length > 512) return false;
@@ -18,35 +40,58 @@ bool app_file_path(char (&buffer)[513], const char *name) {
     return true;
 }
 
+bool app_file_path(char (&buffer)[513], const char *name) { return app_path_in(buffer, os_exe_folder(), name); }
+
 static StrSlice path_slice(char (&buffer)[513]) { return StrSlice{(i64)strlen(buffer), buffer}; }
 
-StrSlice app_read_file(const char *name) {
-    char path[513];
-    if (!app_file_path(path, name)) return StrSlice{0, nullptr};
-    return os_read_entire_file(path_slice(path));
+StrSlice app_output_folder(void) {
+    StrSlice folder = app_folder(APP_FOLDER_RECORDINGS);
+    if (folder.data && folder.length > 1) folder.data[--folder.length] = 0;
+    return folder;
 }
 
-StrSlice app_output_folder(void) {
-    StrSlice parts[2] = {{6, (char *)"output"}, {0, nullptr}};
-    return os_exe_folder_join(parts);
+StrSlice app_read_asset(const char *name) {
+    char path[513];
+    if (app_file_path(path, name) && os_file_exists(path_slice(path))) return os_read_entire_file(path_slice(path));
+    StrSlice share[2] = {{16, (char *)"../share/vornby/"}, {0, nullptr}};
+    StrSlice folder = os_exe_folder_join(share);
+    bool fits = app_path_in(path, folder, name);
+    os_free_string(&folder);
+    return fits ? os_read_entire_file(path_slice(path)) : StrSlice{0, nullptr};
+}
+
+static StrSlice read_setting_file(const char *name) {
+    char path[513];
+    StrSlice folder = app_folder(APP_FOLDER_SETTINGS);
+    bool fits = app_path_in(path, folder, name);
+    os_free_string(&folder);
+    return fits ? os_read_entire_file(path_slice(path)) : StrSlice{0, nullptr};
 }
 
 void config_load_file(void) {
-    StrSlice content = app_read_file("Config.txt");
+    StrSlice content = read_setting_file("Config.txt");
     config_load(content);
     os_free_file(&content);
 }
 
 void state_load_file(void) {
-    StrSlice content = app_read_file("_vornby.state");
+    StrSlice content = read_setting_file("_vornby.state");
     state_load(content);
     os_free_file(&content);
 }
 
-void state_save(void) {
+bool state_save(void) {
     char path[513];
-    if (!app_file_path(path, "_vornby.state")) return;
+    StrSlice folder = app_folder(APP_FOLDER_SETTINGS);
+    bool fits = app_path_in(path, folder, "_vornby.state");
+    bool folder_made = folder.data && os_make_directories(folder) == 0;
     u8 record[STATE_FILE_SIZE];
     state_encode(record);
-    os_write_file(path_slice(path), STATE_FILE_SIZE, record);
+    bool saved = fits && folder_made && os_write_file(path_slice(path), STATE_FILE_SIZE, record) == 0;
+    if (!saved) {
+        os_print("* ERROR * The settings could not be saved to %s_vornby.state\n",
+                 folder.data ? folder.data : "(no settings folder) ");
+    }
+    os_free_string(&folder);
+    return saved;
 }

@@ -87,7 +87,7 @@ int app_main(void) {
     app.edge_bottom = os_open_window(500, 100, title("Vornby Bottom"), edge);
     app.edge_left = os_open_window(100, 500, title("Vornby Left"), edge);
     app.edge_right = os_open_window(100, 500, title("Vornby Right"), edge);
-    app.control_window = os_open_window(500, 500, title("Vornby  |  0.9.2"), control);
+    app.control_window = os_open_window(500, 500, title("Vornby  |  " VORNBY_VERSION), control);
     app.grab_window = os_open_window(500, 500, title("Vornby grab"), grab);
     if (!app.edge_top || !app.edge_bottom || !app.edge_left || !app.edge_right ||
         !app.control_window || !app.grab_window) {

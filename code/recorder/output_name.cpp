@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "app.h"
+#include "app_files.h"
 
 static bool has_tag(StrSlice text, const char *tag) {
     i64 length = (i64)strlen(tag);
@@ -55,22 +56,21 @@ void output_name_expand(TextBuilder *out, StrSlice name_template, const OsDateTi
     if (literal < length) builder_append(out, length - literal, bytes + literal);
 }
 
-static void path_begin(TextBuilder *path) {
-    StrSlice folder = os_exe_folder();
+static void path_begin(TextBuilder *path, StrSlice folder) {
     builder_clear(path);
     builder_append(path, folder.length, folder.data);
-    builder_append_text(path, "output/");
+    builder_append_text(path, "/");
 }
 
 static bool path_exists(const TextBuilder *path) { return os_file_exists(builder_slice(path)); }
 
-void output_path_choose(TextBuilder *path, const OsDateTime *time) {
+static void choose_in(TextBuilder *path, const OsDateTime *time, StrSlice folder) {
     StrSlice name_template = builder_slice(&app.output_name_template);
     if (name_template.length > 0) {
         bool incremental = has_tag(name_template, "<incremental>");
         bool memory = has_tag(name_template, "<memory_incremental>");
         for (i32 attempt = 0;; ) {
-            path_begin(path);
+            path_begin(path, folder);
             output_name_expand(path, name_template, time, attempt);
             builder_append_text(path, ".mp4");
             if (!path_exists(path)) return;
@@ -80,7 +80,7 @@ void output_path_choose(TextBuilder *path, const OsDateTime *time) {
         }
     }
     for (;;) {
-        path_begin(path);
+        path_begin(path, folder);
         builder_append_int(path, time->year);
         builder_append(path, 1, "-");
         builder_append_int2(path, time->month);
@@ -92,4 +92,10 @@ void output_path_choose(TextBuilder *path, const OsDateTime *time) {
         if (!path_exists(path)) return;
         app.memory_counter++;
     }
+}
+
+void output_path_choose(TextBuilder *path, const OsDateTime *time) {
+    StrSlice folder = app_output_folder();
+    choose_in(path, time, folder);
+    os_free_string(&folder);
 }

@@ -79,9 +79,10 @@ void recording_start(void) {
     OsDateTime time = os_local_time();
     output_path_choose(&path, &time);
 
-    // The encoder cannot create the folder itself and would fail silently.
+    // The encoder cannot create the folder itself and would fail silently;
+    // a user's Videos folder may be missing too.
     StrSlice output_folder = app_output_folder();
-    if (output_folder.data) os_make_directory(output_folder);
+    if (output_folder.data) os_make_directories(output_folder);
     os_free_string(&output_folder);
 
     i32 length = encoder_command_format(nullptr, 0, path.data ? path.data : "");

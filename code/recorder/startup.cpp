@@ -14,7 +14,7 @@
 #include "region.h"
 
 static void load_icons(void) {
-    StrSlice file = app_read_file("icons.png");
+    StrSlice file = app_read_asset("icons.png");
     bool decoded = file.length > 0 && icon_sheet_decode(file);
     os_free_file(&file);
     if (decoded) return;
@@ -23,7 +23,7 @@ static void load_icons(void) {
 }
 
 static void load_font(void) {
-    StrSlice file = app_read_file("font.otf");
+    StrSlice file = app_read_asset("font.otf");
     // The face reads the font data in place, so the buffer stays for the run.
     if (file.length > 0 && !font_load(file)) os_free_file(&file);
     text_style.pixel_height = 16.0f;

@@ -9,6 +9,11 @@
 
 #include "os/os.h"
 
+#ifndef _WIN32
+#include <stdlib.h>
+#include <unistd.h>
+#endif
+
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -297,4 +302,103 @@ TEST(Paths, ExecutableFolderNameAndJoin) {
     ASSERT_GT(desktop.length, 0);
     EXPECT_NE(desktop.data[desktop.length - 1], '/');
     EXPECT_EQ(str(desktop).find('\\'), std::string::npos);
+}
+
+TEST_F(Files, MakeDirectoriesAndWhetherAFolderIsWritable) {
+    EXPECT_EQ(os_make_directories(S(path("a/b/c/"))), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(path("a/b/c")));
+    EXPECT_EQ(os_make_directories(S(path("a/b/c"))), 0); // exists: fine
+    write("file", "x");
+    EXPECT_EQ(os_make_directories(S(path("file/d"))), 1); // a file in the way
+    EXPECT_EQ(os_make_directories(S("")), 1);
+
+    EXPECT_TRUE(os_folder_writable(S(root)));
+    EXPECT_TRUE(os_folder_writable(S(path("a/b/c")))); // with or without the "/"
+    EXPECT_FALSE(os_folder_writable(S(path("missing/"))));
+    EXPECT_FALSE(os_folder_writable(S(path("file"))));
+    // The probe leaves nothing behind.
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(root)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "file"}));
+#ifndef _WIN32
+    if (geteuid() != 0) { // root writes anywhere
+        std::filesystem::permissions(path("a"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        EXPECT_FALSE(os_folder_writable(S(path("a"))));
+        std::filesystem::permissions(path("a"), std::filesystem::perms::owner_all);
+    }
+#endif
+}
+
+#ifndef _WIN32
+// Sets or (with null) clears an environment variable for one test, and
+// restores it afterwards.
+struct ScopedEnv {
+    std::string name, old;
+    bool had;
+    ScopedEnv(const char *variable, const char *value) : name(variable) {
+        const char *before = getenv(variable);
+        had = before != nullptr;
+        if (had) old = before;
+        if (value) setenv(variable, value, 1);
+        else unsetenv(variable);
+    }
+    ~ScopedEnv() {
+        if (had) setenv(name.c_str(), old.c_str(), 1);
+        else unsetenv(name.c_str());
+    }
+};
+#endif
+
+static std::string user_folder(u32 kind) {
+    StrSlice folder = os_user_folder(kind, "Vornby");
+    std::string text = folder.data ? str(folder) : "<none>";
+    os_free_string(&folder);
+    return text;
+}
+
+TEST_F(Files, TheUsersConfigurationStateAndVideosFolders) {
+    EXPECT_EQ(user_folder(3), "<none>");
+    EXPECT_EQ(os_user_folder(OS_USER_FOLDER_CONFIG, nullptr).data, nullptr);
+#ifdef _WIN32
+    // What Windows (and Wine) also put in the environment.
+    auto env_folder = [](const char *name) {
+        char value[MAX_PATH] = {};
+        GetEnvironmentVariableA(name, value, sizeof value);
+        std::string text = value;
+        std::replace(text.begin(), text.end(), '\\', '/');
+        return text + "/Vornby/";
+    };
+    EXPECT_EQ(user_folder(OS_USER_FOLDER_CONFIG), env_folder("APPDATA"));
+    EXPECT_EQ(user_folder(OS_USER_FOLDER_STATE), env_folder("LOCALAPPDATA"));
+    std::string videos = user_folder(OS_USER_FOLDER_VIDEOS);
+    ASSERT_GT(videos.size(), 10u);
+    EXPECT_EQ(videos.substr(1, 2), ":/");
+    EXPECT_EQ(videos.substr(videos.size() - 8), "/Vornby/");
+    EXPECT_EQ(videos.find('\\'), std::string::npos);
+    EXPECT_NE(videos, user_folder(OS_USER_FOLDER_CONFIG));
+#else
+    std::string home = root + "home";
+    ScopedEnv h("HOME", home.c_str()), c("XDG_CONFIG_HOME", nullptr), s("XDG_STATE_HOME", nullptr),
+        v("XDG_VIDEOS_DIR", nullptr);
+    EXPECT_EQ(user_folder(OS_USER_FOLDER_CONFIG), home + "/.config/vornby/");
+    EXPECT_EQ(user_folder(OS_USER_FOLDER_STATE), home + "/.local/state/vornby/");
+    EXPECT_EQ(user_folder(OS_USER_FOLDER_VIDEOS), home + "/Videos/Vornby/");
+
+    // Videos as xdg-user-dirs records it, in the configuration folder in use.
+    ASSERT_EQ(os_make_directories(S(path("home/.config"))), 0);
+    ASSERT_EQ(os_make_directories(S(path("cfg"))), 0);
+    write("home/.config/user-dirs.dirs", "# comment\nXDG_DESKTOP_DIR=\"$HOME/Desk\"\n  XDG_VIDEOS_DIR=\"$HOME/My Films\"\n");
+    EXPECT_EQ(user_folder(OS_USER_FOLDER_VIDEOS), home + "/My Films/Vornby/");
+    write("cfg/user-dirs.dirs", "XDG_VIDEOS_DIR=\"/srv/films/\"\n");
+    {
+        ScopedEnv config("XDG_CONFIG_HOME", (root + "cfg/").c_str());
+        EXPECT_EQ(user_folder(OS_USER_FOLDER_CONFIG), root + "cfg/vornby/");
+        EXPECT_EQ(user_folder(OS_USER_FOLDER_VIDEOS), "/srv/films/Vornby/");
+    }
+    // The variables win; relative ones are ignored, as the XDG rules say.
+    ScopedEnv state("XDG_STATE_HOME", "relative/state"), videos("XDG_VIDEOS_DIR", "/media/clips");
+    EXPECT_EQ(user_folder(OS_USER_FOLDER_STATE), home + "/.local/state/vornby/");
+    EXPECT_EQ(user_folder(OS_USER_FOLDER_VIDEOS), "/media/clips/Vornby/");
+#endif
 }

@@ -265,21 +265,23 @@ static const char *os_lnx_home(void) {
     return user && user->pw_dir && user->pw_dir[0] ? user->pw_dir : nullptr;
 }
 
-// The desktop from the XDG_DESKTOP_DIR line of user-dirs.dirs, whose value
-// is "$HOME/..." or an absolute path in double quotes; false when absent.
-static bool os_lnx_xdg_desktop(const char *home, char (&out)[PATH_MAX]) {
+// A folder from the user-dirs.dirs line KEY="...", whose value is
+// "$HOME/..." or an absolute path in double quotes; false when absent. The
+// file is what xdg-user-dirs-update writes and `xdg-user-dir` reads.
+static bool os_lnx_xdg_user_dir(const char *home, const char *name, char (&out)[PATH_MAX]) {
     char file[PATH_MAX];
     const char *config = getenv("XDG_CONFIG_HOME");
     if (config && config[0] == '/') os_format(file, sizeof file, "%s/user-dirs.dirs", config);
     else os_format(file, sizeof file, "%s/.config/user-dirs.dirs", home);
     FILE *dirs = fopen(file, "re");
     if (!dirs) return false;
+    char key[64];
+    os_format(key, sizeof key, "%s=\"", name);
     bool found = false;
     char line[PATH_MAX + 64];
     while (!found && fgets(line, sizeof line, dirs)) {
         const char *p = line;
         while (*p == ' ' || *p == '\t') ++p;
-        const char *key = "XDG_DESKTOP_DIR=\"";
         if (strncmp(p, key, strlen(key)) != 0) continue;
         p += strlen(key);
         const char *end = strchr(p, '"');
@@ -301,6 +303,10 @@ static bool os_lnx_xdg_desktop(const char *home, char (&out)[PATH_MAX]) {
     return found;
 }
 
+static bool os_lnx_xdg_desktop(const char *home, char (&out)[PATH_MAX]) {
+    return os_lnx_xdg_user_dir(home, "XDG_DESKTOP_DIR", out);
+}
+
 StrSlice os_desktop_folder(void) {
     if (!os_lnx_desktop_folder.data) {
         const char *home = os_lnx_home();
@@ -312,4 +318,55 @@ StrSlice os_desktop_folder(void) {
         os_lnx_desktop_folder = os_string_copy(desktop, length);
     }
     return os_lnx_desktop_folder;
+}
+
+// The base folder of a kind without a trailing "/"; false without a home.
+static bool os_lnx_user_base(u32 kind, char (&out)[PATH_MAX]) {
+    const char *home = os_lnx_home();
+    if (!home) return false;
+    const char *variable = kind == OS_USER_FOLDER_CONFIG  ? "XDG_CONFIG_HOME"
+                           : kind == OS_USER_FOLDER_STATE ? "XDG_STATE_HOME"
+                                                          : "XDG_VIDEOS_DIR";
+    const char *value = getenv(variable);
+    if (value && value[0] == '/') {
+        os_format(out, sizeof out, "%s", value);
+    } else if (kind == OS_USER_FOLDER_CONFIG) {
+        os_format(out, sizeof out, "%s/.config", home);
+    } else if (kind == OS_USER_FOLDER_STATE) {
+        os_format(out, sizeof out, "%s/.local/state", home);
+    } else if (!os_lnx_xdg_user_dir(home, "XDG_VIDEOS_DIR", out)) {
+        // xdg-user-dir itself would answer the home folder; a Videos folder
+        // in it is what xdg-user-dirs-update makes on a first login.
+        os_format(out, sizeof out, "%s/Videos", home);
+    }
+    size_t length = strlen(out);
+    while (length > 1 && out[length - 1] == '/') out[--length] = 0;
+    return true;
+}
+
+StrSlice os_user_folder(u32 kind, const char *application) {
+    char base[PATH_MAX];
+    if (kind > OS_USER_FOLDER_VIDEOS || !application || !os_lnx_user_base(kind, base)) return StrSlice{0, nullptr};
+    char name[256];
+    os_format(name, sizeof name, "%s", application);
+    if (kind != OS_USER_FOLDER_VIDEOS)
+        for (char *c = name; *c; ++c)
+            if (*c >= 'A' && *c <= 'Z') *c = (char)(*c - 'A' + 'a');
+    char folder[PATH_MAX + 258];
+    i32 length = os_format(folder, sizeof folder, "%s/%s/", strcmp(base, "/") == 0 ? "" : base, name);
+    if (length < 0 || length >= (i32)sizeof folder - 1) return StrSlice{0, nullptr};
+    return os_string_copy(folder, length);
+}
+
+bool os_folder_writable(StrSlice folder) {
+    if (!folder.data || folder.length <= 0 || folder.length >= PATH_MAX - 64) return false;
+    char probe[PATH_MAX];
+    bool slash = folder.data[folder.length - 1] == '/';
+    os_format(probe, sizeof probe, "%.*s%s.writable-%i", (int)folder.length, folder.data, slash ? "" : "/",
+              (int)getpid());
+    int fd = open(probe, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    close(fd);
+    unlink(probe);
+    return true;
 }

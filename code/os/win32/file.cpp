@@ -244,3 +244,41 @@ StrSlice os_desktop_folder(void) {
     }
     return os_w32_desktop_folder;
 }
+
+//~ The user's folders
+
+StrSlice os_user_folder(u32 kind, const char *application) {
+    static const KNOWNFOLDERID *const known[3] = {&FOLDERID_RoamingAppData, &FOLDERID_LocalAppData,
+                                                  &FOLDERID_Videos};
+    if (kind > OS_USER_FOLDER_VIDEOS || !application) return StrSlice{0, nullptr};
+    wchar_t *wide = nullptr;
+    if (SHGetKnownFolderPath(*known[kind], KF_FLAG_DEFAULT, nullptr, &wide) != S_OK) {
+        CoTaskMemFree(wide);
+        return StrSlice{0, nullptr};
+    }
+    char base[MAX_PATH * 3 + 1];
+    i32 length = os_w32_to_utf8_path(wide, -1, base, sizeof base);
+    CoTaskMemFree(wide);
+    while (length > 0 && base[length - 1] == '/') base[--length] = 0;
+    if (length == 0) return StrSlice{0, nullptr};
+    char folder[sizeof base + 258];
+    i32 total = os_format(folder, sizeof folder, "%s/%s/", base, application);
+    if (total < 0 || total >= (i32)sizeof folder - 1) return StrSlice{0, nullptr};
+    return os_string_copy(folder, total);
+}
+
+bool os_folder_writable(StrSlice folder) {
+    if (!folder.data || folder.length <= 0 || folder.length > 32000) return false;
+    char probe[32768];
+    bool slash = folder.data[folder.length - 1] == '/';
+    os_format(probe, sizeof probe, "%.*s%s.writable-%lu", (int)folder.length, folder.data, slash ? "" : "/",
+              (unsigned long)GetCurrentProcessId());
+    OS_W32_WIDE(wide, probe);
+    if (!wide) return false;
+    // Deleted when closed; CREATE_NEW never touches a file that is there.
+    HANDLE file = CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
