@@ -477,6 +477,10 @@ enum : u8 {
     // returns, so whatever must be saved is saved inside it. Linux: never
     // sent; the session's SIGTERM reaches the program as a stop signal.
     OS_EVENT_SESSION_END = 13,
+    // The monitor layout changed (one added or removed, a new resolution or
+    // position): WM_DISPLAYCHANGE, or RandR's notices on X11, whose event
+    // names no library window (window null there). Read the table again.
+    OS_EVENT_DISPLAY_CHANGE = 14,
 };
 
 // Key and button codes share one space: 0..255 virtual keys, then these.

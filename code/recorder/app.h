@@ -37,6 +37,7 @@ struct AppState : UiView {
     // a poll may not have seen a pointer that was just warped there.
     i32 pressed_at_x, pressed_at_y;
     bool minimised = false;
+    bool monitors_changed = false; // the system reported a new monitor layout
     i32 countdown_ms;
     OsProcess encoder_process;
     bool stop_requested;

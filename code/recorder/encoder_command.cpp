@@ -12,6 +12,10 @@ const char *encoder_file_name(void) {
 #endif
 }
 
+// The region's coordinates go in unchanged on both systems: gdigrab takes its
+// offsets in virtual-screen coordinates (negative left of or above the primary
+// monitor) and copies from the whole desktop's device context; x11grab takes
+// root-window coordinates, which RandR monitors share and which never go negative.
 // Appends text as the Windows command-line rules read it back: inside quotes,
 // a backslash run before a quote (or before the closing one) is doubled and
 // the quote escaped. Without `always`, plain text (no blank or quote) stays

@@ -11,6 +11,7 @@
 #include "recording.h"
 #include "region.h"
 #include "settings.h"
+#include "startup.h"
 
 static const i32 delay_step_ms = 1000;
 
@@ -49,8 +50,7 @@ static void drag_step(void) {
     case ELEMENT_CORNER_BOTTOM_LEFT: app.region_x0 += dx; app.region_y1 += dy; snap_x = snap_y = true; break;
     case ELEMENT_CORNER_BOTTOM_RIGHT: app.region_x1 += dx; app.region_y1 += dy; snap_x = snap_y = true; break;
     case ELEMENT_MOVE_REGION:
-        region_move_axis(&app.region_x0, &app.region_x1, dx, app.screen_width);
-        region_move_axis(&app.region_y0, &app.region_y1, dy, app.screen_height);
+        region_move(dx, dy);
         relayout(app.pressed_element);
         return;
     default: break;
@@ -190,7 +190,18 @@ void poll_cursor(void) {
     app.last_cursor_y = cy;
 }
 
+// The monitor table is read again and the region kept on it; the guides and
+// the panel follow. A change seen while counting down or recording waits for
+// the return to idle, since the encoder keeps the region it was given.
+static void monitors_changed(void) {
+    app.monitors_changed = false;
+    app_read_monitors();
+    region_fit_desktop();
+    if (!app.minimised) relayout(app.hover_element);
+}
+
 void idle_frame(void) {
+    if (app.monitors_changed) monitors_changed();
     if (app.minimised) return;
     poll_cursor();
     if (app.input.pressed) {

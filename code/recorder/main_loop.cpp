@@ -77,6 +77,9 @@ void app_event_callback(OsEvent *event) {
         }
         app.input.changed = true;
         break;
+    case OS_EVENT_DISPLAY_CHANGE:
+        app.monitors_changed = true;
+        break;
     default:
         break;
     }

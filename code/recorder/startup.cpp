@@ -4,12 +4,14 @@
 #include <string.h>
 
 #include "../text/text.h"
+#include "../ui/desktop.h"
 #include "../ui/icon_sheet.h"
 #include "app.h"
 #include "app_files.h"
 #include "encoder_command.h"
 #include "idle.h"
 #include "main_loop.h"
+#include "region.h"
 
 static void load_icons(void) {
     StrSlice file = app_read_asset("icons.png");
@@ -66,6 +68,28 @@ void app_default_region(i32 width, i32 height) {
     app.region_y1 = 10 * round_away(height * 0.6 * 0.1) - 1;
 }
 
+void app_read_monitors(void) {
+    i32 count = 0;
+    OsMonitor *table = nullptr;
+    os_get_monitors(&count, &table);
+    app.monitor_count = 0;
+    for (i32 i = 0; table && i < count && app.monitor_count < UI_MONITOR_CAPACITY; i++) {
+        const OsMonitor &m = table[i];
+        if (m.width > 0 && m.height > 0) app.monitors[app.monitor_count++] = OsRect{m.x, m.y, m.width, m.height};
+    }
+}
+
+// The default region sits on the main monitor, which need not start at the
+// desktop's origin (a monitor left of it on X11, above it anywhere).
+static void default_region_on_main_monitor(void) {
+    app_default_region(app.screen_width, app.screen_height);
+    OsRect main = desktop_monitor(&app, 0);
+    app.region_x0 += main.x;
+    app.region_x1 += main.x;
+    app.region_y0 += main.y;
+    app.region_y1 += main.y;
+}
+
 void app_startup_frame(void) {
     load_icons();
     load_font();
@@ -74,8 +98,12 @@ void app_startup_frame(void) {
     OsMonitor *monitor = os_get_main_monitor();
     app.screen_width = monitor->width;
     app.screen_height = monitor->height;
-    app_default_region(app.screen_width, app.screen_height);
+    app_read_monitors();
+    default_region_on_main_monitor();
     state_load_file();
+    // A region saved on a monitor that is gone, or corrupt, would be
+    // recorded off screen; the saved settings around it still apply.
+    if (!region_on_desktop()) default_region_on_main_monitor();
     // The full layout. It also places the grab window, which would otherwise
     // stay at its creation size, an empty box over whatever is below, until
     // the first hover change.

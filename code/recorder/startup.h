@@ -5,5 +5,7 @@
 
 // The first frame: loads everything, lays out, and enters the idle state.
 void app_startup_frame(void);
+// Reads the monitor table into the app's view of the desktop.
+void app_read_monitors(void);
 // The frame metrics and the default region for a screen of this size.
 void app_default_region(i32 width, i32 height);

@@ -1,6 +1,7 @@
 #include "frame.h"
 
 #include "canvas.h"
+#include "desktop.h"
 
 void frame_edge_rects(const UiView *view, AppMode mode, OsRect rects[4]) {
     i32 t = (u16)view->frame_dash_thickness;
@@ -14,10 +15,13 @@ void frame_edge_rects(const UiView *view, AppMode mode, OsRect rects[4]) {
         rects[2] = OsRect{x - t, y, t, h};
         rects[3] = OsRect{x + w, y, t, h};
     } else {
-        rects[0] = OsRect{0, y - t, view->screen_width, t};
-        rects[1] = OsRect{0, y + h, view->screen_width, t};
-        rects[2] = OsRect{x - t, 0, t, view->screen_height};
-        rects[3] = OsRect{x + w, 0, t, view->screen_height};
+        // Across the monitors the region lies on, not the whole desktop.
+        OsRect region = {x, y, w, h};
+        OsRect span = desktop_span(view, &region);
+        rects[0] = OsRect{span.x, y - t, span.width, t};
+        rects[1] = OsRect{span.x, y + h, span.width, t};
+        rects[2] = OsRect{x - t, span.y, t, span.height};
+        rects[3] = OsRect{x + w, span.y, t, span.height};
     }
 }
 

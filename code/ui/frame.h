@@ -5,8 +5,8 @@
 #include "view.h"
 
 // The outer rectangles of the top, bottom, left and right edge windows: none
-// when hidden, a border around the region, or guides across the screen
-// (while idle only; a countdown or recording shows the border).
+// when hidden, a border around the region, or guides across the monitors the
+// region lies on (while idle only; a countdown or recording shows the border).
 void frame_edge_rects(const UiView *view, AppMode mode, OsRect rects[4]);
 // Places the four edge windows for the frame style and the program state.
 void frame_place(const UiView *view, AppMode mode);

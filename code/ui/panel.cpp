@@ -2,6 +2,7 @@
 
 #include "../text/text.h"
 #include "canvas.h"
+#include "desktop.h"
 
 // The separators between the groups of controls.
 static const i32 separator_columns[] = {39, 152, 216, 333, 457, 495};
@@ -56,29 +57,39 @@ void panel_draw(const UiView *view, AppMode mode) {
     os_present_window(window);
 }
 
+static i32 keep_within(i32 value, i32 low, i64 high) {
+    if (value > high) value = (i32)high;
+    return value < low ? low : value;
+}
+
 // 64-bit sums: the region comes unchecked from the state file.
-void panel_position(i32 x, i32 y, i32 w, i32 h, i32 screen_width, i32 screen_height,
-                    i32 *panel_x, i32 *panel_y) {
-    if ((i64)y + h + PANEL_GAP + PANEL_HEIGHT <= screen_height) { // below
+void panel_position(i32 x, i32 y, i32 w, i32 h, OsRect monitor, i32 *panel_x, i32 *panel_y) {
+    i64 left = monitor.x, top = monitor.y;
+    i64 right = left + monitor.width, bottom = top + monitor.height;
+    if ((i64)y + h + PANEL_GAP + PANEL_HEIGHT <= bottom) { // below
         *panel_x = x + PANEL_INSET;
         *panel_y = y + h + PANEL_GAP;
-    } else if ((i64)y - PANEL_GAP - PANEL_HEIGHT >= 0) { // above
+    } else if ((i64)y - PANEL_GAP - PANEL_HEIGHT >= top) { // above
         *panel_x = x + PANEL_INSET;
         *panel_y = y - PANEL_GAP - PANEL_HEIGHT;
-    } else if ((i64)x + w + PANEL_GAP + PANEL_WIDTH <= screen_width) { // right
+    } else if ((i64)x + w + PANEL_GAP + PANEL_WIDTH <= right) { // right
         *panel_x = x + w + PANEL_GAP;
         *panel_y = y + PANEL_INSET;
-    } else if ((i64)x - PANEL_GAP - PANEL_WIDTH < 0) { // no room left either: over the corner
+    } else if ((i64)x - PANEL_GAP - PANEL_WIDTH < left) { // no room left either: over the corner
         *panel_x = x;
-        *panel_y = y + h - PANEL_HEIGHT;
+        *panel_y = (i32)((i64)y + h - PANEL_HEIGHT);
     } else { // left
         *panel_x = x - PANEL_GAP - PANEL_WIDTH;
         *panel_y = y + PANEL_INSET;
     }
+    // A monitor narrower or lower than the panel keeps its left or top end.
+    *panel_x = keep_within(*panel_x, monitor.x, right - PANEL_WIDTH);
+    *panel_y = keep_within(*panel_y, monitor.y, bottom - PANEL_HEIGHT);
 }
 
 void panel_place(const UiView *view, i32 *panel_x, i32 *panel_y) {
-    panel_position(view->region_x, view->region_y, view->region_w, view->region_h, view->screen_width,
-                   view->screen_height, panel_x, panel_y);
+    OsRect region = {view->region_x, view->region_y, view->region_w, view->region_h};
+    OsRect monitor = desktop_monitor(view, desktop_monitor_holding(view, region));
+    panel_position(view->region_x, view->region_y, view->region_w, view->region_h, monitor, panel_x, panel_y);
     os_move_window(view->control_window, *panel_x, *panel_y, PANEL_WIDTH, PANEL_HEIGHT);
 }

@@ -30,10 +30,15 @@ extern const PanelControl panel_controls[PANEL_CONTROL_COUNT];
 void panel_paint(Canvas *canvas, const UiView *view, AppMode mode);
 // panel_paint into the control window, then presents it.
 void panel_draw(const UiView *view, AppMode mode);
-// The placement rule: below, above, right of the region, over its lower-left
-// corner, else left of it.
-void panel_position(i32 x, i32 y, i32 w, i32 h, i32 screen_width, i32 screen_height,
-                    i32 *panel_x, i32 *panel_y);
-// Moves the control window beside the view's region; its new place goes to
-// panel_x/panel_y.
+// The placement rule on a monitor: below, above, right of the region, over
+// its lower-left corner, else left of it; then kept wholly on the monitor,
+// so that the buttons at its right end stay reachable.
+void panel_position(i32 x, i32 y, i32 w, i32 h, OsRect monitor, i32 *panel_x, i32 *panel_y);
+// The same on a monitor of this size at the origin.
+inline void panel_position(i32 x, i32 y, i32 w, i32 h, i32 screen_width, i32 screen_height,
+                           i32 *panel_x, i32 *panel_y) {
+    panel_position(x, y, w, h, OsRect{0, 0, screen_width, screen_height}, panel_x, panel_y);
+}
+// Moves the control window beside the view's region, on the monitor that
+// holds most of the region; its new place goes to panel_x/panel_y.
 void panel_place(const UiView *view, i32 *panel_x, i32 *panel_y);

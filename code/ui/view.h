@@ -43,6 +43,8 @@ enum AppMode : u8 {
     APP_MODE_RECORDING = 2,
 };
 
+enum { UI_MONITOR_CAPACITY = 16 };
+
 struct UiView {
     // The region's smaller corner and size, and the depths of its grab zones.
     i32 region_x, region_y, region_w, region_h;
@@ -50,6 +52,11 @@ struct UiView {
     u8 frame_style = 2; // 0 hidden, 1 border, 2 guides
     i32 frame_metric_large, frame_metric_small;
     i32 screen_width, screen_height;
+    // The monitors' outer bounds on the virtual desktop, the main one first.
+    // While there are none (before start-up reads them) the desktop is the
+    // main monitor at the origin, screen_width x screen_height.
+    OsRect monitors[UI_MONITOR_CAPACITY];
+    i32 monitor_count;
     bool region_locked = false;
     bool draw_mouse = true;
     bool record_audio = false;

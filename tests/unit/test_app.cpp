@@ -117,8 +117,7 @@ TEST(Panel, PlacementRulesInOrder) {
     EXPECT_EQ(y, 228);
 }
 
-// Every row of the panel is on screen, whatever the region. (Its right end
-// can pass the screen's right edge: below and above keep the region's x + 10.)
+// The whole panel is on screen, whatever the region.
 TEST(Panel, AllRowsOnScreen) {
     const i32 screen_w = 1920, screen_h = 1080;
     const i32 xs[] = {0, 1, 596, 597, 598, 1000, 1919}, ys[] = {0, 1, 71, 72, 73, 500, 1007, 1079};
@@ -128,7 +127,7 @@ TEST(Panel, AllRowsOnScreen) {
                 for (i32 h = 1; y + h <= screen_h; h++) {
                     i32 px, py;
                     panel_position(x, y, w, h, screen_w, screen_h, &px, &py);
-                    ASSERT_TRUE(px >= 0 && py >= 0 && py + PANEL_HEIGHT <= screen_h)
+                    ASSERT_TRUE(px >= 0 && py >= 0 && px + PANEL_WIDTH <= screen_w && py + PANEL_HEIGHT <= screen_h)
                         << "region " << x << "," << y << " " << w << "x" << h << ": panel at " << px << "," << py;
                 }
 }

@@ -4,6 +4,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 #include <poll.h>
 #include <stdint.h>
@@ -298,6 +299,13 @@ static void os_lnx_dispatch(XEvent *event) {
     // Raw motion (selected on the root) only marks the pointer as moved.
     if (event->type == GenericEvent && event->xcookie.extension == os_lnx_x.xi_opcode) {
         os_lnx_x.pointer_moved = true;
+        return;
+    }
+    int randr = os_lnx_x.randr_event_base;
+    if (randr >= 0 && (event->type == randr + RRScreenChangeNotify || event->type == randr + RRNotify)) {
+        // Keeps Xlib's idea of the screen size current.
+        XRRUpdateConfiguration(event);
+        os_lnx_deliver(nullptr, OS_EVENT_DISPLAY_CHANGE);
         return;
     }
     OsWindow *window = os_window_list_find((void *)(uintptr_t)event->xany.window);

@@ -100,7 +100,9 @@ static void os_lnx_enumerate(void) {
     for (int i = 0; i < order_count; i++) {
         XRROutputInfo *output = XRRGetOutputInfo(display, resources, order[i]);
         if (!output) continue;
-        bool active = output->connection == RR_Connected && output->crtc;
+        // An output with a CRTC shows pixels whatever its connection state
+        // says (virtual outputs, such as the dummy driver's, report none).
+        bool active = output->crtc != 0;
         for (int k = 0; active && k < seen_count; k++)
             if (seen[k] == output->crtc) active = false;
         XRRCrtcInfo *crtc = active ? XRRGetCrtcInfo(display, resources, output->crtc) : nullptr;

@@ -37,6 +37,7 @@ struct OsLnxDisplay {
     // pointer events of our windows say when it has moved since, so an idle
     // frame loop need not ask every frame; a warp elsewhere makes neither.
     int xi_opcode;
+    int randr_event_base; // -1 without RandR
     bool raw_motion;     // raw motion events are selected
     bool pointer_moved;  // motion or a button seen since the last query
     int pointer_x, pointer_y;

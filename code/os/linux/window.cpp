@@ -3,6 +3,7 @@
 #include "os_lnx_x11.h"
 
 #include <X11/extensions/XInput2.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <X11/Xatom.h>
 #include <X11/XKBlib.h>
@@ -151,6 +152,14 @@ Display *os_lnx_display(void) {
         os_lnx_x.shape = major > 1 || (major == 1 && minor >= 1);
     }
     os_lnx_intern_atoms(display);
+    // The monitor layout's changes, which Windows sends every top-level window.
+    int randr_event = -1, randr_error;
+    if (XRRQueryExtension(display, &randr_event, &randr_error))
+        XRRSelectInput(display, os_lnx_x.root,
+                       RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+    else
+        randr_event = -1;
+    os_lnx_x.randr_event_base = randr_event;
     int xi_event, xi_error, major = 2, minor = 2;
     if (XQueryExtension(display, "XInputExtension", &os_lnx_x.xi_opcode, &xi_event, &xi_error) &&
         XIQueryVersion(display, &major, &minor) == Success) {

@@ -268,6 +268,10 @@ LRESULT CALLBACK os_window_procedure(HWND handle, UINT message, WPARAM wparam, L
         }
         return 0;
     }
+    case WM_DISPLAYCHANGE:
+        // Every top-level window hears it; the application reads the table once per frame.
+        os_w32_deliver(OS_EVENT_DISPLAY_CHANGE);
+        break;
     case WM_CLOSE:
     case WM_DESTROY:
     case WM_NCDESTROY:

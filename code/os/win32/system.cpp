@@ -5,6 +5,30 @@
 #include <windows.h>
 #include <timeapi.h>
 
+// Per-monitor awareness (v2 where the system has it) makes every coordinate
+// the program handles a physical pixel on every monitor, whatever its scale:
+// the cursor, window places and the region handed to the screen grabber.
+// The newer calls are looked up at run time, since older systems lack them.
+static bool os_w32_declare_dpi_awareness(void) {
+    typedef BOOL(WINAPI * SetContext)(HANDLE);
+    typedef HRESULT(WINAPI * SetAwareness)(int);
+    const HANDLE per_monitor_aware_v2 = (HANDLE)(LONG_PTR)-4;
+    const int process_per_monitor_dpi_aware = 2;
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    SetContext set_context =
+        user32 ? (SetContext)(void (*)(void))GetProcAddress(user32, "SetProcessDpiAwarenessContext") : nullptr;
+    if (set_context && set_context(per_monitor_aware_v2)) return true;
+    HMODULE shcore = LoadLibraryW(L"shcore.dll");
+    SetAwareness set_awareness =
+        shcore ? (SetAwareness)(void (*)(void))GetProcAddress(shcore, "SetProcessDpiAwareness") : nullptr;
+    // E_ACCESSDENIED: a manifest or an earlier call already chose; it stays chosen.
+    if (set_awareness) {
+        HRESULT result = set_awareness(process_per_monitor_dpi_aware);
+        if (result == S_OK || result == E_ACCESSDENIED) return true;
+    }
+    return SetProcessDPIAware() != 0;
+}
+
 void os_init(void) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
@@ -12,7 +36,7 @@ void os_init(void) {
     // Sleep() otherwise rounds up to the 15.6 ms system tick, which would
     // pace a 60 Hz frame loop at 32 Hz.
     timeBeginPeriod(1);
-    if (!SetProcessDPIAware()) os_diagnostic("Error: failed to set DPI awareness\n");
+    if (!os_w32_declare_dpi_awareness()) os_diagnostic("Error: failed to set DPI awareness\n");
 }
 
 i64 os_ticks(void) {
