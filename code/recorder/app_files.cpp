@@ -7,8 +7,9 @@
 #include "config.h"
 #include "settings.h"
 
-bool app_file_path(char (&buffer)[513], const char *name) {
-    StrSlice folder = os_exe_folder();
+StrSlice app_settings_folder(void) { return os_exe_folder(); }
+
+static bool folder_file_path(char (&buffer)[513], StrSlice folder, const char *name) {
     i64 name_length = (i64)strlen(name);
     buffer[0] = 0;
     if (!folder.data || folder.length < 0 || folder.length + name_length > 512) return false;
@@ -16,6 +17,10 @@ bool app_file_path(char (&buffer)[513], const char *name) {
     memcpy(buffer + folder.length, name, (size_t)name_length);
     buffer[folder.length + name_length] = 0;
     return true;
+}
+
+bool app_file_path(char (&buffer)[513], const char *name) {
+    return folder_file_path(buffer, os_exe_folder(), name);
 }
 
 static StrSlice path_slice(char (&buffer)[513]) { return StrSlice{(i64)strlen(buffer), buffer}; }
@@ -29,6 +34,11 @@ StrSlice app_read_file(const char *name) {
 StrSlice app_output_folder(void) {
     StrSlice parts[2] = {{6, (char *)"output"}, {0, nullptr}};
     return os_exe_folder_join(parts);
+}
+
+void app_log_open(void) {
+    char path[513];
+    if (folder_file_path(path, app_settings_folder(), "vornby.log")) os_set_log_file(path_slice(path));
 }
 
 void config_load_file(void) {

@@ -8,6 +8,12 @@
 // its NUL. False, with an empty buffer, when the whole path does not fit: a
 // cut path would name some other file, and writing there could destroy it.
 bool app_file_path(char (&buffer)[513], const char *name);
+// The folder the settings, the state and the log live in, with a trailing
+// "/": the executable's folder. Cached; do not free.
+StrSlice app_settings_folder(void);
+// Starts vornby.log in the settings folder (the last run's log becomes
+// vornby.log.1); without it the program runs on, printing only.
+void app_log_open(void);
 // A new string (free with os_free_string): the executable's folder + "output",
 // where the recordings go.
 StrSlice app_output_folder(void);

@@ -10,6 +10,14 @@ const char *encoder_file_name(void) {
 #endif
 }
 
+const char *encoder_missing_text(void) {
+#ifdef _WIN32
+    return "No ffmpeg.exe beside vornby.exe or on PATH: put ffmpeg.exe beside vornby.exe";
+#else
+    return "No ffmpeg beside vornby or on PATH: install ffmpeg";
+#endif
+}
+
 i32 encoder_command_format(char *buffer, i32 capacity, const char *output_path) {
     const char *encoder = app.encoder_command.data ? app.encoder_command.data : "ffmpeg";
     bool audio = app.record_audio && app.audio_device.length > 0;

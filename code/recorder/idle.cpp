@@ -7,6 +7,7 @@
 #include "app_files.h"
 #include "countdown.h"
 #include "main_loop.h"
+#include "messages.h"
 #include "pointer.h"
 #include "recording.h"
 #include "region.h"
@@ -190,6 +191,7 @@ void idle_frame(void) {
         app.press_x = app.last_cursor_x;
         app.press_y = app.last_cursor_y;
         app.pressed_element = app.hover_element;
+        if (app.pressed_element >= ELEMENT_PANEL) message_dismiss();
         if (!app.input.released) {
             press_action();
             return;

@@ -5,6 +5,7 @@
 #include "app.h"
 #include "app_files.h"
 #include "countdown.h"
+#include "messages.h"
 #include "recording.h"
 #include "startup.h"
 
@@ -69,6 +70,7 @@ void app_event_callback(OsEvent *event) {
 }
 
 int app_main(void) {
+    app_log_open();
     os_init();
     const u16 control = OS_WINDOW_PIXEL_BUFFER | OS_WINDOW_BORDERLESS | OS_WINDOW_TOPMOST;
     // The edges let clicks through; neither they nor the grab box get a task-bar button.
@@ -93,6 +95,7 @@ int app_main(void) {
         frame_timing_advance(&frame_timing, os_ticks());
         os_pump_messages();
         if (!FrameFunction) break;
+        message_expire(os_time_milliseconds());
         FrameFunction();
         if (!FrameFunction) break;
         app.input = FrameInput{false, false, false, false};

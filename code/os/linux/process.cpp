@@ -9,7 +9,9 @@
 #include <signal.h>
 #include <spawn.h>
 #include <string.h>
+#include <stdlib.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -287,4 +289,29 @@ i32 os_shell_open(StrSlice path) {
     if (!path.data || posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return 1;
     os_lnx_reap_later(pid);
     return 0;
+}
+
+bool os_program_on_path(StrSlice name) {
+    if (!name.data || name.length < 1 || memchr(name.data, '/', (size_t)name.length)) return false;
+    const char *path = getenv("PATH");
+    // posix_spawnp's own default when PATH is unset.
+    if (!path) path = "/bin:/usr/bin";
+    char candidate[4096];
+    while (true) {
+        const char *end = strchr(path, ':');
+        size_t folder = end ? (size_t)(end - path) : strlen(path);
+        // An empty entry is the current folder, as for the shell.
+        const char *prefix = folder ? path : ".";
+        size_t prefix_length = folder ? folder : 1;
+        if (prefix_length + 1 + (size_t)name.length < sizeof candidate) {
+            memcpy(candidate, prefix, prefix_length);
+            candidate[prefix_length] = '/';
+            memcpy(candidate + prefix_length + 1, name.data, (size_t)name.length);
+            candidate[prefix_length + 1 + name.length] = 0;
+            struct stat info;
+            if (stat(candidate, &info) == 0 && S_ISREG(info.st_mode) && access(candidate, X_OK) == 0) return true;
+        }
+        if (!end) return false;
+        path = end + 1;
+    }
 }

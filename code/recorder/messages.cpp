@@ -1,0 +1,28 @@
+#include "messages.h"
+
+#include "../ui/panel.h"
+#include "app.h"
+#include "main_loop.h"
+
+void message_show(MessageKind kind, bool see_log, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    os_format_v(app.message, MESSAGE_CAPACITY, format, args);
+    va_end(args);
+    app.message_kind = kind;
+    app.message_see_log = see_log;
+    app.message_until_ms = os_time_milliseconds() + MESSAGE_SHOW_MS;
+    // With no font the panel shows nothing: the log still says it.
+    os_log("panel: %s\n", app.message);
+}
+
+void message_dismiss(void) {
+    if (app.message_kind == MESSAGE_NONE) return;
+    app.message_kind = MESSAGE_NONE;
+    app.message[0] = 0;
+    if (!app.minimised) panel_draw(&app, app_mode());
+}
+
+void message_expire(i64 now_ms) {
+    if (app.message_kind != MESSAGE_NONE && now_ms >= app.message_until_ms) message_dismiss();
+}
