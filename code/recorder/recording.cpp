@@ -229,7 +229,8 @@ static void encoder_finished(void) {
             os_print("* ERROR * The encoder ended but %s was not written.\n", recording_path);
             message_show(MESSAGE_ERROR, true, "No file was written");
         } else {
-            os_log("saved %s, %lli bytes\n", recording_path, (long long)size);
+            os_log("saved %s, %lli bytes; the encoder's last output:\n%.*s\n", recording_path, (long long)size,
+                   encoder_tail_length, encoder_tail);
             message_show(MESSAGE_DONE, false, "Saved %s \xE2\x80\x94 %.1f MB, %i:%02i", file_name_of(recording_path),
                          (f64)size / 1e6, seconds / 60, seconds % 60);
         }
