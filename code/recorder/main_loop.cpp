@@ -5,6 +5,7 @@
 #include "app.h"
 #include "app_files.h"
 #include "countdown.h"
+#include "idle.h"
 #include "messages.h"
 #include "recording.h"
 #include "startup.h"
@@ -60,8 +61,13 @@ void app_event_callback(OsEvent *event) {
         break;
     case OS_EVENT_MOUSE_BUTTON:
         if (event->button.code != OS_MOUSE_LEFT) break;
-        if (event->button.state == OS_BUTTON_UP) app.input.released = true;
-        else app.input.pressed = true;
+        if (event->button.state == OS_BUTTON_UP) {
+            app.input.released = true;
+        } else {
+            app.input.pressed = true;
+            app.pressed_at_x = event->button.x;
+            app.pressed_at_y = event->button.y;
+        }
         app.input.changed = true;
         break;
     default:
@@ -99,6 +105,12 @@ int app_main(void) {
         FrameFunction();
         if (!FrameFunction) break;
         app.input = FrameInput{false, false, false, false};
+        // A quiet idle state sleeps on the event source instead of running
+        // frames that would find nothing to do; whatever wakes it still gets
+        // its frame on the fixed period. The timing needs nothing else: the
+        // next frame's delta covers the wait.
+        u32 wait_ms = message_wait_ms(idle_wait_ms(), os_time_milliseconds());
+        if (wait_ms && !os_wait_for_events(wait_ms)) continue;
         i64 remaining = frame_timing.period_us -
                         os_ticks_to_microseconds(os_ticks() - frame_timing.now_ticks);
         if (remaining > 0) os_sleep_us((u32)remaining);

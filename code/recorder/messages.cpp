@@ -23,6 +23,13 @@ void message_dismiss(void) {
     if (!app.minimised) panel_draw(&app, app_mode());
 }
 
+u32 message_wait_ms(u32 wait_ms, i64 now_ms) {
+    if (!wait_ms || app.message_kind == MESSAGE_NONE) return wait_ms;
+    i64 left = app.message_until_ms - now_ms;
+    if (left < 1) return 1;
+    return left < (i64)wait_ms ? (u32)left : wait_ms;
+}
+
 void message_expire(i64 now_ms) {
     if (app.message_kind != MESSAGE_NONE && now_ms >= app.message_until_ms) message_dismiss();
 }

@@ -15,3 +15,5 @@ void message_show(MessageKind kind, bool see_log, const char *format, ...);
 void message_dismiss(void);
 // Once a frame: a message past its time gives way to the region.
 void message_expire(i64 now_ms);
+// An idle wait of wait_ms (0: none) cut short so a message leaves on time.
+u32 message_wait_ms(u32 wait_ms, i64 now_ms);

@@ -55,12 +55,13 @@ void return_to_idle(void) {
     app.pressed_element = ELEMENT_NONE;
 }
 
-bool busy_input(void) {
+ElementId busy_input(void) {
     poll_cursor();
+    ElementId pressed = ELEMENT_NONE;
     if (app.input.pressed) {
         app.input.changed = true;
-        app.pressed_element = app.hover_element;
-        if (app.pressed_element >= ELEMENT_PANEL) message_dismiss();
+        pressed = app.pressed_element = hit_test_panel_pressed();
+        if (pressed >= ELEMENT_PANEL) message_dismiss();
     }
     if (app.input.released) {
         app.input.changed = true;
@@ -75,7 +76,7 @@ bool busy_input(void) {
             set_cursor_for(hovered);
         }
     }
-    return app.input.pressed;
+    return pressed;
 }
 
 // The encoder cannot create the folder itself, and finds out only after it
@@ -259,9 +260,9 @@ void recording_frame(void) {
         return_to_idle();
         return;
     }
-    if (!busy_input()) return;
-    if (app.pressed_element == ELEMENT_RECORD) request_stop();
-    else if (app.pressed_element == ELEMENT_CLOSE) FrameFunction = nullptr; // recording_quit ends the encoder
+    ElementId pressed = busy_input();
+    if (pressed == ELEMENT_RECORD) request_stop();
+    else if (pressed == ELEMENT_CLOSE) FrameFunction = nullptr; // recording_quit ends the encoder
 }
 
 void recording_quit(void) {
