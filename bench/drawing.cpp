@@ -51,6 +51,9 @@ static void BM_TextRegionLine(benchmark::State &state) {
 }
 BENCHMARK(BM_TextRegionLine);
 
+// Argument 1: a long message shown (cut to the line once, then the same
+// message through redraw after redraw, as hover changes redraw the panel);
+// 2: a different message every time, measured and cut on every redraw.
 static void BM_PanelRedraw(benchmark::State &state) {
     if (!load_font()) {
         state.SkipWithError("no font");
@@ -64,13 +67,21 @@ static void BM_PanelRedraw(benchmark::State &state) {
     view.region_y = 430;
     view.region_w = 380;
     view.region_h = 220;
+    if (state.range(0)) {
+        snprintf(view.message, MESSAGE_CAPACITY, "Recording failed: [pulse] vornby-no-such-device: No such "
+                                                 "process while opening the audio input for the recording");
+        view.message_kind = MESSAGE_ERROR;
+        view.message_see_log = true;
+    }
+    i32 round = 0;
     for (auto _ : state) {
+        if (state.range(0) == 2) view.message[0] = (char)('A' + round++ % 2);
         panel_paint(&panel.canvas, &view, APP_MODE_IDLE);
         benchmark::DoNotOptimize(panel.pixels.data());
     }
     icon_sheet = IconSheet{0, 0, nullptr};
 }
-BENCHMARK(BM_PanelRedraw);
+BENCHMARK(BM_PanelRedraw)->ArgName("message")->Arg(0)->Arg(1)->Arg(2);
 
 static void BM_HitTestZones(benchmark::State &state) {
     app.frame_metric_large = 11;

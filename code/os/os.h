@@ -94,6 +94,18 @@ void os_print_v(const char *format, va_list args);
 i32 os_format(char *buffer, i32 capacity, const char *format, ...);
 i32 os_format_v(char *buffer, i32 capacity, const char *format, va_list args);
 
+// From now on everything printed (os_print and the library's diagnostics)
+// also goes to the log file at path, each line led by the local time
+// ("2026-12-08 14:03:07.250 "); standard output is unchanged. The file found
+// there is kept as path + ".1" and the log starts empty; a log that would
+// pass 1 MiB is kept the same way and started again. The path is copied.
+// False (and no log) when the path is too long or the file cannot be
+// written; an empty path ends the log. Prints from two threads may
+// interleave in the log as they do on standard output.
+bool os_set_log_file(StrSlice path);
+// Formats into the log only, not standard output; nothing without a log.
+void os_log(const char *format, ...);
+
 //~ Diagnostics and console
 
 // Per platform (console.cpp), except once: the colour names and
@@ -372,6 +384,10 @@ u32 os_process_id(OsProcess *process);
 // Waits up to 5 s for the child to wait for user input. Linux: always false
 // (no message queues; a child without one fails at once on Windows too).
 bool os_process_wait_input_idle(OsProcess *process);
+// True when os_process_start would find the program named (no folder in the
+// name) on the search path: Windows looks as process creation does (with
+// ".exe" added), Linux in the folders of PATH for an executable file.
+bool os_program_on_path(StrSlice name);
 
 // Receives one chunk of a child's output; valid only during the call.
 typedef void OsProcessOutputCallback(StrSlice chunk);

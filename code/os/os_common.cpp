@@ -53,9 +53,91 @@ void os_sleep_us(u32 microseconds) { os_sleep_ms((i32)(microseconds / 1000)); }
 
 void os_sleep_s(i32 seconds) { os_sleep_ms(seconds * 1000); }
 
+// The log: a copy of standard output with a time on every line. The file is
+// opened for each write, so nothing is lost in a buffer when the process is
+// killed, and prints are rare enough for that to cost nothing visible.
+enum { OS_LOG_LIMIT = 1 << 20, OS_LOG_PATH_CAPACITY = 1024, OS_LOG_STAMP_CAPACITY = 32 };
+static char os_log_path[OS_LOG_PATH_CAPACITY];
+static char os_log_kept_path[OS_LOG_PATH_CAPACITY + 2];
+static i32 os_log_size;
+static bool os_log_open;
+static bool os_log_at_line_start = true;
+
+static StrSlice os_log_slice(char *path) { return StrSlice{(i64)strlen(path), path}; }
+
+// Keeps the current file as the ".1" file and starts an empty one.
+static bool os_log_restart(void) {
+    os_delete_file(os_log_slice(os_log_kept_path));
+    os_move_file(os_log_slice(os_log_path), os_log_slice(os_log_kept_path));
+    os_log_size = 0;
+    os_log_at_line_start = true;
+    return os_write_file(os_log_slice(os_log_path), 0, "") == 0;
+}
+
+bool os_set_log_file(StrSlice path) {
+    os_log_open = false;
+    if (!path.data || path.length < 1 || path.length >= OS_LOG_PATH_CAPACITY) return false;
+    memcpy(os_log_path, path.data, (size_t)path.length);
+    os_log_path[path.length] = 0;
+    memcpy(os_log_kept_path, path.data, (size_t)path.length);
+    memcpy(os_log_kept_path + path.length, ".1", 3);
+    os_log_open = os_log_restart();
+    return os_log_open;
+}
+
+static void os_log_append(const char *bytes, i32 length) {
+    if (length < 1) return;
+    if (os_log_size + length > OS_LOG_LIMIT) os_log_restart();
+    if (os_write_file_at(os_log_slice(os_log_path), os_log_size, (u32)length, bytes) == 0)
+        os_log_size += length;
+}
+
+static void os_log_write(const char *bytes, i32 length) {
+    if (!os_log_open) return;
+    // Gathered so a piece of many short lines is still one or two writes.
+    char out[STB_SPRINTF_MIN + 256];
+    i32 used = 0;
+    for (i32 i = 0; i < length; i++) {
+        if (os_log_at_line_start) {
+            if (used + OS_LOG_STAMP_CAPACITY > (i32)sizeof out) {
+                os_log_append(out, used);
+                used = 0;
+            }
+            OsDateTime t = os_local_time();
+            used += os_format(out + used, OS_LOG_STAMP_CAPACITY, "%04i-%02i-%02i %02i:%02i:%02i.%03i ", t.year,
+                              t.month, t.day, t.hour, t.minute, t.second, (i32)(t.microsecond / 1000));
+            os_log_at_line_start = false;
+        }
+        if (used == (i32)sizeof out) {
+            os_log_append(out, used);
+            used = 0;
+        }
+        out[used++] = bytes[i];
+        if (bytes[i] == '\n') os_log_at_line_start = true;
+    }
+    os_log_append(out, used);
+}
+
 static char *os_print_flush(const char *buffer, void *user, int length) {
-    if (length > 0) os_platform_write_stdout(buffer, length);
+    if (length > 0) {
+        os_platform_write_stdout(buffer, length);
+        os_log_write(buffer, length);
+    }
     return (char *)user;
+}
+
+static char *os_log_flush(const char *buffer, void *user, int length) {
+    os_log_write(buffer, length);
+    return (char *)user;
+}
+
+void os_log(const char *format, ...) {
+    if (!os_log_open) return;
+    char buffer[STB_SPRINTF_MIN];
+    va_list args;
+    va_start(args, format);
+    stbsp_vsprintfcb(os_log_flush, buffer, buffer, format, args);
+    va_end(args);
 }
 
 void os_print_v(const char *format, va_list args) {

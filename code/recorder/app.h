@@ -41,6 +41,7 @@ struct AppState : UiView {
     i32 countdown_ms;
     OsProcess encoder_process;
     bool stop_requested;
+    i64 message_until_ms; // when the panel's message gives way to the region
     FrameInput input = {false, false, false, true};
 };
 

@@ -69,6 +69,14 @@ static StrSlice read_setting_file(const char *name) {
     return fits ? os_read_entire_file(path_slice(path)) : StrSlice{0, nullptr};
 }
 
+void app_log_open(void) {
+    char path[513];
+    StrSlice folder = app_folder(APP_FOLDER_LOG);
+    if (folder.data && os_make_directories(folder) == 0 && app_path_in(path, folder, "vornby.log"))
+        os_set_log_file(path_slice(path));
+    os_free_string(&folder);
+}
+
 void config_load_file(void) {
     StrSlice content = read_setting_file("Config.txt");
     config_load(content);

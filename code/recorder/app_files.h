@@ -28,6 +28,9 @@ StrSlice app_folder(AppFolder kind);
 bool app_path_in(char (&buffer)[513], StrSlice folder, const char *name);
 // The executable's folder + name, as app_path_in.
 bool app_file_path(char (&buffer)[513], const char *name);
+// Starts vornby.log in the log's folder (the last run's log becomes
+// vornby.log.1); without it the program runs on, printing only.
+void app_log_open(void);
 // A new string (free with os_free_string), without a trailing "/": the folder
 // the recordings go to, which the folder button opens.
 StrSlice app_output_folder(void);

@@ -50,6 +50,14 @@ static void quote(TextBuilder *out, const char *text, bool always) {
     encoder_append_quoted(out, text ? text : "", text ? (i64)strlen(text) : 0, always);
 }
 
+const char *encoder_missing_text(void) {
+#ifdef _WIN32
+    return "No ffmpeg.exe beside vornby.exe or on PATH: put ffmpeg.exe beside vornby.exe";
+#else
+    return "No ffmpeg beside vornby or on PATH: install ffmpeg";
+#endif
+}
+
 i32 encoder_command_format(char *buffer, i32 capacity, const char *output_path) {
     const char *encoder = app.encoder_command.data ? app.encoder_command.data : "ffmpeg";
     bool audio = app.record_audio && app.audio_device.length > 0;

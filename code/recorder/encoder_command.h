@@ -8,6 +8,9 @@
 // The encoder program's file name beside the executable ("ffmpeg.exe" on
 // Windows, "ffmpeg" on Linux).
 const char *encoder_file_name(void);
+// The panel's words when the encoder is nowhere to be found: where it was
+// looked for and what to do.
+const char *encoder_missing_text(void);
 
 // Formats the encoder command line for the current settings into buffer
 // (os_format rules: measure with a null buffer). Video only unless audio is

@@ -7,6 +7,7 @@
 #include "app_files.h"
 #include "countdown.h"
 #include "main_loop.h"
+#include "messages.h"
 #include "pointer.h"
 #include "recording.h"
 #include "region.h"
@@ -216,6 +217,7 @@ void idle_frame(void) {
         app.press_y = app.pressed_at_y;
         hover_set(hit_test_pressed());
         app.pressed_element = app.hover_element;
+        if (app.pressed_element >= ELEMENT_PANEL) message_dismiss();
         press_action();
         // A quick click's release came in the same frame: it ends the press,
         // unless the press has left this state or hidden the program.

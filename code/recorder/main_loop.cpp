@@ -6,6 +6,7 @@
 #include "app_files.h"
 #include "countdown.h"
 #include "idle.h"
+#include "messages.h"
 #include "recording.h"
 #include "startup.h"
 
@@ -94,6 +95,7 @@ void app_finish(void) {
 }
 
 int app_main(void) {
+    app_log_open();
     os_init();
     os_set_crash_handler(recording_crash_hook);
     const u16 control = OS_WINDOW_PIXEL_BUFFER | OS_WINDOW_BORDERLESS | OS_WINDOW_TOPMOST;
@@ -119,6 +121,7 @@ int app_main(void) {
         frame_timing_advance(&frame_timing, os_ticks());
         os_pump_messages();
         if (!FrameFunction) break;
+        message_expire(os_time_milliseconds());
         FrameFunction();
         if (!FrameFunction) break;
         app.input = FrameInput{false, false, false, false};
@@ -126,7 +129,7 @@ int app_main(void) {
         // frames that would find nothing to do; whatever wakes it still gets
         // its frame on the fixed period. The timing needs nothing else: the
         // next frame's delta covers the wait.
-        u32 wait_ms = idle_wait_ms();
+        u32 wait_ms = message_wait_ms(idle_wait_ms(), os_time_milliseconds());
         if (wait_ms && !os_wait_for_events(wait_ms)) continue;
         i64 remaining = frame_timing.period_us -
                         os_ticks_to_microseconds(os_ticks() - frame_timing.now_ticks);

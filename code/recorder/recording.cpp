@@ -10,9 +10,11 @@
 #include "encoder_command.h"
 #include "idle.h"
 #include "main_loop.h"
+#include "messages.h"
 #include "output_name.h"
 #include "pointer.h"
 #include "region.h"
+#include "startup.h"
 
 // The encoder's output is drained every frame; its last 4 KiB are kept so a
 // failing encoder can say why.
@@ -25,8 +27,10 @@ static char encoder_tail[DRAIN_SIZE];
 static i32 encoder_tail_length;
 // The process record is valid only from a successful start until its kill.
 static bool encoder_started;
-// The file being recorded, watched while a quit waits for the encoder.
+// The file being recorded, watched while a quit waits for the encoder, and
+// when its recording began, for the confirmation.
 static TextBuilder recording_path;
+static i64 recording_started_ms;
 
 static void keep_tail(const char *bytes, i32 count) {
     if (count >= DRAIN_SIZE) {
@@ -62,6 +66,7 @@ ElementId busy_input(void) {
     if (app.input.pressed) {
         app.input.changed = true;
         pressed = app.pressed_element = hit_test_panel_pressed();
+        if (pressed >= ELEMENT_PANEL) message_dismiss();
     }
     if (app.input.released) {
         app.input.changed = true;
@@ -79,17 +84,39 @@ ElementId busy_input(void) {
     return pressed;
 }
 
+// The encoder cannot create the folder itself, and finds out only after it
+// started that it cannot write there, and then says so in its own words.
+// False, with the message shown, when the recording cannot go there.
+static bool output_folder_ready(void) {
+    StrSlice folder = app_output_folder();
+    if (!folder.data) return true; // no longer path than the file's own: the encoder will say
+    bool ready = false;
+    char probe[600];
+    os_format(probe, sizeof probe, "%s/.vornby-write-test", folder.data);
+    // A user's Videos folder may be missing too.
+    if (os_make_directories(folder) != 0) {
+        os_print("* ERROR * Could not create the output folder %s\n", folder.data);
+        message_show(MESSAGE_ERROR, true, "Could not create the output folder");
+    } else if (os_write_file(StrSlice{(i64)strlen(probe), probe}, 0, "") != 0) {
+        os_print("* ERROR * Could not write into the output folder %s\n", folder.data);
+        message_show(MESSAGE_ERROR, true, "Could not write into the output folder");
+    } else {
+        os_delete_file(StrSlice{(i64)strlen(probe), probe});
+        ready = true;
+    }
+    os_free_string(&folder);
+    return ready;
+}
+
 void recording_start(void) {
+    if (!output_folder_ready()) {
+        return_to_idle();
+        return;
+    }
     TextBuilder path = builder_create(256);
     TextBuilder command = builder_create(500);
     OsDateTime time = os_local_time();
     output_path_choose(&path, &time);
-
-    // The encoder cannot create the folder itself and would fail silently;
-    // a user's Videos folder may be missing too.
-    StrSlice output_folder = app_output_folder();
-    if (output_folder.data) os_make_directories(output_folder);
-    os_free_string(&output_folder);
 
     i32 length = encoder_command_format(nullptr, 0, path.data ? path.data : "");
     bool formatted = builder_reserve(&command, length);
@@ -104,8 +131,13 @@ void recording_start(void) {
     encoder_tail_length = 0;
     encoder_started = formatted && os_process_start_bound(&app.encoder_process, builder_slice(&command), false) == 0;
     if (!encoder_started) {
-        FrameFunction = idle_frame;
+        // Fully back: the countdown's yellow and the border would say a
+        // recording was coming.
+        if (!encoder_findable()) message_show(MESSAGE_ERROR, true, "%s", encoder_missing_text());
+        else message_show(MESSAGE_ERROR, true, "Could not start %s", encoder_file_name());
+        return_to_idle();
     } else {
+        recording_started_ms = os_time_milliseconds();
         FrameFunction = recording_frame;
         frame_show(&app, app_mode());
         panel_draw(&app, app_mode());
@@ -123,16 +155,93 @@ static void encoder_end(void) {
     app.stop_requested = false;
 }
 
-// The encoder is gone: collect what it printed last and say why if it failed.
+static bool line_break(char c) { return c == '\n' || c == '\r'; }
+
+// The encoder's last line that says something: not blank, not its closing
+// "Conversion failed!", and without the "[muxer @ 0x...] " it may lead with.
+static StrSlice last_meaningful_line(void) {
+    static const char nothing_said[] = "Conversion failed!";
+    i32 end = encoder_tail_length;
+    while (end > 0) {
+        while (end > 0 && (line_break(encoder_tail[end - 1]) || encoder_tail[end - 1] == ' ')) end--;
+        i32 begin = end;
+        while (begin > 0 && !line_break(encoder_tail[begin - 1])) begin--;
+        StrSlice line = {end - begin, encoder_tail + begin};
+        if (line.length > 0 && !(line.length == (i64)sizeof nothing_said - 1 &&
+                                 memcmp(line.data, nothing_said, sizeof nothing_said - 1) == 0)) {
+            const char *close = line.data[0] == '[' ? (const char *)memchr(line.data, ']', (size_t)line.length) : nullptr;
+            if (close && close + 2 < line.data + line.length && close[1] == ' ' &&
+                memchr(line.data, '@', (size_t)(close - line.data))) {
+                line.length -= close + 2 - line.data;
+                line.data = (char *)close + 2;
+            }
+            return line;
+        }
+        end = begin;
+    }
+    return StrSlice{0, encoder_tail};
+}
+
+// Reads "HH:MM:SS" at text; false when it is not there.
+static bool parse_clock(const char *text, const char *end, i32 *seconds) {
+    i32 parts[3] = {0, 0, 0};
+    for (i32 part = 0; part < 3; part++) {
+        if (text >= end || *text < '0' || *text > '9') return false;
+        while (text < end && *text >= '0' && *text <= '9' && parts[part] < 1000000) parts[part] = parts[part] * 10 + (*text++ - '0');
+        if (part < 2 && (text >= end || *text++ != ':')) return false;
+    }
+    *seconds = parts[0] * 3600 + parts[1] * 60 + parts[2];
+    return true;
+}
+
+// The recording's length: the encoder's own count in its last progress line
+// ("time=00:00:42.10"), else the time since the start.
+static i32 recorded_seconds(void) {
+    for (i32 i = encoder_tail_length - 5; i >= 0; i--) {
+        if (memcmp(encoder_tail + i, "time=", 5) != 0) continue;
+        i32 seconds;
+        if (parse_clock(encoder_tail + i + 5, encoder_tail + encoder_tail_length, &seconds)) return seconds;
+        break;
+    }
+    return (i32)((os_time_milliseconds() - recording_started_ms) / 1000);
+}
+
+static const char *file_name_of(const char *path) {
+    const char *name = path;
+    for (const char *c = path; *c; c++)
+        if (*c == '/' || *c == '\\') name = c + 1;
+    return name;
+}
+
+// The encoder is gone: collect what it printed last, and tell the user what
+// came of it: where the file went, or why there is none.
 static void encoder_finished(void) {
     while (drain() > 0) {
     }
     i32 code = 0;
-    if (os_process_exit_code(&app.encoder_process, &code) && code != 0) {
+    bool code_known = os_process_exit_code(&app.encoder_process, &code);
+    if (code_known && code != 0) {
         os_print("* ERROR * The encoder ended with exit code %i; its last output follows.\n", code);
         if (encoder_tail_length > 0) {
             os_print("%.*s", encoder_tail_length, encoder_tail);
             if (encoder_tail[encoder_tail_length - 1] != '\n') os_print("\n");
+        }
+        StrSlice line = last_meaningful_line();
+        if (line.length > 0)
+            message_show(MESSAGE_ERROR, true, "Recording failed: %.*s", (int)line.length, line.data);
+        else message_show(MESSAGE_ERROR, true, "Recording failed: the encoder ended with code %i", code);
+    } else {
+        i64 size = os_file_size(builder_slice(&recording_path));
+        const char *recorded = recording_path.data ? recording_path.data : "";
+        i32 seconds = recorded_seconds();
+        if (size < 0) {
+            os_print("* ERROR * The encoder ended but %s was not written.\n", recorded);
+            message_show(MESSAGE_ERROR, true, "No file was written");
+        } else {
+            os_log("saved %s, %lli bytes; the encoder's last output:\n%.*s\n", recorded, (long long)size,
+                   encoder_tail_length, encoder_tail);
+            message_show(MESSAGE_DONE, false, "Saved %s \xE2\x80\x94 %.1f MB, %i:%02i", file_name_of(recorded),
+                         (f64)size / 1e6, seconds / 60, seconds % 60);
         }
     }
     encoder_end();
@@ -154,6 +263,7 @@ void recording_frame(void) {
         // Without its output pipe the encoder would block, so end it rather
         // than leave it behind, and start the next recording clean.
         os_print("ERROR!!\n");
+        message_show(MESSAGE_ERROR, true, "Lost the encoder's output; it was stopped");
         encoder_end();
         return_to_idle();
         return;

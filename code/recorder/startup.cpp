@@ -12,6 +12,7 @@
 #include "idle.h"
 #include "main_loop.h"
 #include "region.h"
+#include "messages.h"
 
 static void load_icons(void) {
     StrSlice file = app_read_asset("icons.png");
@@ -33,9 +34,18 @@ static void load_font(void) {
     text_style.colour = 0xFFFFFFFF;
 }
 
+bool encoder_findable(void) {
+    char path[513];
+    const char *name = encoder_file_name();
+    if (app_file_path(path, name) && os_file_exists(StrSlice{(i64)strlen(path), path})) return true;
+    return os_program_on_path(StrSlice{(i64)strlen(name), (char *)name});
+}
+
 static void locate_encoder(void) {
     char path[513];
     const char *name = encoder_file_name();
+    // Said now rather than after the first press of record.
+    if (!encoder_findable()) message_show(MESSAGE_ERROR, false, "%s", encoder_missing_text());
     // The program name is read up to the next quote with no escapes, so a
     // folder with a quote in it cannot be named: the encoder is looked up
     // by its bare name then.

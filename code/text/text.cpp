@@ -292,3 +292,45 @@ void text_draw(Canvas *canvas, f32 x, f32 y, StrSlice text) {
         pen_x += advance * scale + kern * scale + text_style.letter_spacing * text_style.pixel_height;
     }
 }
+
+// Walks the pen over the text as text_draw does, up to the first character
+// that would take it beyond width; *advance gets how far it went.
+static i64 text_measure(StrSlice text, f32 width, f32 *advance) {
+    FontFace *face = text_style.face;
+    *advance = 0.0f;
+    if (!text.data || text.length < 1) return 0;
+    if (!face) return text.length;
+    f32 scale = text_style.pixel_height / (f32)(face->ascent - face->descent);
+    const u8 *bytes = (const u8 *)text.data;
+    i64 i = 0;
+    while (i < text.length) {
+        i32 length;
+        GlyphEntry *entry = glyph_lookup(face, utf8_decode(bytes + i, text.length - i, &length));
+        f32 step = 0.0f;
+        if (entry) {
+            i32 glyph = entry->glyph;
+            step = entry->advance * scale + text_style.letter_spacing * text_style.pixel_height;
+            if (i + length < text.length) {
+                i32 next_length;
+                GlyphEntry *next =
+                    glyph_lookup(face, utf8_decode(bytes + i + length, text.length - i - length, &next_length));
+                if (next) step += stbtt_GetGlyphKernAdvance(&face->info, glyph, next->glyph) * scale;
+            }
+        }
+        if (*advance + step > width) return i;
+        *advance += step;
+        i += length;
+    }
+    return text.length;
+}
+
+i64 text_fit(StrSlice text, f32 width) {
+    f32 advance;
+    return text_measure(text, width, &advance);
+}
+
+f32 text_width(StrSlice text) {
+    f32 advance;
+    text_measure(text, 3.4e38f, &advance);
+    return advance;
+}

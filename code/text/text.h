@@ -60,5 +60,11 @@ GlyphEntry *glyph_lookup(FontFace *face, u32 codepoint);
 u32 utf8_decode(const u8 *bytes, i64 available, i32 *length);
 // Draws UTF-8 text with its first line's top at y and the pen at x.
 void text_draw(Canvas *canvas, f32 x, f32 y, StrSlice text);
+// How many leading bytes of the text (whole characters, one line) the pen
+// passes over before it would move beyond width pixels; the text's length
+// when all of it fits or there is no face.
+i64 text_fit(StrSlice text, f32 width);
+// How far the pen moves over the whole text (one line); 0 without a face.
+f32 text_width(StrSlice text);
 // One canvas pixel after blending coverage c of the colour onto it.
 u32 text_blend(u32 pixel, u32 colour, u8 coverage);

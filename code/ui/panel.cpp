@@ -1,5 +1,7 @@
 #include "panel.h"
 
+#include <string.h>
+
 #include "../text/text.h"
 #include "canvas.h"
 #include "desktop.h"
@@ -21,6 +23,91 @@ static bool control_lit(const UiView *view, ElementId element) {
     case ELEMENT_AUDIO: return view->record_audio;
     default: return view->hover_element == element;
     }
+}
+
+// The text line: the region, or a message in a colour of its own.
+static const f32 text_line_x = 8.0f, text_line_y = 42.0f;
+static const u32 message_error_colour = 0xFFFF6450;
+static const u32 message_done_colour = 0xFF78E678;
+static const char message_cut_mark[] = "\xE2\x80\xA6"; // an ellipsis
+static const char message_log_note[] = " \xE2\x80\x94 see vornby.log";
+
+// Below the status outline the text line is alone on the canvas.
+static const i32 text_line_top = 41;
+enum { TEXT_LINE_ROWS = 61 - 41 };
+static_assert(TEXT_LINE_ROWS == (i32)PANEL_HEIGHT - text_line_top, "the text line reaches the bottom");
+
+// A message stays up through many redraws (every hover change), and
+// measuring and rasterising a full line costs more than the rest of the
+// panel: it is drawn once and copied after that.
+struct MessageLineCache {
+    bool valid;
+    char message[MESSAGE_CAPACITY];
+    MessageKind kind;
+    bool see_log;
+    TextStyle style;
+    u32 pixels[(i32)PANEL_WIDTH * TEXT_LINE_ROWS];
+};
+static MessageLineCache message_line_cache;
+
+static bool same_style(const TextStyle &a, const TextStyle &b) {
+    return a.face == b.face && a.pixel_height == b.pixel_height && a.line_height == b.line_height &&
+           a.line_gap == b.line_gap && a.letter_spacing == b.letter_spacing && a.colour == b.colour;
+}
+
+static i32 text_length(const char *text) {
+    i32 length = 0;
+    while (text[length]) length++;
+    return length;
+}
+
+// Cut at a whole character so the message with its note ends inside the
+// window, with the same margin on the right as on the left.
+static void draw_message(Canvas *canvas, const UiView *view) {
+    char line[MESSAGE_CAPACITY + sizeof message_cut_mark + sizeof message_log_note];
+    StrSlice message = {text_length(view->message), (char *)view->message};
+    if (message.length >= MESSAGE_CAPACITY) message.length = MESSAGE_CAPACITY - 1;
+    StrSlice note = {view->message_see_log ? (i64)sizeof message_log_note - 1 : 0, (char *)message_log_note};
+    StrSlice mark = {(i64)sizeof message_cut_mark - 1, (char *)message_cut_mark};
+    f32 room = (f32)canvas->width - 2.0f * text_line_x;
+    f32 note_width = text_width(note);
+    if (note_width > room) {
+        note.length = 0;
+        note_width = 0.0f;
+    }
+    i64 kept = text_fit(message, room - note_width);
+    bool cut = kept < message.length;
+    if (cut) kept = text_fit(StrSlice{kept, message.data}, room - note_width - text_width(mark));
+    i32 used = 0;
+    for (i64 i = 0; i < kept; i++) line[used++] = message.data[i];
+    if (cut)
+        for (i64 i = 0; i < mark.length; i++) line[used++] = mark.data[i];
+    for (i64 i = 0; i < note.length; i++) line[used++] = note.data[i];
+    u32 normal = text_style.colour;
+    text_style.colour = view->message_kind == MESSAGE_DONE ? message_done_colour : message_error_colour;
+    text_draw(canvas, text_line_x, text_line_y, StrSlice{used, line});
+    text_style.colour = normal;
+}
+
+static void draw_message_line(Canvas *canvas, const UiView *view) {
+    MessageLineCache &cache = message_line_cache;
+    if (canvas->width != PANEL_WIDTH || canvas->height != PANEL_HEIGHT) {
+        draw_message(canvas, view);
+        return;
+    }
+    u32 *line = canvas->pixels + text_line_top * PANEL_WIDTH;
+    if (cache.valid && cache.kind == view->message_kind && cache.see_log == view->message_see_log &&
+        same_style(cache.style, text_style) && strncmp(cache.message, view->message, MESSAGE_CAPACITY) == 0) {
+        memcpy(line, cache.pixels, sizeof cache.pixels);
+        return;
+    }
+    draw_message(canvas, view);
+    memcpy(cache.pixels, line, sizeof cache.pixels);
+    memcpy(cache.message, view->message, MESSAGE_CAPACITY);
+    cache.kind = view->message_kind;
+    cache.see_log = view->message_see_log;
+    cache.style = text_style;
+    cache.valid = true;
 }
 
 static StrSlice slice(const char *text, i32 length, i32 capacity) {
@@ -47,7 +134,8 @@ void panel_paint(Canvas *canvas, const UiView *view, AppMode mode) {
         i32 sheet_x = control_lit(view, control.element) ? control.cell : 0;
         canvas_blit_icon(canvas, sheet_x, sheet_y, control.cell, control.cell, control.icon_x, control.icon_y);
     }
-    text_draw(canvas, 8.0f, 42.0f, slice(region_text, region_length, sizeof region_text));
+    if (view->message_kind != MESSAGE_NONE) draw_message_line(canvas, view);
+    else text_draw(canvas, text_line_x, text_line_y, slice(region_text, region_length, sizeof region_text));
 }
 
 void panel_draw(const UiView *view, AppMode mode) {

@@ -44,6 +44,13 @@ enum AppMode : u8 {
 };
 
 enum { UI_MONITOR_CAPACITY = 16 };
+// A message shown on the panel's text line in place of the region.
+enum MessageKind : u8 {
+    MESSAGE_NONE = 0,
+    MESSAGE_ERROR = 1, // something failed
+    MESSAGE_DONE = 2,  // a recording was saved
+};
+enum { MESSAGE_CAPACITY = 192 };
 
 struct UiView {
     // The region's smaller corner and size, and the depths of its grab zones.
@@ -67,4 +74,7 @@ struct UiView {
     ElementId hover_element = ELEMENT_NONE;
     OsWindow *edge_top, *edge_bottom, *edge_left, *edge_right;
     OsWindow *control_window, *grab_window;
+    char message[MESSAGE_CAPACITY] = {}; // NUL-terminated UTF-8
+    MessageKind message_kind = MESSAGE_NONE;
+    bool message_see_log = false; // the panel adds where the details are
 };

@@ -10,6 +10,7 @@ the windows' places, its standard output, _vornby.state and output/.
 usage: recorder_test.py RUN_DIR FAKE_ENCODER [--wine WINE_RUN WINEPREFIX]
 """
 import os
+import re
 import shutil
 import signal
 import struct
@@ -160,6 +161,30 @@ def state_bytes(x0, y0, x1, y1, style=2, delay=1000, locked=0, mouse=1, audio=0,
                        panel_x, panel_y, counter)
 
 
+def text_line(panel):
+    """The panel's text line below the status outline: 'region' (white
+    text), 'error' (reddish), 'done' (greenish) or 'empty'."""
+    data = screen_rgb(panel[0], panel[1] + 41, 587, 20)
+    red = green = grey = 0
+    for i in range(0, len(data), 3):
+        r, g, b = data[i], data[i + 1], data[i + 2]
+        if r > g + 40 and r > b + 40:
+            red += 1
+        elif g > r + 40 and g > b + 40:
+            green += 1
+        elif r == g == b and r > 0:
+            grey += 1
+    if red > 20 and not grey:
+        return "error"
+    if green > 20 and not grey:
+        return "done"
+    return "region" if grey > 20 else "empty"
+
+
+def wait_text_line(panel, kind):
+    wait_until(lambda: text_line(panel) == kind, 60 if WINE else 20, "the text line to show " + kind)
+
+
 def encoder_name():
     return "ffmpeg.exe" if WINE else "ffmpeg"
 
@@ -240,6 +265,14 @@ class Recorder:
     def read(self, name):
         with open(os.path.join(self.folder, name), "rb") as f:
             return f.read()
+
+    def log(self):
+        """vornby.log without the time in front of each line (checked here)."""
+        lines = self.read("vornby.log").decode("utf-8", "replace").replace("\r\n", "\n").split("\n")
+        for line in lines[:-1]:
+            if not re.match(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ", line):
+                raise AssertionError("a log line without its time: %r" % line)
+        return "\n".join(line[24:] for line in lines[:-1]) + "\n"
 
     def wait_panel(self, at=PANEL, colour=RED):
         wait_until(lambda: (window_named(PANEL_TITLE) is not None and pixel(*at) == colour),
@@ -488,8 +521,12 @@ class Recording(AppTest):
         panel = (110, 691)
         press("record", panel)  # audio toggle off: video only
         run.wait_panel(panel, GREEN)
+        wait_text_line(panel, "region")
         press("record", panel)
         run.wait_panel(panel, RED)
+        wait_text_line(panel, "done")
+        name = time.strftime("%Y-%m-%d") + " 0.mp4"
+        self.assertRegex(run.log(), "panel: Saved %s \u2014 0\\.0 MB, 0:0\\d\n" % re.escape(name))
         press("audio", panel)
         press("record", panel)
         run.wait_panel(panel, GREEN)
@@ -514,6 +551,8 @@ class Recording(AppTest):
             wait_until(lambda: os.path.exists(log) and run.read("fake_ffmpeg.log").count(b"\n") == runs, 20,
                        "the encoder to run")
             run.wait_panel(panel, RED)
+            wait_text_line(panel, "error")
+        self.assertIn("panel: Recording failed: fake encoder: cannot open the capture device (run 2)\n", run.log())
         press("close", panel)
         self.assertEqual(run.wait_exit(), 0)
         reports = run.stdout().replace("\r\n", "\n").split(
@@ -523,6 +562,9 @@ class Recording(AppTest):
             line = "fake encoder: cannot open the capture device (run %d)" % runs
             self.assertTrue(report.startswith(line + "\n"), report)
             self.assertEqual([l for l in report.split("[[[")[0].splitlines() if l.startswith("fake")], [line])
+        # The log is standard output line for line, nothing lost or changed.
+        printed = [line for line in run.log().split("\n") if not line.startswith("panel: ")]
+        self.assertEqual("\n".join(printed), run.stdout().replace("\r\n", "\n"))
 
     def test_hostile_settings_neither_crash_nor_hang(self):
         # A dash thickness of -1 (65535 once stored) made frame windows of
@@ -599,12 +641,24 @@ class Recording(AppTest):
         run = Recorder(self, state=state_bytes(100, 200, 739, 679, delay=0), env={"PATH": empty + ":/usr/bin:/bin"} if WINE else {"PATH": empty})
         panel = (110, 691)
         run.wait_panel(panel)
-        press("record", panel, reacts=False)  # the start fails; the panel stays red
+        # Said at start-up, before record is pressed; a press elsewhere on
+        # the panel brings the region back.
+        wait_text_line(panel, "error")
+        where = "No %s beside vornby%s or on PATH: " % (encoder_name(), ".exe" if WINE else "")
+        self.assertIn("panel: " + where, run.log())
+        press("hidden", panel)
+        wait_text_line(panel, "region")
+        press("record", panel, reacts=False)  # the start fails: idle again, with the message
+        wait_text_line(panel, "error")
+        self.assertEqual(pixel(panel[0], panel[1] + 20), RED)
         press("close", panel)
         self.assertEqual(run.wait_exit(), 0)
         out = run.stdout()
         self.assertIn("* NOTE * Error starting process!, 2 (ERROR_FILE_NOT_FOUND)\n", out)
         self.assertIn("* command: (ffmpeg -y ", out)
+        log = run.log()
+        self.assertIn("* NOTE * Error starting process!, 2 (ERROR_FILE_NOT_FOUND)\n", log)
+        self.assertEqual(log.count("panel: " + where), 2)
 
 
 class RealEncoder(AppTest):
@@ -650,11 +704,17 @@ class RealEncoder(AppTest):
         time.sleep(3)  # the length of the recording
         press("record", panel)
         run.wait_panel(panel, RED)
+        wait_text_line(panel, "done")
         press("close", panel)
         self.assertEqual(run.wait_exit(), 0)
         videos = os.listdir(os.path.join(run.folder, "output"))
         self.assertEqual(len(videos), 1)
         video = os.path.join(run.folder, "output", videos[0])
+        # The confirmation names the file, its size and the encoder's length.
+        saved = re.search("panel: Saved (.*) \u2014 (\\d+\\.\\d) MB, 0:(\\d\\d)\n", run.log())
+        self.assertIsNotNone(saved, run.log())
+        self.assertEqual(saved.group(1), videos[0])
+        self.assertEqual(saved.group(2), "%.1f" % (os.path.getsize(video) / 1e6))
         probe = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
                                 "stream=codec_name,width,height,nb_read_frames:format=duration", "-of",
                                 "default=noprint_wrappers=1", video], capture_output=True, text=True, check=True,
@@ -664,6 +724,7 @@ class RealEncoder(AppTest):
         # The recorded time is the file's: a loaded machine delays the test's
         # clock, not the encoder's timestamps.
         frames, duration = int(info["nb_read_frames"]), float(info["duration"])
+        self.assertLessEqual(abs(int(saved.group(3)) - duration), 1.0)
         self.assertGreater(duration, 1.5)
         self.assertLess(abs(frames - 30 * duration), 0.15 * 30 * duration)
         frame = subprocess.run(["ffmpeg", "-v", "error", "-i", video, "-vf", "select=eq(n\\,10)", "-frames:v", "1",
@@ -671,6 +732,46 @@ class RealEncoder(AppTest):
                                timeout=120).stdout
         self.assertEqual(len(frame), len(expected))
         self.assertTrue(frame == expected, "decoded frame differs from the pattern under the region")
+
+    def test_failures_show_on_the_panel_and_in_the_log(self):
+        # An output folder nobody may write to (root ignores the mode bits,
+        # but not the immutable flag), then a sound device that does not exist.
+        run = Recorder(self, state=state_bytes(300, 300, 619, 539, delay=0, audio=1),
+                       config="audio_device_name = vornby-no-such-device\n")
+        output = os.path.join(run.folder, "output")
+        os.chmod(output, 0o555)
+        if os.geteuid() == 0:
+            if subprocess.run(["chattr", "+i", output]).returncode != 0:
+                self.skipTest("no immutable flag here")
+            self.addCleanup(subprocess.run, ["chattr", "-i", output])
+        panel = (310, 551)
+        run.wait_panel(panel)
+        before = screen_rgb(panel[0], panel[1] + 41, 587, 20)
+        self.assertEqual(text_line(panel), "region")
+        press("record", panel, reacts=False)
+        wait_text_line(panel, "error")
+        self.assertNotEqual(screen_rgb(panel[0], panel[1] + 41, 587, 20), before)
+        self.assertEqual(pixel(panel[0], panel[1] + 20), RED)
+        log = run.log()
+        self.assertIn("* ERROR * Could not write into the output folder %s\n" % output, log)
+        self.assertIn("panel: Could not write into the output folder\n", log)
+        self.assertNotIn("[[[", log)  # no encoder was started
+
+        if os.geteuid() == 0:
+            subprocess.run(["chattr", "-i", output], check=True)
+        os.chmod(output, 0o755)
+        press("record", panel, reacts=False)  # the message goes; ffmpeg fails on the device
+        wait_until(lambda: "panel: Recording failed: " in run.log(), 30, "the encoder's failure")
+        wait_text_line(panel, "error")
+        self.assertEqual(pixel(panel[0], panel[1] + 20), RED)
+        log = run.log()
+        failure = re.search("panel: Recording failed: (.*)\n", log).group(1)
+        self.assertIn("* ERROR * The encoder ended with exit code", log)
+        self.assertIn(failure, log.split("its last output follows.\n", 1)[1])  # its own last line
+        self.assertNotIn("Conversion failed", failure)
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(os.listdir(output), [])
 
     def close_while_recording(self, how):
         run = Recorder(self, state=state_bytes(300, 300, 619, 539, delay=0))

@@ -1,6 +1,10 @@
 // os_print and os_format: output that arrives whole, measuring and truncation.
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <string.h>
+
+#include <string>
+#include <vector>
 
 #include "os/os.h"
 #include "redirect.h"
@@ -99,4 +103,68 @@ TEST(Format, MeasureThenFormatALongCommandLine) {
     EXPECT_EQ(os_format(&buffer[0], length + 1, format, "ffmpeg.exe", 60, -1920, (int)path.size(), path.data()), length);
     EXPECT_EQ(buffer[(size_t)length], 0);
     EXPECT_EQ(buffer.substr((size_t)length - 4, 4), "ppp\"");
+}
+
+static std::string file_text(const std::string &path) {
+    StrSlice file = os_read_entire_file(StrSlice{(i64)path.size(), (char *)path.c_str()});
+    std::string text(file.data ? file.data : "", (size_t)(file.length > 0 ? file.length : 0));
+    os_free_file(&file);
+    return text;
+}
+
+// "2026-12-08 14:03:07.250 " in front of each line; the lines without it.
+static std::vector<std::string> logged_lines(const std::string &log) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < log.size()) {
+        size_t end = log.find('\n', at);
+        std::string line = log.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        int y, mo, d, h, mi, s, ms;
+        char space = 0;
+        if (sscanf(line.c_str(), "%4d-%2d-%2d %2d:%2d:%2d.%3d%c", &y, &mo, &d, &h, &mi, &s, &ms, &space) != 8 ||
+            space != ' ' || line[4] != '-' || line[23] != ' ')
+            lines.push_back("no time: " + line);
+        else lines.push_back(line.substr(24));
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    return lines;
+}
+
+TEST(Log, CopiesStandardOutputWithATimePerLineAndKeepsThePreviousRun) {
+    StrSlice folder = os_exe_folder();
+    std::string path = std::string(folder.data, (size_t)folder.length) + "test_print.log";
+    std::string kept = path + ".1";
+    StrSlice path_slice = {(i64)path.size(), (char *)path.c_str()};
+    StrSlice kept_slice = {(i64)kept.size(), (char *)kept.c_str()};
+    os_write_file(path_slice, 9, "last run\n");
+    ASSERT_TRUE(os_set_log_file(path_slice));
+    EXPECT_EQ(file_text(kept), "last run\n");
+    EXPECT_EQ(file_text(path), "");
+
+    StdoutCapture capture;
+    capture.start();
+    os_print("first %i\nsecond", 1);
+    os_print(" half\n");
+    os_log("only in the log %s\n", "here");
+    std::string out = capture.finish();
+    EXPECT_EQ(out, "first 1\nsecond half\n");
+    EXPECT_EQ(logged_lines(file_text(path)),
+              (std::vector<std::string>{"first 1", "second half", "only in the log here"}));
+
+    // Past 1 MiB the log starts again and the full one becomes the kept file.
+    std::string line(999, 'x');
+    for (int i = 0; i < 1100; i++) os_log("%s\n", line.c_str());
+    i64 size = os_file_size(path_slice), kept_size = os_file_size(kept_slice);
+    EXPECT_LE(size, 1 << 20);
+    EXPECT_GT(size, 0);
+    EXPECT_LE(kept_size, 1 << 20);
+    EXPECT_GT(kept_size, 1000 * 1000);
+    EXPECT_EQ(file_text(kept).find("first 1"), (size_t)24);
+
+    EXPECT_FALSE(os_set_log_file(StrSlice{0, nullptr}));
+    os_print("after the end\n");
+    EXPECT_EQ(file_text(path).find("after the end"), std::string::npos);
+    os_delete_file(path_slice);
+    os_delete_file(kept_slice);
 }

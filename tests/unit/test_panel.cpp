@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "text/text.h"
 #include "ui/canvas.h"
 #include "ui/hit_test.h"
 #include "ui/panel.h"
@@ -104,4 +105,78 @@ TEST(PanelTable, PaintPicksEachControlsFace) {
         EXPECT_EQ(corner, 0xFF000000u | sheet_x << 12 | sheet_y) << control.element;
     }
     EXPECT_EQ(pixels[0], (u32)COLOUR_COUNTDOWN);
+}
+
+// The text line: rows below the status outline.
+static const i32 text_line_top = 41;
+
+struct TextLineInk {
+    i32 right = -1;         // rightmost column with any ink
+    i32 reddish = 0, greenish = 0, grey = 0;
+};
+
+static TextLineInk text_line_ink(const std::vector<u32> &pixels) {
+    TextLineInk ink;
+    for (i32 y = text_line_top; y < PANEL_HEIGHT; y++)
+        for (i32 x = 0; x < PANEL_WIDTH; x++) {
+            u32 p = pixels[(size_t)(y * PANEL_WIDTH + x)];
+            i32 r = (i32)(p >> 16 & 255), g = (i32)(p >> 8 & 255), b = (i32)(p & 255);
+            if (r + g + b == 0) continue;
+            if (x > ink.right) ink.right = x;
+            if (r > g + 40 && r > b + 40) ink.reddish++;
+            else if (g > r + 40 && g > b + 40) ink.greenish++;
+            else if (r == g && g == b) ink.grey++;
+        }
+    return ink;
+}
+
+TEST(PanelMessage, TakesTheTextLineInItsColourCutInsideTheWindow) {
+    const char *path = "/usr/share/fonts/opentype/inter/Inter-Regular.otf";
+    static StrSlice font = os_read_entire_file(StrSlice{(i64)strlen(path), (char *)path});
+    static FontFace *face = font.length > 0 ? font_load(font) : nullptr;
+    ASSERT_NE(face, nullptr) << path;
+    TextStyle saved = text_style;
+    text_style = TextStyle{face, 16.0f, 1.0f, 0.0f, 0.0f, 0xFFFFFFFF};
+    std::vector<u32> pixels(PANEL_WIDTH * PANEL_HEIGHT);
+    Canvas canvas = {PANEL_WIDTH, PANEL_HEIGHT, pixels.data(), PANEL_WIDTH * PANEL_HEIGHT * 4};
+    UiView view = {};
+    view.region_x = 770;
+    view.region_y = 430;
+    view.region_w = 380;
+    view.region_h = 220;
+
+    panel_paint(&canvas, &view, APP_MODE_IDLE);
+    TextLineInk region = text_line_ink(pixels);
+    EXPECT_GT(region.grey, 0);
+    EXPECT_EQ(region.reddish + region.greenish, 0);
+
+    // Far too long for the line: cut at a whole character (the ä's two
+    // bytes), an ellipsis and the note still inside the right margin.
+    std::string long_text = "Recording failed: ";
+    while (long_text.size() + 2 < MESSAGE_CAPACITY) long_text += "\xC3\xA4";
+    snprintf(view.message, MESSAGE_CAPACITY, "%s", long_text.c_str());
+    view.message_kind = MESSAGE_ERROR;
+    view.message_see_log = true;
+    panel_paint(&canvas, &view, APP_MODE_IDLE);
+    TextLineInk error = text_line_ink(pixels);
+    EXPECT_GT(error.reddish, 0);
+    EXPECT_EQ(error.grey + error.greenish, 0) << "the region line or white text shows through";
+    EXPECT_LE(error.right, PANEL_WIDTH - 8);
+    EXPECT_GT(error.right, PANEL_WIDTH - 40) << "cut far before the end of the line";
+    EXPECT_EQ(text_fit(StrSlice{4, (char *)"\xC3\xA4\xC3\xA4"}, 1.5f * text_width(StrSlice{2, (char *)"\xC3\xA4"})), 2);
+
+    snprintf(view.message, MESSAGE_CAPACITY, "Saved 2026-12-08 0.mp4 \xE2\x80\x94 12.4 MB, 0:42");
+    view.message_kind = MESSAGE_DONE;
+    view.message_see_log = false;
+    panel_paint(&canvas, &view, APP_MODE_IDLE);
+    TextLineInk done = text_line_ink(pixels);
+    EXPECT_GT(done.greenish, 0);
+    EXPECT_EQ(done.reddish + done.grey, 0);
+    EXPECT_LT(done.right, PANEL_WIDTH / 2 + 40) << "a short message is not stretched or padded";
+
+    // No font: nothing on the line, and nothing breaks.
+    text_style.face = nullptr;
+    panel_paint(&canvas, &view, APP_MODE_IDLE);
+    EXPECT_EQ(text_line_ink(pixels).right, -1);
+    text_style = saved;
 }
