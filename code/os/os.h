@@ -400,6 +400,7 @@ enum : u8 {
     OS_EVENT_FOCUS = 10,
     OS_EVENT_DROP_FILES = 11,
     OS_EVENT_WINDOW_CLOSE = 12,
+    OS_EVENT_HOTKEY = 13, // a hotkey of os_register_hotkey was pressed
 };
 
 // Key and button codes share one space: 0..255 virtual keys, then these.
@@ -425,6 +426,7 @@ struct OsEventMove { i32 x, y; };                               // client area's
 struct OsEventSize { i32 width, height; };                      // new client size
 struct OsEventFocus { u8 gained; };
 struct OsEventDrop { i32 x, y; char *files; i32 count; };      // names NUL-separated, extra NUL at the end
+struct OsEventHotkey { i32 id; };                               // as registered
 
 // The library's one event record, overwritten by every message: valid only
 // during the callback. Fields of other kinds keep stale values.
@@ -441,6 +443,7 @@ struct OsEvent {
         OsEventSize size;
         OsEventFocus focus;
         OsEventDrop drop;
+        OsEventHotkey hotkey;
     };
 };
 
@@ -452,6 +455,34 @@ void os_set_event_callback(OsEventCallback *callback);
 i32 os_pump_messages(void);
 // Waits for at least one message, then as os_pump_messages.
 i32 os_wait_and_pump_messages(void);
+
+//~ Hotkeys
+
+// Modifier bits of a hotkey (the values of Windows' MOD_* flags).
+enum : u8 {
+    OS_HOTKEY_ALT = 0x1,
+    OS_HOTKEY_CTRL = 0x2,
+    OS_HOTKEY_SHIFT = 0x4,
+    OS_HOTKEY_WIN = 0x8,
+};
+
+// os_register_hotkey results.
+enum : i32 {
+    OS_HOTKEY_REGISTERED = 0,
+    OS_HOTKEY_TAKEN = 1,   // another program (Linux: client) holds the combination
+    OS_HOTKEY_REFUSED = 2, // no such key on the keyboard, no display, a closed window
+};
+
+// Makes the modifiers plus key (a virtual-key code) a system-wide hotkey:
+// whichever window has the focus, a press delivers OS_EVENT_HOTKEY with id to
+// window, once per press (a held key's repeats deliver nothing). Registering
+// an id again replaces it. Windows: RegisterHotKey, so call it on the thread
+// that created the window; Linux: XGrabKey on the root window for the
+// combination alone and with Num Lock, Caps Lock or both, the X errors
+// trapped (all four grabs or none).
+i32 os_register_hotkey(OsWindow *window, i32 id, u8 modifiers, u16 key);
+// Releases the hotkey; an id not registered does nothing.
+void os_unregister_hotkey(OsWindow *window, i32 id);
 
 //~ Monitors
 

@@ -5,7 +5,9 @@
 #include "app.h"
 #include "app_files.h"
 #include "countdown.h"
+#include "hotkey.h"
 #include "recording.h"
+#include "share_copy.h"
 #include "startup.h"
 
 FrameProc *FrameFunction = app_startup_frame;
@@ -57,6 +59,9 @@ void app_event_callback(OsEvent *event) {
         }
         app.input.changed = true;
         break;
+    case OS_EVENT_HOTKEY:
+        if (event->hotkey.id == RECORD_HOTKEY_ID) app.input.hotkey = app.input.changed = true;
+        break;
     case OS_EVENT_MOUSE_BUTTON:
         if (event->button.code != OS_MOUSE_LEFT) break;
         if (event->button.state == OS_BUTTON_UP) app.input.released = true;
@@ -95,12 +100,15 @@ int app_main(void) {
         if (!FrameFunction) break;
         FrameFunction();
         if (!FrameFunction) break;
-        app.input = FrameInput{false, false, false, false};
+        share_copy_step();
+        app.input = FrameInput{false, false, false, false, false};
         i64 remaining = frame_timing.period_us -
                         os_ticks_to_microseconds(os_ticks() - frame_timing.now_ticks);
         if (remaining > 0) os_sleep_us((u32)remaining);
     }
     recording_quit();
+    share_copy_quit();
+    hotkey_unregister();
     state_save();
     return 0;
 }

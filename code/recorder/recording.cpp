@@ -13,6 +13,7 @@
 #include "output_name.h"
 #include "pointer.h"
 #include "region.h"
+#include "share_copy.h"
 
 // The encoder's output is drained every frame; its last 4 KiB are kept so a
 // failing encoder can say why.
@@ -21,6 +22,10 @@ static char encoder_tail[DRAIN_SIZE];
 static i32 encoder_tail_length;
 // The process record is valid only from a successful start until its kill.
 static bool encoder_started;
+// What the share copy needs of the recording being made.
+static TextBuilder recording_path;
+static i64 recording_started_ms;
+static i32 recording_fps;
 
 static void keep_tail(const char *bytes, i32 count) {
     if (count >= DRAIN_SIZE) {
@@ -101,6 +106,10 @@ void recording_start(void) {
         panel_draw(&app, app_mode());
         os_get_cursor_position(&app.last_cursor_x, &app.last_cursor_y);
         app.countdown_ms = 0;
+        builder_clear(&recording_path);
+        builder_append(&recording_path, path.length, path.data);
+        recording_started_ms = os_time_milliseconds();
+        recording_fps = app.fps;
     }
     os_free(path.data);
     os_free(command.data);
@@ -114,11 +123,16 @@ static void encoder_end(void) {
 }
 
 // The encoder is gone: collect what it printed last and say why if it failed.
-static void encoder_finished(void) {
+// A file finished on the user's stop gets its share copy, unless the program
+// is ending.
+static void encoder_finished(bool quitting) {
     while (drain() > 0) {
     }
     i32 code = 0;
-    if (os_process_exit_code(&app.encoder_process, &code) && code != 0) {
+    bool known = os_process_exit_code(&app.encoder_process, &code);
+    if (known && code == 0 && app.stop_requested && !quitting && recording_path.data)
+        share_copy_queue(recording_path.data, recording_fps, (i32)(os_time_milliseconds() - recording_started_ms));
+    if (known && code != 0) {
         os_print("* ERROR * The encoder ended with exit code %i; its last output follows.\n", code);
         if (encoder_tail_length > 0) {
             os_print("%.*s", encoder_tail_length, encoder_tail);
@@ -136,7 +150,7 @@ static void request_stop(void) {
 
 void recording_frame(void) {
     if (!os_process_is_running(&app.encoder_process)) {
-        encoder_finished();
+        encoder_finished(false);
         return_to_idle();
         return;
     }
@@ -148,6 +162,7 @@ void recording_frame(void) {
         return_to_idle();
         return;
     }
+    if (app.input.hotkey) request_stop();
     if (!busy_input()) return;
     if (app.pressed_element == ELEMENT_RECORD) request_stop();
     else if (app.pressed_element == ELEMENT_CLOSE) FrameFunction = nullptr; // recording_quit ends the encoder
@@ -169,5 +184,5 @@ void recording_quit(void) {
             return;
         }
     }
-    encoder_finished();
+    encoder_finished(true);
 }

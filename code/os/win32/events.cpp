@@ -236,6 +236,10 @@ LRESULT CALLBACK os_window_procedure(HWND handle, UINT message, WPARAM wparam, L
     case WM_DROPFILES:
         os_w32_drop((HDROP)wparam);
         break;
+    case WM_HOTKEY:
+        os_w32_event.hotkey.id = (i32)wparam;
+        os_w32_deliver(OS_EVENT_HOTKEY);
+        break;
     case WM_CLOSE:
     case WM_DESTROY:
     case WM_NCDESTROY:
