@@ -189,8 +189,14 @@ static void read_output(void) {
     }
 }
 
+// Windows lets a killed process's files go a moment after the kill returns,
+// so the delete is tried again for a while.
 static void remove_partial(void) {
-    if (copy_path.data) os_delete_file(builder_slice(&copy_path));
+    if (!copy_path.data) return;
+    i64 deadline = os_time_milliseconds() + 1000;
+    while (os_delete_file(builder_slice(&copy_path)) != 0 && os_path_exists(builder_slice(&copy_path)) &&
+           os_time_milliseconds() < deadline)
+        os_sleep_ms(20);
 }
 
 static void finish(void) {
