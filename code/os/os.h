@@ -455,6 +455,13 @@ void os_set_event_callback(OsEventCallback *callback);
 i32 os_pump_messages(void);
 // Waits for at least one message, then as os_pump_messages.
 i32 os_wait_and_pump_messages(void);
+// Blocks until a message is waiting or the pointer moves (anywhere on the
+// screen, by a device: X raw motion, Windows raw input), at most timeout_ms;
+// dispatches nothing. True when something arrived, at once when it already
+// had; false after the timeout or without a display. A pointer warped by a
+// program (XWarpPointer, SetCursorPos) wakes it only over the library's
+// windows.
+bool os_wait_for_events(u32 timeout_ms);
 
 //~ Hotkeys
 
@@ -544,7 +551,9 @@ void os_toggle_window_fullscreen(OsWindow *window); // "* TODO * ..." only
 
 //~ Cursor
 
-// The cursor's screen position; (-1, -1) when the system cannot tell.
+// The cursor's screen position; (-1, -1) when the system cannot tell. X11
+// answers from a cache asked again after device motion, a pointer event of a
+// library window, or 90 ms, so a warp elsewhere shows within 90 ms of asking.
 void os_get_cursor_position(i32 *x, i32 *y);
 // Shapes 32 and above are ignored; empty slots (0, 13..31) hide the cursor.
 void os_set_cursor(OsCursor shape);

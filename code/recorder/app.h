@@ -34,6 +34,9 @@ struct AppState : UiView {
     ElementId pressed_element = ELEMENT_NONE;
     i32 last_cursor_x, last_cursor_y;
     i32 drag_x0, drag_y0, drag_x1, drag_y1, press_x, press_y;
+    // Where the last left press of this frame happened, from the event itself:
+    // a poll may not have seen a pointer that was just warped there.
+    i32 pressed_at_x, pressed_at_y;
     bool minimised = false;
     i32 countdown_ms;
     OsProcess encoder_process;

@@ -14,7 +14,7 @@ void countdown_frame(void) {
         recording_start();
         return;
     }
-    if (!busy_input()) return;
-    if (app.pressed_element == ELEMENT_RECORD) return_to_idle();
-    else if (app.pressed_element == ELEMENT_CLOSE) FrameFunction = nullptr;
+    ElementId pressed = busy_input();
+    if (pressed == ELEMENT_RECORD) return_to_idle();
+    else if (pressed == ELEMENT_CLOSE) FrameFunction = nullptr;
 }

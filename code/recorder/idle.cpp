@@ -75,14 +75,29 @@ static void then_relayout(bool redraw) {
     }
 }
 
-static void hover_update(void) {
-    if (!app.input.moved) return;
-    ElementId hovered = hit_test();
+static void hover_set(ElementId hovered) {
     if (hovered == app.hover_element) return;
     app.hover_element = hovered;
     grab_place_and_draw(&app);
     panel_draw(&app, app_mode());
     set_cursor_for(hovered);
+}
+
+static void hover_update(void) {
+    if (app.input.moved) hover_set(hit_test());
+}
+
+static const u32 idle_wait_near_ms = 100;
+static const u32 idle_wait_far_ms = 1000;
+static const i64 near_distance = 100;
+
+u32 idle_wait_ms(void) {
+    if (FrameFunction != idle_frame || app.pressed_element != ELEMENT_NONE) return 0;
+    if (app.minimised) return idle_wait_far_ms;
+    i64 cx = app.last_cursor_x, cy = app.last_cursor_y;
+    bool near_region = cx >= (i64)app.region_x - near_distance && cx < (i64)app.region_x + app.region_w + near_distance &&
+                       cy >= (i64)app.region_y - near_distance && cy < (i64)app.region_y + app.region_h + near_distance;
+    return near_region || hit_test() != ELEMENT_NONE ? idle_wait_near_ms : idle_wait_far_ms;
 }
 
 static void minimise(void) {
@@ -197,11 +212,18 @@ void idle_frame(void) {
         app.drag_y0 = app.region_y0;
         app.drag_x1 = app.region_x1;
         app.drag_y1 = app.region_y1;
-        app.press_x = app.last_cursor_x;
-        app.press_y = app.last_cursor_y;
+        // The press acts where it happened, which a warp may have made
+        // differ from what the hover last showed.
+        app.press_x = app.pressed_at_x;
+        app.press_y = app.pressed_at_y;
+        hover_set(hit_test_pressed());
         app.pressed_element = app.hover_element;
-        if (!app.input.released) {
-            press_action();
+        press_action();
+        // A quick click's release came in the same frame: it ends the press,
+        // unless the press has left this state or hidden the program.
+        if (!app.input.released) return;
+        if (FrameFunction != idle_frame || app.minimised) {
+            app.pressed_element = ELEMENT_NONE;
             return;
         }
     } else if (!app.input.released) {

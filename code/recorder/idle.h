@@ -4,6 +4,11 @@
 #include "../ui/view.h"
 
 void idle_frame(void);
+// How long the loop may block on events after an idle frame: 0 (run at the
+// frame rate) while a control or zone is held, or outside the idle state;
+// otherwise short while the pointer is near the region or the panel, where a
+// warped pointer must be seen soon, and long elsewhere.
+u32 idle_wait_ms(void);
 // Polls the pointer; a new position sets moved and changed and is stored in
 // last_cursor. Every state's frame starts with it.
 void poll_cursor(void);

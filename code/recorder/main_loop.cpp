@@ -6,12 +6,14 @@
 #include "app_files.h"
 #include "countdown.h"
 #include "hotkey.h"
+#include "idle.h"
 #include "recording.h"
 #include "share_copy.h"
 #include "startup.h"
 
 FrameProc *FrameFunction = app_startup_frame;
 FrameTiming frame_timing;
+static const u32 share_copy_wait_ms = 100;
 
 void frame_timing_start(FrameTiming *timing, i32 refresh_rate, i64 now_ticks) {
     timing->frame_rate = refresh_rate < 30 ? 30 : refresh_rate;
@@ -64,8 +66,13 @@ void app_event_callback(OsEvent *event) {
         break;
     case OS_EVENT_MOUSE_BUTTON:
         if (event->button.code != OS_MOUSE_LEFT) break;
-        if (event->button.state == OS_BUTTON_UP) app.input.released = true;
-        else app.input.pressed = true;
+        if (event->button.state == OS_BUTTON_UP) {
+            app.input.released = true;
+        } else {
+            app.input.pressed = true;
+            app.pressed_at_x = event->button.x;
+            app.pressed_at_y = event->button.y;
+        }
         app.input.changed = true;
         break;
     default:
@@ -102,6 +109,14 @@ int app_main(void) {
         if (!FrameFunction) break;
         share_copy_step();
         app.input = FrameInput{false, false, false, false, false};
+        // A quiet idle state sleeps on the event source instead of running
+        // frames that would find nothing to do; whatever wakes it still gets
+        // its frame on the fixed period. The timing needs nothing else: the
+        // next frame's delta covers the wait. A running conversion is read
+        // a few times a second, so its progress moves on.
+        u32 wait_ms = idle_wait_ms();
+        if (wait_ms > share_copy_wait_ms && share_copy_busy()) wait_ms = share_copy_wait_ms;
+        if (wait_ms && !os_wait_for_events(wait_ms)) continue;
         i64 remaining = frame_timing.period_us -
                         os_ticks_to_microseconds(os_ticks() - frame_timing.now_ticks);
         if (remaining > 0) os_sleep_us((u32)remaining);

@@ -13,3 +13,7 @@ ElementId hit_test_zones(void);
 // window's client rectangle, else ELEMENT_NONE while the region is locked,
 // else the zones.
 ElementId hit_test(void);
+// The same tests at this frame's press (pressed_at), which a warped pointer
+// may have reached before any poll saw it there.
+ElementId hit_test_pressed(void);
+ElementId hit_test_panel_pressed(void);

@@ -55,11 +55,12 @@ void return_to_idle(void) {
     app.pressed_element = ELEMENT_NONE;
 }
 
-bool busy_input(void) {
+ElementId busy_input(void) {
     poll_cursor();
+    ElementId pressed = ELEMENT_NONE;
     if (app.input.pressed) {
         app.input.changed = true;
-        app.pressed_element = app.hover_element;
+        pressed = app.pressed_element = hit_test_panel_pressed();
     }
     if (app.input.released) {
         app.input.changed = true;
@@ -74,7 +75,7 @@ bool busy_input(void) {
             set_cursor_for(hovered);
         }
     }
-    return app.input.pressed;
+    return pressed;
 }
 
 void recording_start(void) {
@@ -163,9 +164,9 @@ void recording_frame(void) {
         return;
     }
     if (app.input.hotkey) request_stop();
-    if (!busy_input()) return;
-    if (app.pressed_element == ELEMENT_RECORD) request_stop();
-    else if (app.pressed_element == ELEMENT_CLOSE) FrameFunction = nullptr; // recording_quit ends the encoder
+    ElementId pressed = busy_input();
+    if (pressed == ELEMENT_RECORD) request_stop();
+    else if (pressed == ELEMENT_CLOSE) FrameFunction = nullptr; // recording_quit ends the encoder
 }
 
 void recording_quit(void) {

@@ -2,6 +2,8 @@
 // stopping it.
 #pragma once
 
+#include "../ui/view.h"
+
 // Names the output file, starts the encoder and enters the recording state;
 // back to idle when the encoder cannot start.
 void recording_start(void);
@@ -11,7 +13,8 @@ void recording_frame(void);
 void recording_quit(void);
 
 // Shared with the countdown. The pointer poll and panel hover of a busy
-// state; true when a press should act on pressed_element.
-bool busy_input(void);
+// state; the control a press of this frame acts on (where the press
+// happened), also when its release came with it, else ELEMENT_NONE.
+ElementId busy_input(void);
 // Back to the idle state: frame, panel, and a fresh pointer position.
 void return_to_idle(void);

@@ -3,7 +3,8 @@
 
 Each test copies the built program into a fresh folder, starts it on the X
 display (natively, or under Wine through scripts/wine-run), drives it with
-the real pointer through XTest, and reads what a user would see: the screen,
+the real pointer, moved through XTest (a device) or warped (as xdotool
+mousemove and remote-control tools do), and reads what a user would see: the screen,
 the windows' places, its standard output, _vornby.state and output/.
 
 usage: recorder_test.py RUN_DIR FAKE_ENCODER [--wine WINE_RUN WINEPREFIX]
@@ -23,6 +24,7 @@ from Xlib.protocol import event
 
 RUN_DIR = FAKE_ENCODER = WINE_RUN = WINEPREFIX = None
 WINE = False
+WARP = False  # move the pointer by warping it instead of through XTest
 PANEL_TITLE = "Vornby  |  0.9.2"
 RED, YELLOW, GREEN, WHITE, BLACK = (255, 0, 0), (255, 255, 0), (0, 255, 0), (255, 255, 255), (0, 0, 0)
 # Default region for 1920 x 1080 and the panel below it.
@@ -94,7 +96,19 @@ def screen_rgb(x, y, w, h):
 
 
 def pointer_to(x, y):
-    xtest.fake_input(xd, X.MotionNotify, x=x, y=y)
+    if WARP:
+        root.warp_pointer(x, y)  # no device motion: nothing but a new position
+    else:
+        xtest.fake_input(xd, X.MotionNotify, x=x, y=y)
+    xd.sync()
+
+
+def quick_click(x, y):
+    """A warp onto (x, y) and a press and release, sent together so that one
+    frame sees all of them."""
+    root.warp_pointer(x, y)
+    xtest.fake_input(xd, X.ButtonPress, 1)
+    xtest.fake_input(xd, X.ButtonRelease, 1)
     xd.sync()
 
 
@@ -235,9 +249,8 @@ HOVER_LIT = {"record": 33, "fps-": 19, "fps+": 19, "delay-": 19, "delay+": 19, "
 
 
 def press(name, panel=PANEL, reacts=True):
-    """Clicks a panel control. The button is held until the panel shows the
-    press took effect (reacts), so a slow frame cannot see the press and the
-    release together, which the recorder ignores by design."""
+    """Clicks a panel control as a hand does: the button is held until the
+    panel shows the press took effect (reacts)."""
     dx, dy = panel_button(name)
     x, y = panel[0] + dx, panel[1] + dy
     size = HOVER_LIT.get(name)
@@ -345,6 +358,17 @@ class Interaction(unittest.TestCase):
         self.assertEqual(run.read("_vornby.state")[26:34], struct.pack("<ii", *panel))
 
 
+class InteractionWarped(Interaction):
+    """The panel, drag and close cases with a warped pointer, which makes no
+    device motion: the program must still see where it went."""
+    test_first_start_without_files = None
+
+    def setUp(self):
+        global WARP
+        WARP = True
+        self.addCleanup(globals().update, WARP=False)
+
+
 class Recording(unittest.TestCase):
     """With the fake encoder: the command line, stop, failures."""
 
@@ -442,6 +466,36 @@ class Recording(unittest.TestCase):
         self.assertEqual(os.listdir(os.path.join(run.folder, "output")), [os.path.basename(stem) + ".mp4"])
         self.assertEqual(run.read("output/" + os.path.basename(stem) + ".mp4"), b"fake mp4")
         self.assertIn("was stopped at exit and removed", run.stdout())
+
+    def test_quick_clicks_act_in_every_state(self):
+        # Each click lands with the pointer warped onto its control in the
+        # same frame, so no earlier frame saw the pointer there either.
+        run = self.start(state=state_bytes(100, 200, 739, 679, delay=5000))
+        panel = (110, 691)
+
+        def quick(name):
+            quick_click(panel[0] + panel_button(name)[0], panel[1] + panel_button(name)[1])
+
+        pointer_to(1500, 100)
+        fps_text = (panel[0] + 220, panel[1] + 5, 60, 30)
+        before = screen_rgb(*fps_text)
+        quick("fps+")
+        wait_until(lambda: screen_rgb(*fps_text) != before, 60 if WINE else 20, "the FPS text")
+        quick("record")
+        run.wait_panel(panel, YELLOW)
+        quick("record")  # cancels the countdown before it ends
+        run.wait_panel(panel, RED)
+        self.assertFalse(os.path.exists(os.path.join(run.folder, "fake_ffmpeg.log")))
+        pointer_to(1500, 100)
+        quick("record")
+        run.wait_panel(panel, GREEN)
+        quick("record")
+        run.wait_panel(panel, RED)
+        self.assertIn(b"stdin: q\n", run.read("fake_ffmpeg.log"))
+        pointer_to(1500, 100)
+        quick("close")
+        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.read("_vornby.state")[25], 40)  # fps
 
     def test_missing_encoder(self):
         empty = tempfile.mkdtemp(prefix="vornby-path-")
@@ -642,7 +696,7 @@ if __name__ == "__main__":
     if rest[:1] == ["--wine"]:
         WINE, WINE_RUN, WINEPREFIX = True, rest[1], rest[2]
         rest = rest[3:]
-    suites = [Interaction, Recording] + ([] if WINE else [RealEncoder, HotkeyAndShareCopy])
+    suites = [Interaction, InteractionWarped, Recording] + ([] if WINE else [RealEncoder, HotkeyAndShareCopy])
     loader = unittest.TestLoader()
     suite = unittest.TestSuite(loader.loadTestsFromTestCase(s) for s in suites)
     if rest:

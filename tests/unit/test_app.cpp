@@ -309,6 +309,31 @@ TEST(Encoder, CommandLineForTheRegion) {
     app.encoder_command = TextBuilder{0, nullptr, 0};
 }
 
+TEST(IdleWait, ShortNearTheRegionLongElsewhereNoneWhileHeldOrCounting) {
+    app.screen_width = 1920;
+    app.screen_height = 1080;
+    set_region(100, 200, 739, 679);
+    FrameFunction = idle_frame;
+    struct Case {
+        i32 x, y;
+        u32 wait_ms;
+    } cases[] = {{1500, 100, 1000}, {400, 400, 100}, {1, 300, 100}, {839, 779, 100}, {1000, 300, 1000}, {0, 0, 1000}};
+    for (const Case &c : cases) {
+        app.last_cursor_x = c.x;
+        app.last_cursor_y = c.y;
+        EXPECT_EQ(idle_wait_ms(), c.wait_ms) << c.x << ", " << c.y;
+    }
+    app.pressed_element = ELEMENT_MOVE_REGION; // a drag runs at the frame rate
+    EXPECT_EQ(idle_wait_ms(), 0u);
+    app.pressed_element = ELEMENT_NONE;
+    app.minimised = true;
+    EXPECT_EQ(idle_wait_ms(), 1000u);
+    app.minimised = false;
+    FrameFunction = countdown_frame;
+    EXPECT_EQ(idle_wait_ms(), 0u);
+    FrameFunction = app_startup_frame;
+}
+
 TEST(Countdown, StartsInTheFirstFrameThatReachesTheDelay) {
     // An encoder that cannot start: recording_start reports it and returns
     // to idle, which shows the frame in which the countdown ended.

@@ -109,16 +109,20 @@ static Bool os_lnx_is_raw_motion(Display *, XEvent *event, XPointer) {
     return event->type == GenericEvent && event->xcookie.extension == os_lnx_x.xi_opcode;
 }
 
+// A warp seen this long after it happened at the latest: the recorder needs
+// them within 100 ms near its region and waits at most that long for events.
+static const i64 os_lnx_pointer_max_age_us = 90000;
+
 void os_get_cursor_position(i32 *x, i32 *y) {
     i32 px = -1, py = -1;
     Display *display = os_lnx_display();
+    i64 now_us = os_ticks_to_microseconds(os_ticks());
     if (display && os_lnx_x.raw_motion) {
         // A round trip per frame is most of an idle frame loop's cost; ask
-        // only when raw motion says the pointer moved, and now and then
-        // anyway, since a pointer warped by another program makes none.
+        // only when something says the pointer moved, or the answer is old.
         XEvent event;
         while (XCheckIfEvent(display, &event, os_lnx_is_raw_motion, nullptr)) os_lnx_x.pointer_moved = true;
-        if (!os_lnx_x.pointer_moved && ++os_lnx_x.pointer_age < 30) {
+        if (!os_lnx_x.pointer_moved && now_us - os_lnx_x.pointer_asked_us < os_lnx_pointer_max_age_us) {
             if (x) *x = os_lnx_x.pointer_x;
             if (y) *y = os_lnx_x.pointer_y;
             return;
@@ -136,7 +140,7 @@ void os_get_cursor_position(i32 *x, i32 *y) {
         os_lnx_x.pointer_x = px;
         os_lnx_x.pointer_y = py;
         os_lnx_x.pointer_moved = false;
-        os_lnx_x.pointer_age = 0;
+        os_lnx_x.pointer_asked_us = now_us;
     }
     if (x) *x = px;
     if (y) *y = py;

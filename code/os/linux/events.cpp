@@ -5,6 +5,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/keysym.h>
+#include <poll.h>
 #include <stdint.h>
 #include <stdlib.h>
 
@@ -323,6 +324,9 @@ static void os_lnx_dispatch(XEvent *event) {
     }
     OsLnxWindow *b = os_lnx_window(window);
     os_lnx_event.window = window;
+    // A warp onto our windows shows here, as no raw motion.
+    if (event->type == MotionNotify || event->type == ButtonPress || event->type == ButtonRelease)
+        os_lnx_x.pointer_moved = true;
     switch (event->type) {
     case MotionNotify:
         os_lnx_event.mouse.x = event->xmotion.x_root;
@@ -431,4 +435,16 @@ i32 os_wait_and_pump_messages(void) {
     XEvent event;
     XPeekEvent(display, &event);
     return os_pump_messages();
+}
+
+bool os_wait_for_events(u32 timeout_ms) {
+    Display *display = os_lnx_x.display;
+    if (!display || os_lnx_x.lost) return false;
+    // Sends what is buffered (the server must see our requests before we
+    // sleep on its answers) and reads what already came.
+    if (XEventsQueued(display, QueuedAfterFlush) > 0 || os_lnx_stop_signal) return true;
+    // Raw motion is selected on the root, so device motion anywhere wakes
+    // this; a stop signal ends the poll early too.
+    pollfd connection = {ConnectionNumber(display), POLLIN, 0};
+    return poll(&connection, 1, (int)(timeout_ms > 0x7FFFFFFF ? 0x7FFFFFFF : timeout_ms)) > 0 || os_lnx_stop_signal;
 }

@@ -33,13 +33,14 @@ struct OsLnxDisplay {
     bool lost;       // the server went away; every window is closed
     XIM input_method;
     OsLnxAtoms atoms;
-    // The pointer as last asked of the server. XInput2 raw motion says when
-    // it has moved since, so an idle frame loop need not ask every frame.
+    // The pointer as last asked of the server. XInput2 raw motion and the
+    // pointer events of our windows say when it has moved since, so an idle
+    // frame loop need not ask every frame; a warp elsewhere makes neither.
     int xi_opcode;
     bool raw_motion;     // raw motion events are selected
-    bool pointer_moved;  // raw motion seen since the last query
+    bool pointer_moved;  // motion or a button seen since the last query
     int pointer_x, pointer_y;
-    u32 pointer_age;     // frames answered from the cache
+    i64 pointer_asked_us; // os_ticks time of the last query
 };
 
 extern OsLnxDisplay os_lnx_x;

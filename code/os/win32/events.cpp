@@ -39,6 +39,26 @@ i32 os_wait_and_pump_messages(void) {
     return os_pump_messages();
 }
 
+bool os_wait_for_events(u32 timeout_ms) {
+    // Raw mouse input into one of our windows, even when another program has
+    // the focus, so device motion anywhere ends the wait. Any raw mouse switch
+    // of the library may drop the process's registration; it is made again here.
+    OsWindow **list;
+    i32 count;
+    os_get_windows(&count, nullptr, &list);
+    bool registered = false;
+    for (i32 i = 0; i < count; i++) registered |= (list[i]->raw_input & OS_RAW_MOUSE_REGISTERED) != 0;
+    if (!registered && count > 0) {
+        RAWINPUTDEVICE device = {1, 2, RIDEV_INPUTSINK, (HWND)list[0]->handle};
+        if (RegisterRawInputDevices(&device, 1, sizeof device)) list[0]->raw_input |= OS_RAW_MOUSE_REGISTERED;
+    }
+    // Input already in the queue counts too, not only input that came since
+    // the last look at it.
+    DWORD result = MsgWaitForMultipleObjectsEx(0, nullptr, timeout_ms, QS_ALLINPUT,
+                                               MWMO_INPUTAVAILABLE | MWMO_ALERTABLE);
+    return result == WAIT_OBJECT_0;
+}
+
 static void os_w32_deliver(u8 kind) {
     os_w32_event.kind = kind;
     if (os_w32_callback) os_w32_callback(&os_w32_event);
