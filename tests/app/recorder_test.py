@@ -639,6 +639,9 @@ class HotkeyAndShareCopy(unittest.TestCase):
         run = Recorder(self, config="record_hotkey = ctrl+alt+r\n" + config,
                        state=state_bytes(x0, y0, x1, y1, style=1, delay=0))
         panel = (x0 + 10, y1 + 12)
+        # Away from the panel: a pointer left on a control by the last test
+        # would leave nothing to wait for when the close button is hovered.
+        pointer_to(1600, 900)
         run.wait_panel(panel)
         wait_until(lambda: "Hotkey ctrl+alt+r starts" in run.stdout(), 20, "the hotkey")
         other = root.create_window(1500, 50, 200, 100, 0, xd.screen().root_depth, background_pixel=0)
@@ -653,7 +656,12 @@ class HotkeyAndShareCopy(unittest.TestCase):
         send_keys(["r", "r"], True)  # repeats of the held key
         run.wait_panel(panel, GREEN)
         send_keys(reversed(keys), False)
-        time.sleep(2)  # the length of the recording
+        # The encoder has written frames (a slow start would stop it before
+        # its first), and a second or more has passed for the repeats.
+        output = os.path.join(run.folder, "output")
+        wait_until(lambda: sum(os.path.getsize(os.path.join(output, n)) for n in os.listdir(output)) > 200000,
+                   60, "frames in the recording")
+        time.sleep(1)
         self.assertEqual(pixel(*panel), GREEN, "a repeat stopped the recording")
         self.assertEqual(xd.get_input_focus().focus, other)
         send_keys(keys, True)
