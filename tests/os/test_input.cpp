@@ -282,6 +282,14 @@ TEST_F(Injected, HotkeyComesOncePerPressUntilUnregistered) {
     press_hotkey_twice();
     ASSERT_TRUE(pump_until(escape_up));
     std::vector<OsEvent> hotkeys = events_of(window, OS_EVENT_HOTKEY);
+#ifdef _WIN32
+    // Wine ignores MOD_NOREPEAT (Windows drops the repeats itself), so there
+    // the held key's repeats arrive as well.
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) {
+        ASSERT_EQ(hotkeys.size(), 4u);
+        hotkeys.resize(2);
+    }
+#endif
     ASSERT_EQ(hotkeys.size(), 2u);
     EXPECT_EQ(hotkeys[0].hotkey.id, 7);
     EXPECT_EQ(hotkeys[1].hotkey.id, 7);
