@@ -457,11 +457,12 @@ class Recording(unittest.TestCase):
         expected = ('"%s/%s" -hide_banner -nostdin -nostats -v error -progress pipe:1 -y -i "%s.mp4" '
                     '-vf scale=trunc(min(1280\\,iw)/2)*2:-2 -c:v libx264 -preset medium -crf 20 -pix_fmt yuv420p '
                     '-c:a aac -b:a 160k -movflags +faststart "%s.share.mp4"' % (folder, encoder_name(), stem, stem))
+        press("close", panel)
+        self.assertEqual(run.wait_exit(90), 0)
+        # Read after the exit: under Wine the output arrives only then.
         out = run.stdout().replace("\\", "/").replace("/,", "\\,")
         self.assertIn("[[[%s]]]\n" % expected, out)
         self.assertIn("Hotkey Ctrl+Alt+R starts and stops recording.", out)
-        press("close", panel)
-        self.assertEqual(run.wait_exit(90), 0)
         self.assertEqual(processes_in(run.folder), [])
         self.assertEqual(os.listdir(os.path.join(run.folder, "output")), [os.path.basename(stem) + ".mp4"])
         self.assertEqual(run.read("output/" + os.path.basename(stem) + ".mp4"), b"fake mp4")
