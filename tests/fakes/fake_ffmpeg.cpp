@@ -1,7 +1,8 @@
 // Stands in for the encoder in the recorder's tests: logs its command line,
 // creates the output file (its last argument) and exits 0 on "q\n". The
 // environment variable FAKE_FFMPEG_MODE changes that:
-//   fail      print a message and exit 3 at once
+//   fail      print a message naming the run (1 for the first start in this
+//             folder, 2 for the next...) and exit 3 at once
 //   ignore_q  never exit by itself (must be killed)
 //   chatty    print 1 MiB before waiting, which only a draining reader lets through
 #include <stdio.h>
@@ -46,7 +47,10 @@ int main(int argc, char **argv) {
     os_write_file(log_path, (u32)log.size(), log.data());
 
     if (strcmp(mode, "fail") == 0) {
-        os_print("fake encoder: cannot open the capture device\n");
+        int run = 0;
+        for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1)
+            if (log.compare(at, 7, "stdin: ") != 0) run++;
+        os_print("fake encoder: cannot open the capture device (run %i)\n", run);
         return 3;
     }
     if (argc > 1) {

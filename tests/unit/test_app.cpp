@@ -95,6 +95,26 @@ TEST(Panel, PlacementRulesInOrder) {
     panel_position(598, 71, 800, 1000, 1920, 1080, &x, &y); // else left of it
     EXPECT_EQ(x, 0);
     EXPECT_EQ(y, 81);
+    panel_position(100, 300, 300, 708, 1920, 1080, &x, &y); // below while its last row fits
+    EXPECT_EQ(y, 1019);
+    panel_position(100, 300, 300, 709, 1920, 1080, &x, &y);
+    EXPECT_EQ(y, 228);
+}
+
+// Every row of the panel is on screen, whatever the region. (Its right end
+// can pass the screen's right edge: below and above keep the region's x + 10.)
+TEST(Panel, AllRowsOnScreen) {
+    const i32 screen_w = 1920, screen_h = 1080;
+    const i32 xs[] = {0, 1, 596, 597, 598, 1000, 1919}, ys[] = {0, 1, 71, 72, 73, 500, 1007, 1079};
+    for (i32 x : xs)
+        for (i32 y : ys)
+            for (i32 w : {1, 320, screen_w - x})
+                for (i32 h = 1; y + h <= screen_h; h++) {
+                    i32 px, py;
+                    panel_position(x, y, w, h, screen_w, screen_h, &px, &py);
+                    ASSERT_TRUE(px >= 0 && py >= 0 && py + PANEL_HEIGHT <= screen_h)
+                        << "region " << x << "," << y << " " << w << "x" << h << ": panel at " << px << "," << py;
+                }
 }
 
 TEST(Frame, EdgeWindowsFollowStyleAndState) {
@@ -122,6 +142,23 @@ TEST(Frame, EdgeWindowsFollowStyleAndState) {
     EXPECT_EQ(r[0].height, 2);
     EXPECT_EQ(r[2].y, 200);
     EXPECT_EQ(r[2].height, 480);
+    // Whatever the style and state, the edges lie outside the region and
+    // touch it: anything drawn inside would end up in the video.
+    for (u8 style = 1; style <= 2; style++) {
+        for (AppMode mode : {APP_MODE_IDLE, APP_MODE_COUNTDOWN, APP_MODE_RECORDING}) {
+            app.frame_style = style;
+            frame_edge_rects(&app, mode, r);
+            for (i32 i = 0; i < 4; i++) {
+                bool overlaps = r[i].x < 740 && r[i].x + r[i].width > 100 && r[i].y < 680 && r[i].y + r[i].height > 200;
+                EXPECT_FALSE(overlaps) << "style " << (int)style << " mode " << (int)mode << " edge " << i;
+                EXPECT_GT(r[i].width * r[i].height, 0);
+            }
+            EXPECT_EQ(r[0].y + r[0].height, 200);
+            EXPECT_EQ(r[1].y, 680);
+            EXPECT_EQ(r[2].x + r[2].width, 100);
+            EXPECT_EQ(r[3].x, 740);
+        }
+    }
     app.frame_style = 0;
     frame_edge_rects(&app, app_mode(), r);
     for (const OsRect &rect : r) EXPECT_EQ(rect.width | rect.height | rect.x | rect.y, 0);
