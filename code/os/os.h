@@ -497,6 +497,7 @@ enum : u8 {
     // position): WM_DISPLAYCHANGE, or RandR's notices on X11, whose event
     // names no library window (window null there). Read the table again.
     OS_EVENT_DISPLAY_CHANGE = 14,
+    OS_EVENT_HOTKEY = 15, // a hotkey of os_register_hotkey was pressed
 };
 
 // Key and button codes share one space: 0..255 virtual keys, then these.
@@ -522,6 +523,7 @@ struct OsEventMove { i32 x, y; };                               // client area's
 struct OsEventSize { i32 width, height; };                      // new client size
 struct OsEventFocus { u8 gained; };
 struct OsEventDrop { i32 x, y; char *files; i32 count; };      // names NUL-separated, extra NUL at the end
+struct OsEventHotkey { i32 id; };                               // as registered
 
 // The library's one event record, overwritten by every message: valid only
 // during the callback. Fields of other kinds keep stale values.
@@ -538,6 +540,7 @@ struct OsEvent {
         OsEventSize size;
         OsEventFocus focus;
         OsEventDrop drop;
+        OsEventHotkey hotkey;
     };
 };
 
@@ -557,6 +560,34 @@ i32 os_wait_and_pump_messages(void);
 // program (XWarpPointer, SetCursorPos) wakes it only over the library's
 // windows.
 bool os_wait_for_events(u32 timeout_ms);
+
+//~ Hotkeys
+
+// Modifier bits of a hotkey (the values of Windows' MOD_* flags).
+enum : u8 {
+    OS_HOTKEY_ALT = 0x1,
+    OS_HOTKEY_CTRL = 0x2,
+    OS_HOTKEY_SHIFT = 0x4,
+    OS_HOTKEY_WIN = 0x8,
+};
+
+// os_register_hotkey results.
+enum : i32 {
+    OS_HOTKEY_REGISTERED = 0,
+    OS_HOTKEY_TAKEN = 1,   // another program (Linux: client) holds the combination
+    OS_HOTKEY_REFUSED = 2, // no such key on the keyboard, no display, a closed window
+};
+
+// Makes the modifiers plus key (a virtual-key code) a system-wide hotkey:
+// whichever window has the focus, a press delivers OS_EVENT_HOTKEY with id to
+// window, once per press (a held key's repeats deliver nothing). Registering
+// an id again replaces it. Windows: RegisterHotKey, so call it on the thread
+// that created the window; Linux: XGrabKey on the root window for the
+// combination alone and with Num Lock, Caps Lock or both, the X errors
+// trapped (all four grabs or none).
+i32 os_register_hotkey(OsWindow *window, i32 id, u8 modifiers, u16 key);
+// Releases the hotkey; an id not registered does nothing.
+void os_unregister_hotkey(OsWindow *window, i32 id);
 
 //~ Monitors
 

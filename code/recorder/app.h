@@ -11,6 +11,7 @@ struct FrameInput {
     bool released; // left button went up
     bool moved;    // the polled cursor differs from last_cursor
     bool changed;  // something may need a hit test or a redraw
+    bool hotkey;   // the record hotkey was pressed (once per press)
 };
 
 // The UI's view (region, zones, panel values, windows) is the first part of
@@ -30,6 +31,9 @@ struct AppState : UiView {
     TextBuilder output_name_template; // created on first use
     TextBuilder audio_device;
     TextBuilder encoder_command;
+    TextBuilder record_hotkey; // Config.txt text; empty: no hotkey
+    u8 share_copy;             // SHARE_COPY_*: a copy made after each recording
+    i32 share_copy_max_width;  // 0: the recording's width
     ElementId pressed_element = ELEMENT_NONE;
     i32 last_cursor_x, last_cursor_y;
     i32 drag_x0, drag_y0, drag_x1, drag_y1, press_x, press_y;
@@ -42,7 +46,7 @@ struct AppState : UiView {
     OsProcess encoder_process;
     bool stop_requested;
     i64 message_until_ms; // when the panel's message gives way to the region
-    FrameInput input = {false, false, false, true};
+    FrameInput input = {false, false, false, true, false};
 };
 
 extern AppState app;

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "app.h"
+#include "share_copy.h"
 
 static bool is_blank(u8 c) { return c == ' ' || c == '\t'; }
 
@@ -60,6 +61,27 @@ static i16 drawable(i16 value, i32 largest) {
     return (i16)(n < 1 ? 1 : n > largest ? largest : n);
 }
 
+static bool same_letters(const u8 *value, i64 length, const char *word) {
+    i64 i = 0;
+    for (; i < length && word[i]; i++)
+        if ((value[i] >= 'A' && value[i] <= 'Z' ? value[i] + 32 : value[i]) != word[i]) return false;
+    return i == length && !word[i];
+}
+
+// Keys beyond the original five: the hotkey and the share copy.
+static void apply_addition(const u8 *key, i64 key_length, const u8 *value, i64 value_length) {
+    if (slice_is(key, key_length, "record_hotkey")) {
+        apply_text(&app.record_hotkey, value, value_length, false);
+    } else if (slice_is(key, key_length, "share_copy")) {
+        if (same_letters(value, value_length, "none")) app.share_copy = SHARE_COPY_NONE;
+        else if (same_letters(value, value_length, "mp4")) app.share_copy = SHARE_COPY_MP4;
+        else if (same_letters(value, value_length, "gif")) app.share_copy = SHARE_COPY_GIF;
+    } else if (slice_is(key, key_length, "share_copy_max_width")) {
+        i16 n = parse_number(value, value_length);
+        app.share_copy_max_width = n < 0 ? 0 : n;
+    }
+}
+
 static void apply(const u8 *key, i64 key_length, const u8 *value, i64 value_length) {
     if (slice_is(key, key_length, "output_file_name")) {
         apply_text(&app.output_name_template, value, value_length, true);
@@ -71,6 +93,8 @@ static void apply(const u8 *key, i64 key_length, const u8 *value, i64 value_leng
         app.frame_dash_thickness = drawable(parse_number(value, value_length), DASH_THICKNESS_MAX);
     } else if (slice_is(key, key_length, "frame_size_rounding")) {
         app.frame_size_rounding = parse_number(value, value_length);
+    } else {
+        apply_addition(key, key_length, value, value_length);
     }
 }
 

@@ -5,6 +5,10 @@
 #include "recording.h"
 
 void countdown_frame(void) {
+    if (app.input.hotkey) {
+        return_to_idle();
+        return;
+    }
     app.countdown_ms += frame_timing.delta_ms;
     if (app.countdown_ms >= 0) {
         recording_start();

@@ -113,20 +113,25 @@ static void open_output_folder(void) {
     os_free_string(&path);
 }
 
+// The record button, or the record hotkey: the countdown, or at once.
+static void record_pressed(void) {
+    if (app.delay_ms != 0) {
+        app.countdown_ms = -app.delay_ms;
+        FrameFunction = countdown_frame;
+        frame_show(&app, app_mode());
+        panel_draw(&app, app_mode());
+    } else {
+        recording_start();
+    }
+}
+
 static void press_action(void) {
     switch (app.pressed_element) {
     case ELEMENT_NONE:
         hover_update();
         break;
     case ELEMENT_RECORD:
-        if (app.delay_ms != 0) {
-            app.countdown_ms = -app.delay_ms;
-            FrameFunction = countdown_frame;
-            frame_show(&app, app_mode());
-            panel_draw(&app, app_mode());
-        } else {
-            recording_start();
-        }
+        record_pressed();
         then_relayout(false);
         break;
     case ELEMENT_FRAME_HIDDEN:
@@ -203,6 +208,11 @@ static void monitors_changed(void) {
 
 void idle_frame(void) {
     if (app.monitors_changed) monitors_changed();
+    // The hotkey works also while the panel is minimised.
+    if (app.input.hotkey) {
+        record_pressed();
+        return;
+    }
     if (app.minimised) return;
     poll_cursor();
     if (app.input.pressed) {

@@ -5,13 +5,16 @@
 #include "app.h"
 #include "app_files.h"
 #include "countdown.h"
+#include "hotkey.h"
 #include "idle.h"
 #include "messages.h"
 #include "recording.h"
+#include "share_copy.h"
 #include "startup.h"
 
 FrameProc *FrameFunction = app_startup_frame;
 FrameTiming frame_timing;
+static const u32 share_copy_wait_ms = 100;
 
 void frame_timing_start(FrameTiming *timing, i32 refresh_rate, i64 now_ticks) {
     timing->frame_rate = refresh_rate < 30 ? 30 : refresh_rate;
@@ -67,6 +70,9 @@ void app_event_callback(OsEvent *event) {
         }
         app.input.changed = true;
         break;
+    case OS_EVENT_HOTKEY:
+        if (event->hotkey.id == RECORD_HOTKEY_ID) app.input.hotkey = app.input.changed = true;
+        break;
     case OS_EVENT_MOUSE_BUTTON:
         if (event->button.code != OS_MOUSE_LEFT) break;
         if (event->button.state == OS_BUTTON_UP) {
@@ -91,6 +97,8 @@ void app_finish(void) {
     if (finished) return;
     finished = true;
     recording_quit();
+    share_copy_quit();
+    hotkey_unregister();
     state_save();
 }
 
@@ -124,12 +132,15 @@ int app_main(void) {
         message_expire(os_time_milliseconds());
         FrameFunction();
         if (!FrameFunction) break;
-        app.input = FrameInput{false, false, false, false};
+        share_copy_step();
+        app.input = FrameInput{false, false, false, false, false};
         // A quiet idle state sleeps on the event source instead of running
         // frames that would find nothing to do; whatever wakes it still gets
         // its frame on the fixed period. The timing needs nothing else: the
-        // next frame's delta covers the wait.
+        // next frame's delta covers the wait. A running conversion is read
+        // a few times a second, so its progress moves on.
         u32 wait_ms = message_wait_ms(idle_wait_ms(), os_time_milliseconds());
+        if (wait_ms > share_copy_wait_ms && share_copy_busy()) wait_ms = share_copy_wait_ms;
         if (wait_ms && !os_wait_for_events(wait_ms)) continue;
         i64 remaining = frame_timing.period_us -
                         os_ticks_to_microseconds(os_ticks() - frame_timing.now_ticks);

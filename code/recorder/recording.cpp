@@ -15,6 +15,7 @@
 #include "pointer.h"
 #include "region.h"
 #include "startup.h"
+#include "share_copy.h"
 
 // The encoder's output is drained every frame; its last 4 KiB are kept so a
 // failing encoder can say why.
@@ -28,9 +29,10 @@ static i32 encoder_tail_length;
 // The process record is valid only from a successful start until its kill.
 static bool encoder_started;
 // The file being recorded, watched while a quit waits for the encoder, and
-// when its recording began, for the confirmation.
+// what the confirmation and the share copy need of it.
 static TextBuilder recording_path;
 static i64 recording_started_ms;
+static i32 recording_fps;
 
 static void keep_tail(const char *bytes, i32 count) {
     if (count >= DRAIN_SIZE) {
@@ -143,6 +145,10 @@ void recording_start(void) {
         panel_draw(&app, app_mode());
         os_get_cursor_position(&app.last_cursor_x, &app.last_cursor_y);
         app.countdown_ms = 0;
+        builder_clear(&recording_path);
+        builder_append(&recording_path, path.length, path.data);
+        recording_started_ms = os_time_milliseconds();
+        recording_fps = app.fps;
     }
     os_free(path.data);
     os_free(command.data);
@@ -214,12 +220,15 @@ static const char *file_name_of(const char *path) {
 }
 
 // The encoder is gone: collect what it printed last, and tell the user what
-// came of it: where the file went, or why there is none.
-static void encoder_finished(void) {
+// came of it: where the file went, or why there is none. A file finished on
+// the user's stop gets its share copy, unless the program is ending.
+static void encoder_finished(bool quitting) {
     while (drain() > 0) {
     }
     i32 code = 0;
     bool code_known = os_process_exit_code(&app.encoder_process, &code);
+    if (code_known && code == 0 && app.stop_requested && !quitting && recording_path.data)
+        share_copy_queue(recording_path.data, recording_fps, (i32)(os_time_milliseconds() - recording_started_ms));
     if (code_known && code != 0) {
         os_print("* ERROR * The encoder ended with exit code %i; its last output follows.\n", code);
         if (encoder_tail_length > 0) {
@@ -255,7 +264,7 @@ static void request_stop(void) {
 
 void recording_frame(void) {
     if (!os_process_is_running(&app.encoder_process)) {
-        encoder_finished();
+        encoder_finished(false);
         return_to_idle();
         return;
     }
@@ -268,6 +277,7 @@ void recording_frame(void) {
         return_to_idle();
         return;
     }
+    if (app.input.hotkey) request_stop();
     ElementId pressed = busy_input();
     if (pressed == ELEMENT_RECORD) request_stop();
     else if (pressed == ELEMENT_CLOSE) FrameFunction = nullptr; // recording_quit ends the encoder
@@ -304,5 +314,5 @@ void recording_quit(void) {
             return;
         }
     }
-    encoder_finished();
+    encoder_finished(true);
 }

@@ -9,6 +9,7 @@
 #include "app.h"
 #include "app_files.h"
 #include "encoder_command.h"
+#include "hotkey.h"
 #include "idle.h"
 #include "main_loop.h"
 #include "region.h"
@@ -118,5 +119,6 @@ void app_startup_frame(void) {
     // stay at its creation size, an empty box over whatever is below, until
     // the first hover change.
     relayout(ELEMENT_NONE);
+    hotkey_register();
     FrameFunction = idle_frame;
 }

@@ -605,6 +605,33 @@ class Recording(AppTest):
         self.assertEqual(state[25], 8)  # fps: the nearest choice
         self.assertEqual(struct.unpack("<i", state[34:38])[0], 1)  # counter: from 0, past the taken name
 
+    def test_share_copy_command_and_quitting_while_it_runs(self):
+        # The fake converter never ends by itself (it waits on its input), so
+        # the conversion is still running when the program quits.
+        run = self.start(config="share_copy = mp4\nshare_copy_max_width = 1280\nrecord_hotkey = Ctrl+Alt+R\n")
+        panel = (110, 691)
+        press("record", panel)
+        run.wait_panel(panel, GREEN)
+        press("record", panel)
+        run.wait_panel(panel, RED)
+        folder = run.folder if not WINE else "Z:" + run.folder
+        stem = "%s/output/%s 0" % (folder, time.strftime("%Y-%m-%d"))
+        wait_until(lambda: os.path.exists(os.path.join(run.folder, "output", os.path.basename(stem) + ".share.mp4")),
+                   30, "the conversion to start")
+        expected = ('"%s/%s" -hide_banner -nostdin -nostats -v error -progress pipe:1 -y -i "%s.mp4" '
+                    '-vf scale=trunc(min(1280\\,iw)/2)*2:-2 -c:v libx264 -preset medium -crf 20 -pix_fmt yuv420p '
+                    '-c:a aac -b:a 160k -movflags +faststart "%s.share.mp4"' % (folder, encoder_name(), stem, stem))
+        press("close", panel)
+        self.assertEqual(run.wait_exit(90), 0)
+        # Read after the exit: under Wine the output arrives only then.
+        out = run.stdout().replace("\\", "/").replace("/,", "\\,")
+        self.assertIn("[[[%s]]]\n" % expected, out)
+        self.assertIn("Hotkey Ctrl+Alt+R starts and stops recording.", out)
+        self.assertEqual(processes_in(run.folder), [])
+        self.assertEqual(os.listdir(os.path.join(run.folder, "output")), [os.path.basename(stem) + ".mp4"])
+        self.assertEqual(run.read("output/" + os.path.basename(stem) + ".mp4"), b"fake mp4")
+        self.assertIn("was stopped at exit and removed", run.stdout())
+
     def test_quick_clicks_act_in_every_state(self):
         # Each click lands with the pointer warped onto its control in the
         # same frame, so no earlier frame saw the pointer there either.
@@ -812,13 +839,113 @@ class RealEncoder(AppTest):
         self.close_while_recording("kill")
 
 
+def send_keys(names, down):
+    from Xlib import XK
+    for name in names:
+        keycode = xd.keysym_to_keycode(XK.string_to_keysym(name))
+        xtest.fake_input(xd, X.KeyPress if down else X.KeyRelease, keycode)
+    xd.sync()
+
+
+def probe(path, entries):
+    result = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                             entries, "-of", "default=noprint_wrappers=1", path],
+                            capture_output=True, text=True, check=True)
+    return dict(line.split("=", 1) for line in result.stdout.split())
+
+
+class HotkeyAndShareCopy(unittest.TestCase):
+    """Linux only: the hotkey through XTest, the real ffmpeg converting."""
+
+    def test_bad_hotkeys_are_reported_and_the_program_runs_on(self):
+        from Xlib import XK
+        # Another client holds Ctrl+Alt+T.
+        keycode = xd.keysym_to_keycode(XK.string_to_keysym("t"))
+        root.grab_key(keycode, X.ControlMask | X.Mod1Mask, False, X.GrabModeAsync, X.GrabModeAsync)
+        xd.sync()
+        self.addCleanup(lambda: (root.ungrab_key(keycode, X.ControlMask | X.Mod1Mask), xd.sync()))
+        for value, said in (("Ctrl+Alt+T", "record_hotkey Ctrl+Alt+T is held by another program"),
+                            ("Ctrl+Hyper+R", 'record_hotkey "Ctrl+Hyper+R" is not a key combination')):
+            run = Recorder(self, config="record_hotkey = %s\n" % value, state=state_bytes(100, 200, 739, 679))
+            panel = (110, 691)
+            run.wait_panel(panel)
+            wait_until(lambda: said in run.stdout(), 20, "the note on " + value)
+            press("fps+", panel)  # still answering
+            press("close", panel)
+            self.assertEqual(run.wait_exit(), 0)
+
+    def recorded_with_hotkey(self, config, x0, y0, x1, y1):
+        """Records about 2 s, started and stopped by Ctrl+Alt+R while another
+        window has the focus; the first press is held so that it repeats."""
+        run = Recorder(self, config="record_hotkey = ctrl+alt+r\n" + config,
+                       state=state_bytes(x0, y0, x1, y1, style=1, delay=0))
+        panel = (x0 + 10, y1 + 12)
+        # Away from the panel: a pointer left on a control by the last test
+        # would leave nothing to wait for when the close button is hovered.
+        pointer_to(1600, 900)
+        run.wait_panel(panel)
+        wait_until(lambda: "Hotkey ctrl+alt+r starts" in run.stdout(), 20, "the hotkey")
+        other = root.create_window(1500, 50, 200, 100, 0, xd.screen().root_depth, background_pixel=0)
+        other.map()
+        xd.sync()
+        wait_until(lambda: viewable(other), 10, "the other window")
+        self.addCleanup(lambda: (other.destroy(), xd.sync()))
+        other.set_input_focus(X.RevertToParent, X.CurrentTime)
+        xd.sync()
+        keys = ["Control_L", "Alt_L", "r"]
+        send_keys(keys, True)
+        send_keys(["r", "r"], True)  # repeats of the held key
+        run.wait_panel(panel, GREEN)
+        send_keys(reversed(keys), False)
+        # The encoder has written frames (a slow start would stop it before
+        # its first), and a second or more has passed for the repeats.
+        output = os.path.join(run.folder, "output")
+        wait_until(lambda: sum(os.path.getsize(os.path.join(output, n)) for n in os.listdir(output)) > 200000,
+                   60, "frames in the recording")
+        time.sleep(1)
+        self.assertEqual(pixel(*panel), GREEN, "a repeat stopped the recording")
+        self.assertEqual(xd.get_input_focus().focus, other)
+        send_keys(keys, True)
+        send_keys(reversed(keys), False)
+        run.wait_panel(panel, RED)
+        wait_until(lambda: "Share copy ready" in run.stdout() or "* ERROR *" in run.stdout(), 60, "the copy")
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        names = os.listdir(os.path.join(run.folder, "output"))
+        self.assertEqual(len(names), 2, run.stdout())
+        copy = [name for name in names if not name.endswith(" 0.mp4")]
+        self.assertEqual(len(copy), 1, names)
+        return run, (os.path.join(run.folder, "output", copy[0]), os.path.join(run.folder, "output", names[0]
+                     if names[0] != copy[0] else names[1]))
+
+    def test_hotkey_records_and_the_mp4_copy_plays_everywhere(self):
+        run, (copy, recording) = self.recorded_with_hotkey("share_copy = mp4\n", 200, 150, 520, 390)  # 321 x 241
+        self.assertTrue(copy.endswith(".share.mp4") and recording.endswith(" 0.mp4"), (copy, recording))
+        self.assertEqual(run.stdout().count("[[["), 2)
+        self.assertIn("Share copy ready: %s (" % os.path.basename(copy), run.stdout())
+        source = probe(recording, "stream=width,height,nb_read_frames")
+        self.assertEqual((source["width"], source["height"]), ("321", "241"))
+        shared = probe(copy, "stream=codec_name,pix_fmt,width,height,nb_read_frames")
+        self.assertEqual((shared["codec_name"], shared["pix_fmt"], shared["width"], shared["height"]),
+                         ("h264", "yuv420p", "320", "240"))
+        self.assertEqual(shared["nb_read_frames"], source["nb_read_frames"])
+        self.assertGreater(int(source["nb_read_frames"]), 1)
+
+    def test_gif_copy_is_scaled_to_the_width(self):
+        run, (copy, recording) = self.recorded_with_hotkey("share_copy = gif\nshare_copy_max_width = 160\n",
+                                                           200, 150, 519, 389)  # 320 x 240
+        self.assertTrue(copy.endswith(".gif"), copy)
+        shared = probe(copy, "stream=codec_name,width,height")
+        self.assertEqual((shared["codec_name"], shared["width"], shared["height"]), ("gif", "160", "120"))
+
+
 if __name__ == "__main__":
     RUN_DIR, FAKE_ENCODER = sys.argv[1], sys.argv[2]
     rest = sys.argv[3:]
     if rest[:1] == ["--wine"]:
         WINE, WINE_RUN, WINEPREFIX = True, rest[1], rest[2]
         rest = rest[3:]
-    suites = [Interaction, InteractionWarped, Recording] + ([] if WINE else [RealEncoder])
+    suites = [Interaction, InteractionWarped, Recording] + ([] if WINE else [RealEncoder, HotkeyAndShareCopy])
     loader = unittest.TestLoader()
     suite = unittest.TestSuite(loader.loadTestsFromTestCase(s) for s in suites)
     if rest:

@@ -308,6 +308,7 @@ static void os_lnx_dispatch(XEvent *event) {
         os_lnx_deliver(nullptr, OS_EVENT_DISPLAY_CHANGE);
         return;
     }
+    if ((event->type == KeyPress || event->type == KeyRelease) && os_lnx_hotkey_event(&event->xkey)) return;
     OsWindow *window = os_window_list_find((void *)(uintptr_t)event->xany.window);
     if (!window) {
         // Compose state of the input method lives in events of no window too.

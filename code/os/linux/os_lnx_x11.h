@@ -126,3 +126,7 @@ void os_lnx_apply_cursor(OsWindow *window);
 
 // Layered windows: see-through where the canvas is black.
 void os_lnx_update_shape_mask(OsWindow *window, i32 width, i32 height);
+
+// A key event of a hotkey grab (on the root window): delivers OS_EVENT_HOTKEY
+// for a first press; true when the event belonged to a hotkey.
+bool os_lnx_hotkey_event(XKeyEvent *event);

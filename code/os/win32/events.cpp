@@ -272,6 +272,10 @@ LRESULT CALLBACK os_window_procedure(HWND handle, UINT message, WPARAM wparam, L
         // Every top-level window hears it; the application reads the table once per frame.
         os_w32_deliver(OS_EVENT_DISPLAY_CHANGE);
         break;
+    case WM_HOTKEY:
+        os_w32_event.hotkey.id = (i32)wparam;
+        os_w32_deliver(OS_EVENT_HOTKEY);
+        break;
     case WM_CLOSE:
     case WM_DESTROY:
     case WM_NCDESTROY:

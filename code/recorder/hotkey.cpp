@@ -1,0 +1,100 @@
+#include "hotkey.h"
+
+#include "app.h"
+#include "user_message.h"
+
+struct NamedKey {
+    const char *name;
+    u16 key;
+};
+
+static const NamedKey named_keys[] = {
+    {"space", 0x20}, {"pause", 0x13},  {"printscreen", 0x2C}, {"insert", 0x2D},
+    {"home", 0x24},  {"end", 0x23},    {"pageup", 0x21},      {"pagedown", 0x22},
+};
+
+static const NamedKey modifier_names[] = {
+    {"ctrl", OS_HOTKEY_CTRL}, {"alt", OS_HOTKEY_ALT}, {"shift", OS_HOTKEY_SHIFT}, {"win", OS_HOTKEY_WIN},
+};
+
+static char lower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
+
+static bool part_is(const char *part, i64 length, const char *name) {
+    i64 i = 0;
+    for (; i < length; i++)
+        if (!name[i] || lower(part[i]) != name[i]) return false;
+    return name[i] == 0;
+}
+
+// 0 when the part names no key.
+static u16 key_code(const char *part, i64 length) {
+    if (length == 1) {
+        char c = lower(part[0]);
+        if (c >= 'a' && c <= 'z') return (u16)(c - 'a' + 'A');
+        if (c >= '0' && c <= '9') return (u16)c;
+        return 0;
+    }
+    if ((length == 2 || length == 3) && lower(part[0]) == 'f' && part[1] >= '1' && part[1] <= '9') {
+        i32 n = part[1] - '0';
+        if (length == 3) {
+            if (part[2] < '0' || part[2] > '9') return 0;
+            n = n * 10 + (part[2] - '0');
+        }
+        return n >= 1 && n <= 24 ? (u16)(0x70 + n - 1) : 0;
+    }
+    for (const NamedKey &named : named_keys)
+        if (part_is(part, length, named.name)) return named.key;
+    return 0;
+}
+
+bool hotkey_parse(StrSlice text, Hotkey *hotkey) {
+    Hotkey parsed = {0, 0};
+    i64 p = 0;
+    for (;;) {
+        i64 end = p;
+        while (end < text.length && text.data[end] != '+') end++;
+        i64 a = p, b = end;
+        while (a < b && (text.data[a] == ' ' || text.data[a] == '\t')) a++;
+        while (b > a && (text.data[b - 1] == ' ' || text.data[b - 1] == '\t')) b--;
+        if (a == b) return false;
+        if (end == text.length) {
+            parsed.key = key_code(text.data + a, b - a);
+            if (!parsed.key) return false;
+            *hotkey = parsed;
+            return true;
+        }
+        bool known = false;
+        for (const NamedKey &modifier : modifier_names) {
+            if (!part_is(text.data + a, b - a, modifier.name)) continue;
+            parsed.modifiers |= (u8)modifier.key;
+            known = true;
+        }
+        if (!known) return false;
+        p = end + 1;
+    }
+}
+
+static bool registered;
+
+void hotkey_register(void) {
+    if (app.record_hotkey.length == 0) return;
+    Hotkey hotkey;
+    const char *text = app.record_hotkey.data;
+    if (!hotkey_parse(builder_slice(&app.record_hotkey), &hotkey)) {
+        user_message("* NOTE * record_hotkey \"%s\" is not a key combination; running without a hotkey.", text);
+        return;
+    }
+    i32 result = os_register_hotkey(app.control_window, RECORD_HOTKEY_ID, hotkey.modifiers, hotkey.key);
+    registered = result == OS_HOTKEY_REGISTERED;
+    if (result == OS_HOTKEY_TAKEN)
+        user_message("* NOTE * record_hotkey %s is held by another program; running without a hotkey.", text);
+    else if (result != OS_HOTKEY_REGISTERED)
+        user_message("* NOTE * record_hotkey %s could not be registered; running without a hotkey.", text);
+    else
+        user_message("Hotkey %s starts and stops recording.", text);
+}
+
+void hotkey_unregister(void) {
+    if (registered) os_unregister_hotkey(app.control_window, RECORD_HOTKEY_ID);
+    registered = false;
+}

@@ -1,0 +1,47 @@
+// The share copy: after a recording, a second encoder process converts the
+// lossless file into one that plays everywhere (H.264 yuv420p MP4 or GIF).
+// Conversions queue and run one at a time while the recorder goes on.
+#pragma once
+
+#include "../os/os.h"
+#include "text_builder.h"
+
+enum : u8 {
+    SHARE_COPY_NONE = 0,
+    SHARE_COPY_MP4 = 1,
+    SHARE_COPY_GIF = 2,
+};
+
+// The GIF's frame rate never exceeds this: more only makes big files that
+// many viewers slow down anyway.
+enum { SHARE_GIF_MAX_FPS = 25 };
+
+struct ShareConversion {
+    const char *encoder;   // the encoder command, already quoted as needed
+    const char *recording; // the lossless recording's path
+    const char *copy;      // the copy's path (share_copy_path)
+    u8 kind;               // SHARE_COPY_MP4 or SHARE_COPY_GIF
+    i32 max_width;         // 0: keep the width
+    i32 fps;               // the recording's frame rate
+};
+
+// Appends one argument quoted by the Windows command-line rules, so that
+// splitting the command gives the text back whatever it holds.
+void quote_argument(TextBuilder *out, const char *text);
+// The copy's path for a recording path: "name.mp4" gives "name.share.mp4"
+// (MP4) or "name.gif" (GIF); never the recording's own path.
+void share_copy_path(TextBuilder *copy, const char *recording, u8 kind);
+// The conversion command line (os_format rules: measure with a null buffer).
+// It writes ffmpeg's -progress lines to standard output.
+i32 share_command_format(char *buffer, i32 capacity, const ShareConversion *conversion);
+
+// Queues a conversion of a finished recording (nothing when the setting is
+// none); it starts at the next share_copy_step when none is running.
+void share_copy_queue(const char *recording, i32 fps, i32 duration_ms);
+// Every frame, in every state: reads progress, finishes and starts conversions.
+void share_copy_step(void);
+// A conversion is running or queued.
+bool share_copy_busy(void);
+// At exit: gives a running conversion a few seconds, then stops it and
+// removes its partial file; queued ones are dropped.
+void share_copy_quit(void);

@@ -1,0 +1,7 @@
+// What the hotkey and the share copy tell the user.
+#pragma once
+
+#include "../os/os.h"
+
+// One line for the user (os_format grammar, no line feed in format).
+void user_message(const char *format, ...);
