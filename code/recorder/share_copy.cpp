@@ -3,27 +3,8 @@
 #include <string.h>
 
 #include "app.h"
+#include "encoder_command.h"
 #include "user_message.h"
-
-void quote_argument(TextBuilder *out, const char *text) {
-    builder_append(out, 1, "\"");
-    i64 backslashes = 0;
-    for (const char *c = text;; c++) {
-        if (*c == '\\') {
-            backslashes++;
-            continue;
-        }
-        // Backslashes count only before a quote (and before the closing one):
-        // there each is doubled, and the quote itself escaped.
-        i64 repeat = *c == '"' || *c == 0 ? backslashes * 2 : backslashes;
-        for (i64 i = 0; i < repeat; i++) builder_append(out, 1, "\\");
-        backslashes = 0;
-        if (*c == 0) break;
-        if (*c == '"') builder_append(out, 1, "\\");
-        builder_append(out, 1, c);
-    }
-    builder_append(out, 1, "\"");
-}
 
 void share_copy_path(TextBuilder *copy, const char *recording, u8 kind) {
     i64 length = (i64)strlen(recording);
@@ -35,8 +16,8 @@ void share_copy_path(TextBuilder *copy, const char *recording, u8 kind) {
 
 i32 share_command_format(char *buffer, i32 capacity, const ShareConversion *conversion) {
     TextBuilder source = builder_create(256), copy = builder_create(256);
-    quote_argument(&source, conversion->recording);
-    quote_argument(&copy, conversion->copy);
+    encoder_append_quoted(&source, conversion->recording, (i64)strlen(conversion->recording), true);
+    encoder_append_quoted(&copy, conversion->copy, (i64)strlen(conversion->copy), true);
     const char *in = source.data ? source.data : "", *out = copy.data ? copy.data : "";
     // No blanks or quotes in the filters, so they need no quoting; "\," is
     // the filter syntax's escaped comma, which the command-line rules keep.

@@ -25,9 +25,6 @@ struct ShareConversion {
     i32 fps;               // the recording's frame rate
 };
 
-// Appends one argument quoted by the Windows command-line rules, so that
-// splitting the command gives the text back whatever it holds.
-void quote_argument(TextBuilder *out, const char *text);
 // The copy's path for a recording path: "name.mp4" gives "name.share.mp4"
 // (MP4) or "name.gif" (GIF); never the recording's own path.
 void share_copy_path(TextBuilder *copy, const char *recording, u8 kind);

@@ -1,4 +1,5 @@
-// What the hotkey and the share copy tell the user.
+// What the hotkey and the share copy tell the user: on standard output (and
+// so in the log) and on the panel's text line.
 #pragma once
 
 #include "../os/os.h"
