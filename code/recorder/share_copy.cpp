@@ -126,7 +126,7 @@ static void start_next(void) {
     }
     line_length = 0;
     reason[0] = 0;
-    shown_tenths = -1;
+    shown_tenths = 0;
     user_message("Share copy: %s 0%%", file_name(copy_path.data));
 }
 

@@ -618,6 +618,15 @@ class Recording(AppTest):
         stem = "%s/output/%s 0" % (folder, time.strftime("%Y-%m-%d"))
         wait_until(lambda: os.path.exists(os.path.join(run.folder, "output", os.path.basename(stem) + ".share.mp4")),
                    30, "the conversion to start")
+        # The progress on the panel's line: redrawn when the converter reports.
+        name = os.path.basename(stem) + ".share.mp4"
+        wait_until(lambda: "panel: Share copy: %s 0%%\n" % name in run.log(), 30, "the progress at 0 %")
+        wait_text_line(panel, "done")
+        at_start = screen_rgb(panel[0], panel[1] + 41, 587, 20)
+        run.write("progress_go", b"")
+        wait_until(lambda: "panel: Share copy: %s 99%%\n" % name in run.log(), 30, "the progress at 99 %")
+        wait_until(lambda: text_line(panel) == "done" and screen_rgb(panel[0], panel[1] + 41, 587, 20) != at_start,
+                   30, "the line to show the new progress")
         expected = ('"%s/%s" -hide_banner -nostdin -nostats -v error -progress pipe:1 -y -i "%s.mp4" '
                     '-vf scale=trunc(min(1280\\,iw)/2)*2:-2 -c:v libx264 -preset medium -crf 20 -pix_fmt yuv420p '
                     '-c:a aac -b:a 160k -movflags +faststart "%s.share.mp4"' % (folder, encoder_name(), stem, stem))
@@ -909,6 +918,8 @@ class HotkeyAndShareCopy(unittest.TestCase):
         send_keys(reversed(keys), False)
         run.wait_panel(panel, RED)
         wait_until(lambda: "Share copy ready" in run.stdout() or "* ERROR *" in run.stdout(), 60, "the copy")
+        self.assertIn("panel: Share copy ready: ", run.log())
+        self.assertEqual(text_line(panel), "done")
         press("close", panel)
         self.assertEqual(run.wait_exit(), 0)
         names = os.listdir(os.path.join(run.folder, "output"))

@@ -5,6 +5,8 @@
 //             folder, 2 for the next...) and exit 3 at once
 //   ignore_q  never exit by itself (must be killed)
 //   chatty    print 1 MiB before waiting, which only a draining reader lets through
+// Given "-progress" (a conversion), it reports progress once a file named
+// progress_go appears beside it, so a test sees the line before and after.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -61,6 +63,13 @@ int main(int argc, char **argv) {
         static char chunk[1000];
         memset(chunk, 'x', sizeof chunk - 1);
         for (int i = 0; i < 1049; i++) os_print("%s\n", chunk);
+    }
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "-progress") != 0) continue;
+        StrSlice go_parts[2] = {{11, (char *)"progress_go"}, {0, nullptr}};
+        StrSlice go = os_exe_folder_join(go_parts);
+        for (int waited = 0; !os_path_exists(go) && waited < 1200; waited++) os_sleep_ms(50);
+        os_print("out_time_us=3600000000\nprogress=continue\n");
     }
     char input[64];
     for (;;) {
