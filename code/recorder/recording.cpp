@@ -220,15 +220,13 @@ static const char *file_name_of(const char *path) {
 }
 
 // The encoder is gone: collect what it printed last, and tell the user what
-// came of it: where the file went, or why there is none. A file finished on
+// came of it: where the file went, or why there is none. A file written on
 // the user's stop gets its share copy, unless the program is ending.
 static void encoder_finished(bool quitting) {
     while (drain() > 0) {
     }
     i32 code = 0;
     bool code_known = os_process_exit_code(&app.encoder_process, &code);
-    if (code_known && code == 0 && app.stop_requested && !quitting && recording_path.data)
-        share_copy_queue(recording_path.data, recording_fps, (i32)(os_time_milliseconds() - recording_started_ms));
     if (code_known && code != 0) {
         os_print("* ERROR * The encoder ended with exit code %i; its last output follows.\n", code);
         if (encoder_tail_length > 0) {
@@ -251,6 +249,8 @@ static void encoder_finished(bool quitting) {
                    encoder_tail_length, encoder_tail);
             message_show(MESSAGE_DONE, false, "Saved %s \xE2\x80\x94 %.1f MB, %i:%02i", file_name_of(recorded),
                          (f64)size / 1e6, seconds / 60, seconds % 60);
+            if (code_known && app.stop_requested && !quitting && size > 0)
+                share_copy_queue(recorded, recording_fps, (i32)(os_time_milliseconds() - recording_started_ms));
         }
     }
     encoder_end();

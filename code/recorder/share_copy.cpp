@@ -6,12 +6,17 @@
 #include "encoder_command.h"
 #include "user_message.h"
 
-void share_copy_path(TextBuilder *copy, const char *recording, u8 kind) {
+void share_copy_path(TextBuilder *copy, const char *recording, u8 kind, i32 number) {
     i64 length = (i64)strlen(recording);
     if (length >= 4 && strcmp(recording + length - 4, ".mp4") == 0) length -= 4;
     builder_clear(copy);
     builder_append(copy, length, recording);
-    builder_append_text(copy, kind == SHARE_COPY_GIF ? ".gif" : ".share.mp4");
+    if (kind != SHARE_COPY_GIF) builder_append_text(copy, ".share");
+    if (number > 1) {
+        char suffix[16];
+        builder_append(copy, os_format(suffix, sizeof suffix, " (%i)", number), suffix);
+    }
+    builder_append_text(copy, kind == SHARE_COPY_GIF ? ".gif" : ".mp4");
 }
 
 i32 share_command_format(char *buffer, i32 capacity, const ShareConversion *conversion) {
@@ -56,7 +61,7 @@ struct ShareJob {
     i32 duration_ms;
 };
 
-enum { SHARE_QUEUE_SIZE = 16, SHARE_LINE_SIZE = 256, SHARE_QUIT_WAIT_MS = 3000 };
+enum { SHARE_QUEUE_SIZE = 16, SHARE_LINE_SIZE = 256, SHARE_QUIT_WAIT_MS = 3000, SHARE_NAME_ATTEMPTS = 1000 };
 
 static ShareJob queue[SHARE_QUEUE_SIZE];
 static i32 queued;
@@ -105,7 +110,15 @@ static void start_next(void) {
     if (!current.recording.data) return forget_current();
 
     if (!copy_path.data) copy_path = builder_create(256);
-    share_copy_path(&copy_path, current.recording.data, app.share_copy);
+    // A copy of that name may be the user's: one whose recording was deleted
+    // and its name used again. It is never overwritten.
+    i32 number = 1;
+    do share_copy_path(&copy_path, current.recording.data, app.share_copy, number);
+    while (copy_path.data && os_path_exists(builder_slice(&copy_path)) && ++number <= SHARE_NAME_ATTEMPTS);
+    if (number > SHARE_NAME_ATTEMPTS) {
+        user_message("* ERROR * No free name for the share copy of %s.", file_name(current.recording.data));
+        return forget_current();
+    }
     ShareConversion conversion = {app.encoder_command.data ? app.encoder_command.data : "ffmpeg",
                                   current.recording.data, copy_path.data ? copy_path.data : "",
                                   app.share_copy, app.share_copy_max_width, current.fps};

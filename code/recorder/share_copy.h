@@ -26,8 +26,9 @@ struct ShareConversion {
 };
 
 // The copy's path for a recording path: "name.mp4" gives "name.share.mp4"
-// (MP4) or "name.gif" (GIF); never the recording's own path.
-void share_copy_path(TextBuilder *copy, const char *recording, u8 kind);
+// (MP4) or "name.gif" (GIF), and from number 2 on "name.share (2).mp4" or
+// "name (2).gif"; never the recording's own path.
+void share_copy_path(TextBuilder *copy, const char *recording, u8 kind, i32 number);
 // The conversion command line (os_format rules: measure with a null buffer).
 // It writes ffmpeg's -progress lines to standard output.
 i32 share_command_format(char *buffer, i32 capacity, const ShareConversion *conversion);

@@ -607,8 +607,11 @@ class Recording(AppTest):
 
     def test_share_copy_command_and_quitting_while_it_runs(self):
         # The fake converter never ends by itself (it waits on its input), so
-        # the conversion is still running when the program quits.
+        # the conversion is still running when the program quits. An older
+        # copy holds the first name; it is the user's and stays.
         run = self.start(config="share_copy = mp4\nshare_copy_max_width = 1280\nrecord_hotkey = Ctrl+Alt+R\n")
+        older = "output/%s 0.share.mp4" % time.strftime("%Y-%m-%d")
+        run.write(older, b"older copy")
         panel = (110, 691)
         press("record", panel)
         run.wait_panel(panel, GREEN)
@@ -616,10 +619,9 @@ class Recording(AppTest):
         run.wait_panel(panel, RED)
         folder = run.folder if not WINE else "Z:" + run.folder
         stem = "%s/output/%s 0" % (folder, time.strftime("%Y-%m-%d"))
-        wait_until(lambda: os.path.exists(os.path.join(run.folder, "output", os.path.basename(stem) + ".share.mp4")),
-                   30, "the conversion to start")
+        name = os.path.basename(stem) + ".share (2).mp4"
+        wait_until(lambda: os.path.exists(os.path.join(run.folder, "output", name)), 30, "the conversion to start")
         # The progress on the panel's line: redrawn when the converter reports.
-        name = os.path.basename(stem) + ".share.mp4"
         wait_until(lambda: "panel: Share copy: %s 0%%\n" % name in run.log(), 30, "the progress at 0 %")
         wait_text_line(panel, "done")
         at_start = screen_rgb(panel[0], panel[1] + 41, 587, 20)
@@ -629,7 +631,7 @@ class Recording(AppTest):
                    30, "the line to show the new progress")
         expected = ('"%s/%s" -hide_banner -nostdin -nostats -v error -progress pipe:1 -y -i "%s.mp4" '
                     '-vf scale=trunc(min(1280\\,iw)/2)*2:-2 -c:v libx264 -preset medium -crf 20 -pix_fmt yuv420p '
-                    '-c:a aac -b:a 160k -movflags +faststart "%s.share.mp4"' % (folder, encoder_name(), stem, stem))
+                    '-c:a aac -b:a 160k -movflags +faststart "%s.share (2).mp4"' % (folder, encoder_name(), stem, stem))
         press("close", panel)
         self.assertEqual(run.wait_exit(90), 0)
         # Read after the exit: under Wine the output arrives only then.
@@ -637,7 +639,9 @@ class Recording(AppTest):
         self.assertIn("[[[%s]]]\n" % expected, out)
         self.assertIn("Hotkey Ctrl+Alt+R starts and stops recording.", out)
         self.assertEqual(processes_in(run.folder), [])
-        self.assertEqual(os.listdir(os.path.join(run.folder, "output")), [os.path.basename(stem) + ".mp4"])
+        self.assertEqual(sorted(os.listdir(os.path.join(run.folder, "output"))),
+                         [os.path.basename(stem) + ".mp4", os.path.basename(older)])
+        self.assertEqual(run.read(older), b"older copy")
         self.assertEqual(run.read("output/" + os.path.basename(stem) + ".mp4"), b"fake mp4")
         self.assertIn("was stopped at exit and removed", run.stdout())
 

@@ -60,7 +60,7 @@ TEST(Hotkey, ShareCopySettingsFromConfig) {
 
 static std::string command(const char *recording, u8 kind, i32 max_width, i32 fps, std::string *copy_out) {
     TextBuilder copy = builder_create(16);
-    share_copy_path(&copy, recording, kind);
+    share_copy_path(&copy, recording, kind, 1);
     ShareConversion conversion = {"\"C:/rec/ffmpeg.exe\"", recording, copy.data, kind, max_width, fps};
     i32 length = share_command_format(nullptr, 0, &conversion);
     std::string line((size_t)length + 1, '#');
@@ -87,6 +87,13 @@ TEST(ShareCopy, CommandLines) {
               "split[a][b];[a]palettegen[p];[b][p]paletteuse -an \"C:/rec/output/clip.gif\"");
     EXPECT_NE(command("clip.mp4", SHARE_COPY_GIF, 0, 10, &copy).find("-filter_complex fps=10,split[a]"),
               std::string::npos);
+    // The names after a taken one.
+    TextBuilder numbered = builder_create(64);
+    share_copy_path(&numbered, "/v/a 1.mp4", SHARE_COPY_MP4, 2);
+    EXPECT_STREQ(numbered.data, "/v/a 1.share (2).mp4");
+    share_copy_path(&numbered, "/v/a 1.mp4", SHARE_COPY_GIF, 13);
+    EXPECT_STREQ(numbered.data, "/v/a 1 (13).gif");
+    os_free(numbered.data);
 }
 
 TEST(ShareCopy, HostileNamesSurviveTheSplit) {
