@@ -56,6 +56,9 @@ static void glyph_fill(FontFace *face, GlyphEntry *entry, u32 codepoint) {
     int advance = 0, bearing = 0;
     entry->codepoint = codepoint;
     entry->glyph = stbtt_FindGlyphIndex(&face->info, (int)codepoint);
+    // A 32-bit cmap can name any number; stb_truetype's metrics and kerning
+    // read at it unchecked. Past the font's glyphs it is the missing glyph.
+    if (entry->glyph < 0 || entry->glyph >= face->info.numGlyphs) entry->glyph = 0;
     stbtt_GetGlyphHMetrics(&face->info, entry->glyph, &advance, &bearing);
     entry->advance = (i16)advance;
     entry->left_bearing = (i16)bearing;
@@ -101,10 +104,10 @@ GlyphEntry *glyph_lookup(FontFace *face, u32 codepoint) {
 FontFace *font_load(StrSlice data) {
     if (!data.data || data.length < 12 || data.length > FONT_SIZE_MAX) return nullptr;
     // The face's own copy, with the zeros the checks count on behind it.
-    u8 *bytes = (u8 *)os_alloc((u32)(data.length + FONT_GUARD_BYTES));
+    // Zeroed by the allocator: fresh pages cost no memory until read.
+    u8 *bytes = (u8 *)os_alloc_zeroed((u32)(data.length + FONT_GUARD_BYTES));
     if (!bytes) return nullptr;
     memcpy(bytes, data.data, (size_t)data.length);
-    memset(bytes + data.length, 0, FONT_GUARD_BYTES);
     // A collection's directory offset is 32 bits from the file: as an int it
     // may be negative, which the check refuses.
     int offset = stbtt_GetFontOffsetForIndex(bytes, 0);

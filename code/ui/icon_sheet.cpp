@@ -35,8 +35,20 @@
 #pragma GCC diagnostic pop
 #endif
 
+// stb_image copies an empty first IDAT chunk into a buffer it has not yet
+// allocated (no bytes, but to a null pointer), so such a file is refused.
+static bool first_data_chunk_empty(StrSlice png) {
+    const u8 *bytes = (const u8 *)png.data;
+    for (i64 at = 8; at + 8 <= png.length;) {
+        u32 length = (u32)bytes[at] << 24 | (u32)bytes[at + 1] << 16 | (u32)bytes[at + 2] << 8 | bytes[at + 3];
+        if (memcmp(bytes + at + 4, "IDAT", 4) == 0) return length == 0;
+        at += 12 + (i64)length;
+    }
+    return false;
+}
+
 bool icon_sheet_decode(StrSlice png) {
-    if (!png.data || png.length < 9 || png.length > 0x7FFFFFFF) return false;
+    if (!png.data || png.length < 9 || png.length > 0x7FFFFFFF || first_data_chunk_empty(png)) return false;
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory((const u8 *)png.data, (int)png.length, &width, &height, &channels) ||
         (i64)width * height > ICON_SHEET_PIXELS_MAX)

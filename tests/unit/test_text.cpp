@@ -352,6 +352,14 @@ TEST(FontLoad, RefusesFontsThatPointOutside) {
     cff[table + 0xF2] = 4;
     EXPECT_FALSE(loads(cff));
 
+    // A 32-bit cmap naming glyphs far past the font's: they load as the missing glyph.
+    std::string far_glyphs = ttf;
+    size_t cmap = table_at(ttf, "cmap"), sub = cmap + be32_at(ttf, cmap + 8);
+    for (u32 i = 0; i < (be32_at(ttf, cmap) & 0xFFFF); i++) put32(far_glyphs, cmap + 8 + i * 8, (u32)(sub - cmap));
+    const u32 format12[] = {0x000C0000, 28, 0, 1, 0, 0x10FFFF, 0x40000000};
+    for (u32 i = 0; i < 7; i++) put32(far_glyphs, sub + i * 4, format12[i]);
+    EXPECT_TRUE(loads(far_glyphs));
+
     for (size_t keep : {ttf.size() / 2, (size_t)100, (size_t)13})
         EXPECT_FALSE(loads(ttf.substr(0, keep))) << keep;
     EXPECT_FALSE(loads(otf.substr(0, otf.size() - 1000)));
