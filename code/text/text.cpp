@@ -104,7 +104,8 @@ GlyphEntry *glyph_lookup(FontFace *face, u32 codepoint) {
 FontFace *font_load(StrSlice data) {
     if (!data.data || data.length < 12 || data.length > FONT_SIZE_MAX) return nullptr;
     // The face's own copy, with the zeros the checks count on behind it.
-    // Zeroed by the allocator: fresh pages cost no memory until read.
+    // Zeroed by the allocator, which maps fresh pages for a block this size:
+    // the guard costs memory only where something reads it.
     u8 *bytes = (u8 *)os_alloc_zeroed((u32)(data.length + FONT_GUARD_BYTES));
     if (!bytes) return nullptr;
     memcpy(bytes, data.data, (size_t)data.length);
