@@ -8,11 +8,10 @@ usage: scripts/with-display --monitors right|left monitors_test.py RUN_DIR right
 import os
 import subprocess
 import sys
-import time
 import unittest
 
 import recorder_test as rt
-from recorder_test import RED, YELLOW, GREEN, Recorder, geometry, press, state_bytes, wait_until, window_named
+from recorder_test import Recorder, geometry, press, state_bytes, wait_until, window_named
 
 SIDE = None
 W, H = 380, 220  # the default region's size on 1920 x 1080
@@ -38,11 +37,7 @@ class TwoMonitors(unittest.TestCase):
         """Records the region at (x, y) over a known picture and compares a decoded frame with it."""
         expected = rt.RealEncoder.show_pattern(self, x, y, W, H)
         wait_until(lambda: rt.screen_rgb(x, y, W, H) == expected, 10, "the pattern on screen")
-        press("record", panel)
-        run.wait_panel(panel, GREEN)
-        time.sleep(2)
-        press("record", panel)
-        run.wait_panel(panel, RED)
+        run.record_and_stop(panel, 2)
         videos = os.listdir(os.path.join(run.folder, "output"))
         wait_until(lambda: len(videos) == 1, 5, "one recording")
         frame = subprocess.run(["ffmpeg", "-v", "error", "-i", os.path.join(run.folder, "output", videos[0]),

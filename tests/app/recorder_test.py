@@ -278,6 +278,13 @@ class Recorder:
         wait_until(lambda: (window_named(PANEL_TITLE) is not None and pixel(*at) == colour),
                    60 if WINE else 20, "the panel at %s in %s" % (at, colour))
 
+    def record_and_stop(self, panel, seconds=0):
+        press("record", panel)
+        self.wait_panel(panel, GREEN)
+        time.sleep(seconds)  # the recording's length, not a wait for something
+        press("record", panel)
+        self.wait_panel(panel, RED)
+
     def wait_exit(self, timeout=60):
         code = self.process.wait(timeout)
         self.out.close()
@@ -528,10 +535,7 @@ class Recording(AppTest):
         name = time.strftime("%Y-%m-%d") + " 0.mp4"
         self.assertRegex(run.log(), "panel: Saved %s \u2014 0\\.0 MB, 0:0\\d\n" % re.escape(name))
         press("audio", panel)
-        press("record", panel)
-        run.wait_panel(panel, GREEN)
-        press("record", panel)
-        run.wait_panel(panel, RED)
+        run.record_and_stop(panel)
         press("close", panel)
         self.assertEqual(run.wait_exit(), 0)
         lines = [line for line in run.stdout().splitlines() if line.startswith("[[[")]
@@ -586,10 +590,7 @@ class Recording(AppTest):
         os.mkdir(os.path.join(run.folder, "output", stem + " 0.mp4"))
         panel = (110, 691)
         for _ in range(2):
-            press("record", panel)
-            run.wait_panel(panel, GREEN)
-            press("record", panel)
-            run.wait_panel(panel, RED)
+            run.record_and_stop(panel)
         press("close", panel)
         self.assertEqual(run.wait_exit(), 0)
         self.assertEqual(sorted(os.listdir(os.path.join(run.folder, "output"))),
@@ -613,10 +614,7 @@ class Recording(AppTest):
         older = "output/%s 0.share.mp4" % time.strftime("%Y-%m-%d")
         run.write(older, b"older copy")
         panel = (110, 691)
-        press("record", panel)
-        run.wait_panel(panel, GREEN)
-        press("record", panel)
-        run.wait_panel(panel, RED)
+        run.record_and_stop(panel)
         folder = run.folder if not WINE else "Z:" + run.folder
         stem = "%s/output/%s 0" % (folder, time.strftime("%Y-%m-%d"))
         name = os.path.basename(stem) + ".share (2).mp4"

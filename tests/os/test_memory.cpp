@@ -3,6 +3,7 @@
 #include <atomic>
 #include <string.h>
 
+#include "open_handles.h"
 #include "os/os.h"
 
 #ifdef _WIN32
@@ -164,21 +165,15 @@ TEST(Thread, SuspendResumeAndKill) {
 // What an ended thread could still hold: Windows its handle, Linux its stack
 // mapping (kept until the thread is joined or detached).
 static i64 thread_leftovers(void) {
-    i64 count = 0;
 #ifdef _WIN32
-    DWORD handles = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &handles) && handles > 0) return handles;
-    // Wine reports 0: count the handle values that name an open handle.
-    for (uintptr_t value = 4; value < 0x20000; value += 4) {
-        DWORD flags;
-        count += GetHandleInformation((HANDLE)value, &flags) ? 1 : 0;
-    }
+    return open_handle_count();
 #else
+    i64 count = 0;
     FILE *maps = fopen("/proc/self/maps", "r");
     for (int c; maps && (c = fgetc(maps)) != EOF;) count += c == '\n';
     if (maps) fclose(maps);
-#endif
     return count;
+#endif
 }
 
 static void return_at_once(OsThread *thread) { ((std::atomic<int> *)thread->user_value)->fetch_add(1); }

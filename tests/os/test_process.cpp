@@ -11,6 +11,7 @@
 #include "fakes/child_pattern.h"
 #include "os/os.h"
 #include "os/os_internal.h"
+#include "open_handles.h"
 #include "redirect.h"
 
 #ifdef _WIN32
@@ -75,25 +76,6 @@ static bool process_gone(i64 pid) {
     return ended;
 #else
     return kill((pid_t)pid, 0) != 0; // reaped: the id no longer exists
-#endif
-}
-
-static i64 open_handle_count(void) {
-#ifdef _WIN32
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) return count;
-    // Wine reports 0: count the handle values that name an open handle.
-    for (uintptr_t value = 4; value < 0x20000; value += 4) {
-        DWORD flags;
-        count += GetHandleInformation((HANDLE)value, &flags) ? 1 : 0;
-    }
-    return count;
-#else
-    i64 count = 0;
-    DIR *dir = opendir("/proc/self/fd");
-    while (dirent *entry = readdir(dir)) count += entry->d_name[0] != '.';
-    closedir(dir);
-    return count;
 #endif
 }
 

@@ -22,18 +22,11 @@
 #include "ui/frame.h"
 #include "ui/icon_sheet.h"
 #include "ui/panel.h"
+#include "unit/app_region.h"
 
 static StrSlice text(const char *s) { return StrSlice{(i64)strlen(s), (char *)s}; }
 
 static std::string str(const TextBuilder &b) { return std::string(b.data, (size_t)b.length); }
-
-static void set_region(i32 x0, i32 y0, i32 x1, i32 y1) {
-    app.region_x0 = x0;
-    app.region_y0 = y0;
-    app.region_x1 = x1;
-    app.region_y1 = y1;
-    update_zone_sizes();
-}
 
 TEST(FrameTiming, RateAndMillisecondsFromTheRunningTotal) {
     FrameTiming t;
