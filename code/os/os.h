@@ -31,7 +31,8 @@ struct StrSlice {
 
 // Per platform (system.cpp).
 
-// Reads the counter frequency and makes the process system-DPI aware. Call
+// Reads the counter frequency and makes the process DPI aware (per monitor
+// where Windows offers it). Call
 // first, before any window. On Linux it also ignores SIGPIPE, so a write to a
 // closed pipe (stdout or a child's stdin) fails instead of ending the process,
 // and puts SIGCHLD back to its default, so children's exit codes can be read.
@@ -385,8 +386,8 @@ u32 os_process_id(OsProcess *process);
 // (no message queues; a child without one fails at once on Windows too).
 bool os_process_wait_input_idle(OsProcess *process);
 // True when os_process_start would find the program named (no folder in the
-// name) on the search path: Windows looks as process creation does (with
-// ".exe" added), Linux in the folders of PATH for an executable file.
+// name): the same lookup, in the program's own folder, then the absolute
+// folders of PATH (Windows adds ".exe"; Linux wants an executable file).
 bool os_program_on_path(StrSlice name);
 
 // Receives one chunk of a child's output; valid only during the call.

@@ -74,7 +74,7 @@ i32 os_alloc_window_pixels(OsWindow *window) {
     window->pixels.height = allocated ? window->client_height : 0;
     window->pixels.capacity = allocated ? capacity : 0;
     window->flags |= OS_WINDOW_PIXEL_BUFFER;
-    return capacity;
+    return window->pixels.capacity;
 }
 
 void os_resize_window_pixels(OsWindow *window) {

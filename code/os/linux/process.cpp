@@ -413,25 +413,12 @@ i32 os_process_start_bound(OsProcess *process, StrSlice command_line, bool show_
 
 bool os_program_on_path(StrSlice name) {
     if (!name.data || name.length < 1 || memchr(name.data, '/', (size_t)name.length)) return false;
-    const char *path = getenv("PATH");
-    // posix_spawnp's own default when PATH is unset.
-    if (!path) path = "/bin:/usr/bin";
-    char candidate[4096];
-    while (true) {
-        const char *end = strchr(path, ':');
-        size_t folder = end ? (size_t)(end - path) : strlen(path);
-        // Only absolute entries, as the process start searches: never the current folder.
-        const char *prefix = path;
-        size_t prefix_length = folder;
-        if (folder > 0 && path[0] == '/' && prefix_length + 1 + (size_t)name.length < sizeof candidate) {
-            memcpy(candidate, prefix, prefix_length);
-            candidate[prefix_length] = '/';
-            memcpy(candidate + prefix_length + 1, name.data, (size_t)name.length);
-            candidate[prefix_length + 1 + name.length] = 0;
-            struct stat info;
-            if (stat(candidate, &info) == 0 && S_ISREG(info.st_mode) && access(candidate, X_OK) == 0) return true;
-        }
-        if (!end) return false;
-        path = end + 1;
-    }
+    char *bare = (char *)os_alloc((u32)name.length + 1);
+    if (!bare) return false;
+    memcpy(bare, name.data, (size_t)name.length);
+    bare[name.length] = 0;
+    char *found = os_lnx_find_program(bare);
+    os_free(bare);
+    os_free(found);
+    return found != nullptr;
 }

@@ -377,10 +377,6 @@ i32 os_shell_open(StrSlice path) {
 bool os_program_on_path(StrSlice name) {
     if (!name.data || name.length < 1) return false;
     OS_W32_WIDE(wide, name.data);
-    if (!wide) return false;
-    // The places process creation searches for a bare name: the program's
-    // folder, the current folder, the system folders, then PATH.
     wchar_t found[MAX_PATH];
-    DWORD length = SearchPathW(nullptr, wide, L".exe", MAX_PATH, found, nullptr);
-    return length > 0 && length < MAX_PATH;
+    return wide && os_w32_find_program(wide, found);
 }
