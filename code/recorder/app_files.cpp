@@ -41,6 +41,13 @@ bool app_path_in(char (&buffer)[513], StrSlice folder, const char *name) {
     return true;
 }
 
+const char *path_file_name(const char *path) {
+    const char *name = path;
+    for (const char *c = path; *c; c++)
+        if (*c == '/' || *c == '\\') name = c + 1;
+    return name;
+}
+
 bool app_file_path(char (&buffer)[513], const char *name) { return app_path_in(buffer, os_exe_folder(), name); }
 
 static StrSlice path_slice(char (&buffer)[513]) { return StrSlice{(i64)strlen(buffer), buffer}; }

@@ -26,6 +26,8 @@ StrSlice app_folder(AppFolder kind);
 // its NUL. False, with an empty buffer, when the whole path does not fit: a
 // cut path would name some other file, and writing there could destroy it.
 bool app_path_in(char (&buffer)[513], StrSlice folder, const char *name);
+// The part of a path after its last "/" or "\\".
+const char *path_file_name(const char *path);
 // The executable's folder + name, as app_path_in.
 bool app_file_path(char (&buffer)[513], const char *name);
 // Starts vornby.log in the log's folder (the last run's log becomes

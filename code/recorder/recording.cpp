@@ -93,19 +93,23 @@ static bool output_folder_ready(void) {
     StrSlice folder = app_output_folder();
     if (!folder.data) return true; // no longer path than the file's own: the encoder will say
     bool ready = false;
-    char probe[600];
-    os_format(probe, sizeof probe, "%s/.vornby-write-test", folder.data);
+    // Built whole: a cut path would name some other file, which the check
+    // would empty and delete.
+    TextBuilder probe = builder_create(folder.length + 32);
+    builder_append(&probe, folder.length, folder.data);
+    builder_append_text(&probe, "/.vornby-write-test");
     // A user's Videos folder may be missing too.
     if (os_make_directories(folder) != 0) {
         os_print("* ERROR * Could not create the output folder %s\n", folder.data);
         message_show(MESSAGE_ERROR, true, "Could not create the output folder");
-    } else if (os_write_file(StrSlice{(i64)strlen(probe), probe}, 0, "") != 0) {
+    } else if (probe.data && os_write_file(builder_slice(&probe), 0, "") != 0) {
         os_print("* ERROR * Could not write into the output folder %s\n", folder.data);
         message_show(MESSAGE_ERROR, true, "Could not write into the output folder");
     } else {
-        os_delete_file(StrSlice{(i64)strlen(probe), probe});
+        if (probe.data) os_delete_file(builder_slice(&probe));
         ready = true;
     }
+    os_free(probe.data);
     os_free_string(&folder);
     return ready;
 }
@@ -145,9 +149,6 @@ void recording_start(void) {
         panel_draw(&app, app_mode());
         os_get_cursor_position(&app.last_cursor_x, &app.last_cursor_y);
         app.countdown_ms = 0;
-        builder_clear(&recording_path);
-        builder_append(&recording_path, path.length, path.data);
-        recording_started_ms = os_time_milliseconds();
         recording_fps = app.fps;
     }
     os_free(path.data);
@@ -212,13 +213,6 @@ static i32 recorded_seconds(void) {
     return (i32)((os_time_milliseconds() - recording_started_ms) / 1000);
 }
 
-static const char *file_name_of(const char *path) {
-    const char *name = path;
-    for (const char *c = path; *c; c++)
-        if (*c == '/' || *c == '\\') name = c + 1;
-    return name;
-}
-
 // The encoder is gone: collect what it printed last, and tell the user what
 // came of it: where the file went, or why there is none. A file written on
 // the user's stop gets its share copy, unless the program is ending.
@@ -247,7 +241,7 @@ static void encoder_finished(bool quitting) {
         } else {
             os_log("saved %s, %lli bytes; the encoder's last output:\n%.*s\n", recorded, (long long)size,
                    encoder_tail_length, encoder_tail);
-            message_show(MESSAGE_DONE, false, "Saved %s \xE2\x80\x94 %.1f MB, %i:%02i", file_name_of(recorded),
+            message_show(MESSAGE_DONE, false, "Saved %s \xE2\x80\x94 %.1f MB, %i:%02i", path_file_name(recorded),
                          (f64)size / 1e6, seconds / 60, seconds % 60);
             if (code_known && app.stop_requested && !quitting && size > 0)
                 share_copy_queue(recorded, recording_fps, (i32)(os_time_milliseconds() - recording_started_ms));

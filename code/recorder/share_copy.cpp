@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "app.h"
+#include "app_files.h"
 #include "encoder_command.h"
 #include "user_message.h"
 
@@ -75,17 +76,10 @@ static i32 line_length;
 static char reason[SHARE_LINE_SIZE]; // the last line that was not progress
 static i32 shown_tenths;
 
-static const char *file_name(const char *path) {
-    const char *name = path;
-    for (const char *c = path; *c; c++)
-        if (*c == '/' || *c == '\\') name = c + 1;
-    return name;
-}
-
 void share_copy_queue(const char *recording, i32 fps, i32 duration_ms) {
     if (app.share_copy == SHARE_COPY_NONE) return;
     if (queued == SHARE_QUEUE_SIZE) {
-        user_message("* NOTE * Too many share copies waiting; %s gets none.", file_name(recording));
+        user_message("* NOTE * Too many share copies waiting; %s gets none.", path_file_name(recording));
         return;
     }
     ShareJob &job = queue[queued++];
@@ -116,7 +110,7 @@ static void start_next(void) {
     do share_copy_path(&copy_path, current.recording.data, app.share_copy, number);
     while (copy_path.data && os_path_exists(builder_slice(&copy_path)) && ++number <= SHARE_NAME_ATTEMPTS);
     if (number > SHARE_NAME_ATTEMPTS) {
-        user_message("* ERROR * No free name for the share copy of %s.", file_name(current.recording.data));
+        user_message("* ERROR * No free name for the share copy of %s.", path_file_name(current.recording.data));
         return forget_current();
     }
     ShareConversion conversion = {app.encoder_command.data ? app.encoder_command.data : "ffmpeg",
@@ -133,14 +127,14 @@ static void start_next(void) {
     running = formatted && os_process_start(&process, builder_slice(&command), false) == 0;
     os_free(command.data);
     if (!running) {
-        user_message("* ERROR * The share copy of %s could not start.", file_name(current.recording.data));
+        user_message("* ERROR * The share copy of %s could not start.", path_file_name(current.recording.data));
         forget_current();
         return;
     }
     line_length = 0;
     reason[0] = 0;
     shown_tenths = 0;
-    user_message("Share copy: %s 0%%", file_name(copy_path.data));
+    user_message("Share copy: %s 0%%", path_file_name(copy_path.data));
 }
 
 static void progress_line(void) {
@@ -155,7 +149,7 @@ static void progress_line(void) {
         // Standard output is a log, so only every tenth of the way is shown.
         if (percent / 10 != shown_tenths) {
             shown_tenths = percent / 10;
-            user_message("Share copy: %s %i%%", file_name(copy_path.data), percent);
+            user_message("Share copy: %s %i%%", path_file_name(copy_path.data), percent);
         }
         return;
     }
@@ -200,7 +194,7 @@ static void finish(void) {
     bool known = os_process_exit_code(&process, &code);
     os_process_kill(&process);
     i64 size = os_file_size(builder_slice(&copy_path));
-    const char *name = file_name(copy_path.data);
+    const char *name = path_file_name(copy_path.data);
     if (known && code == 0 && size > 0) {
         if (size >= 1024 * 1024)
             user_message("Share copy ready: %s (%.1f MB)", name, (f64)size / (1024.0 * 1024.0));
@@ -234,6 +228,6 @@ void share_copy_quit(void) {
     if (!os_process_is_running(&process)) return finish();
     os_process_kill(&process);
     remove_partial();
-    user_message("* NOTE * The share copy %s was stopped at exit and removed.", file_name(copy_path.data));
+    user_message("* NOTE * The share copy %s was stopped at exit and removed.", path_file_name(copy_path.data));
     forget_current();
 }

@@ -36,9 +36,7 @@ static void load_font(void) {
 }
 
 bool encoder_findable(void) {
-    char path[513];
     const char *name = encoder_file_name();
-    if (app_file_path(path, name) && os_file_exists(StrSlice{(i64)strlen(path), path})) return true;
     return os_program_on_path(StrSlice{(i64)strlen(name), (char *)name});
 }
 
