@@ -10,7 +10,6 @@
 #include <spawn.h>
 #include <stdlib.h>
 #include <string.h>
-#include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -66,9 +65,6 @@ static void os_lnx_report_start_failure(const char *start_text, int code, StrSli
     os_diagnostic("* command: (%.*s)\n", (int)command_line.length,
                   command_line.data ? command_line.data : "");
 }
-
-// Set by os_process_start_bound for the one start it makes.
-static bool os_lnx_start_bound;
 
 // fork and exec with a parent-death signal, which posix_spawn cannot set.
 // Between fork and exec only async-signal-safe calls. A failed exec reports
@@ -159,13 +155,15 @@ static char *os_lnx_find_program(const char *name) {
     }
 }
 
-// Starts argv. stdin_fd/stdout_fd < 0: the child keeps the parent's standard
-// descriptors. Returns 0 with *pid set, else the error code.
-static int os_lnx_spawn_argv(char **argv, int stdin_fd, int stdout_fd, pid_t *pid) {
+// Starts argv; bound: the child is sent SIGTERM when this process ends.
+// stdin_fd/stdout_fd < 0: the child keeps the parent's standard descriptors.
+// Returns 0 with *pid set, else the error code.
+static int os_lnx_spawn_argv(char **argv, int stdin_fd, int stdout_fd, bool bound, pid_t *pid) {
     if (!argv[0]) return ENOENT;
-    char *found = strchr(argv[0], '/') ? nullptr : os_lnx_find_program(argv[0]);
-    if (!found && !strchr(argv[0], '/')) return ENOENT;
-    if (os_lnx_start_bound) {
+    bool has_folder = strchr(argv[0], '/') != nullptr;
+    char *found = has_folder ? nullptr : os_lnx_find_program(argv[0]);
+    if (!found && !has_folder) return ENOENT;
+    if (bound) {
         int error = os_lnx_fork_exec_bound(found ? found : argv[0], argv, stdin_fd, stdout_fd, pid);
         if (found) os_free(found);
         return error;
@@ -198,17 +196,16 @@ static int os_lnx_spawn_argv(char **argv, int stdin_fd, int stdout_fd, pid_t *pi
 }
 
 // The command line split by the Windows rules, then started as above.
-static int os_lnx_spawn(const char *command_line, int stdin_fd, int stdout_fd, pid_t *pid) {
+static int os_lnx_spawn(const char *command_line, int stdin_fd, int stdout_fd, bool bound, pid_t *pid) {
     i32 count = 0;
     char **argv = os_split_command_line(command_line, &count);
     if (!argv) return ENOMEM;
-    int error = os_lnx_spawn_argv(argv, stdin_fd, stdout_fd, pid);
+    int error = os_lnx_spawn_argv(argv, stdin_fd, stdout_fd, bound, pid);
     os_free(argv);
     return error;
 }
 
-i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window) {
-    (void)show_window; // a child has no console window of its own here
+static i32 os_lnx_process_start(OsProcess *process, StrSlice command_line, bool bound) {
     memset(&process->creation_flags, 0,
            sizeof *process - ((u8 *)&process->creation_flags - (u8 *)process));
     process->stdin_read = process->stdin_write = -1;
@@ -225,7 +222,7 @@ i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window
     }
     pid_t pid = 0;
     int error = os_lnx_spawn(command_line.data, (int)process->stdin_read,
-                             (int)process->stdout_write, &pid);
+                             (int)process->stdout_write, bound, &pid);
     if (error) {
         os_lnx_report_start_failure("* NOTE * Error starting process!, %i (", error, command_line);
         os_lnx_close(&process->stdin_read);
@@ -342,7 +339,7 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
     (void)show_window;
     pid_t pid = 0;
     if (!callback) {
-        int error = os_lnx_spawn(command_line.data, -1, -1, &pid);
+        int error = os_lnx_spawn(command_line.data, -1, -1, false, &pid);
         if (error) {
             os_lnx_report_start_failure("* NOTE * Error starting process!!, %i (", error, command_line);
             errno = error;
@@ -363,7 +360,7 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
         os_lnx_close(&out_write);
         return 1;
     }
-    int error = os_lnx_spawn(command_line.data, (int)in_read, (int)out_write, &pid);
+    int error = os_lnx_spawn(command_line.data, (int)in_read, (int)out_write, false, &pid);
     // The child's ends go at once, so the read below ends when the child
     // closes its output.
     os_lnx_close(&out_write);
@@ -399,16 +396,20 @@ i32 os_shell_open(StrSlice path) {
     char program[] = "xdg-open";
     char *argv[] = {program, path.data, nullptr};
     pid_t pid = 0;
-    if (!path.data || os_lnx_spawn_argv(argv, -1, -1, &pid) != 0) return 1;
+    if (!path.data || os_lnx_spawn_argv(argv, -1, -1, false, &pid) != 0) return 1;
     os_lnx_reap_later(pid);
     return 0;
 }
 
+// A child has no console window of its own here, so show_window means nothing.
+i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window) {
+    (void)show_window;
+    return os_lnx_process_start(process, command_line, false);
+}
+
 i32 os_process_start_bound(OsProcess *process, StrSlice command_line, bool show_window) {
-    os_lnx_start_bound = true;
-    i32 result = os_process_start(process, command_line, show_window);
-    os_lnx_start_bound = false;
-    return result;
+    (void)show_window;
+    return os_lnx_process_start(process, command_line, true);
 }
 
 bool os_program_on_path(StrSlice name) {

@@ -42,6 +42,14 @@ i32 os_wait_and_pump_messages(void) {
     return os_pump_messages();
 }
 
+// The process's raw mouse input goes to this window, also while another
+// program has the focus; the flag is set only when the system agreed.
+static void os_w32_register_raw_mouse(OsWindow *window) {
+    if (window->raw_input & OS_RAW_MOUSE_REGISTERED) return;
+    RAWINPUTDEVICE device = {1, 2, RIDEV_INPUTSINK, (HWND)window->handle};
+    if (RegisterRawInputDevices(&device, 1, sizeof device)) window->raw_input |= OS_RAW_MOUSE_REGISTERED;
+}
+
 bool os_wait_for_events(u32 timeout_ms) {
     // Raw mouse input into one of our windows, even when another program has
     // the focus, so device motion anywhere ends the wait. Any raw mouse switch
@@ -51,10 +59,7 @@ bool os_wait_for_events(u32 timeout_ms) {
     os_get_windows(&count, nullptr, &list);
     bool registered = false;
     for (i32 i = 0; i < count; i++) registered |= (list[i]->raw_input & OS_RAW_MOUSE_REGISTERED) != 0;
-    if (!registered && count > 0) {
-        RAWINPUTDEVICE device = {1, 2, RIDEV_INPUTSINK, (HWND)list[0]->handle};
-        if (RegisterRawInputDevices(&device, 1, sizeof device)) list[0]->raw_input |= OS_RAW_MOUSE_REGISTERED;
-    }
+    if (!registered && count > 0) os_w32_register_raw_mouse(list[0]);
     // Input already in the queue counts too, not only input that came since
     // the last look at it.
     DWORD result = MsgWaitForMultipleObjectsEx(0, nullptr, timeout_ms, QS_ALLINPUT,
@@ -68,11 +73,7 @@ static void os_w32_deliver(u8 kind) {
 }
 
 void os_platform_raw_mouse_on(OsWindow *window) {
-    if (!(window->raw_input & OS_RAW_MOUSE_REGISTERED)) {
-        RAWINPUTDEVICE device = {1, 2, RIDEV_INPUTSINK, (HWND)window->handle};
-        RegisterRawInputDevices(&device, 1, sizeof device);
-        window->raw_input |= OS_RAW_MOUSE_REGISTERED;
-    }
+    os_w32_register_raw_mouse(window);
     window->raw_input |= OS_RAW_MOUSE_ACTIVE;
 }
 
