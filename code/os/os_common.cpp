@@ -67,8 +67,7 @@ static StrSlice os_log_slice(char *path) { return StrSlice{(i64)strlen(path), pa
 
 // Keeps the current file as the ".1" file and starts an empty one.
 static bool os_log_restart(void) {
-    os_delete_file(os_log_slice(os_log_kept_path));
-    os_move_file(os_log_slice(os_log_path), os_log_slice(os_log_kept_path));
+    os_replace_file(os_log_slice(os_log_path), os_log_slice(os_log_kept_path));
     os_log_size = 0;
     os_log_at_line_start = true;
     return os_write_file(os_log_slice(os_log_path), 0, "") == 0;
@@ -342,6 +341,8 @@ i32 os_make_directories(StrSlice path) {
         copy.data[i] = kept;
     }
     os_free_string(&copy);
+    // os_make_directory takes any existing entry; a file of that name is no directory.
+    if (result == 0 && os_file_exists(path)) result = 1;
     return result;
 }
 

@@ -354,6 +354,7 @@ TEST_F(Files, MakeDirectoriesAndWhetherAFolderIsWritable) {
     EXPECT_EQ(os_make_directories(S(path("a/b/c"))), 0); // exists: fine
     write("file", "x");
     EXPECT_EQ(os_make_directories(S(path("file/d"))), 1); // a file in the way
+    EXPECT_EQ(os_make_directories(S(path("file"))), 1);   // or in its place
     EXPECT_EQ(os_make_directories(S("")), 1);
 
     EXPECT_TRUE(os_folder_writable(S(root)));
