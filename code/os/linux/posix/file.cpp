@@ -1,7 +1,7 @@
 // Files, directories and paths over POSIX. Paths are already UTF-8 with "/",
 // so they go to the system unchanged. There are no share modes on Linux: the
 // Windows "no sharing" opens are plain opens here.
-#include "../os_internal.h"
+#include "../../os_internal.h"
 
 #include <dirent.h>
 #include <errno.h>

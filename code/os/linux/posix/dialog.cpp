@@ -1,6 +1,6 @@
 // Dialogs (not available on X without a toolkit) and the directory watch
 // over inotify.
-#include "../os_internal.h"
+#include "../../os_internal.h"
 
 #include <dirent.h>
 #include <errno.h>

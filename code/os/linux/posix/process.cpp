@@ -1,7 +1,7 @@
 // Child processes over posix_spawnp and pipes. The command line is one text
 // quoted the Windows way (the recorder builds the same line for both
 // targets); it is split by those rules and never passed through a shell.
-#include "../os_internal.h"
+#include "../../os_internal.h"
 
 #include <errno.h>
 #include <fcntl.h>

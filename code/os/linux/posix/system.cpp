@@ -1,5 +1,5 @@
 // Start-up, clock, sleeps and the standard-output write.
-#include "../os_internal.h"
+#include "os_lnx_posix.h"
 
 #include <errno.h>
 #include <stdlib.h>

@@ -2,9 +2,7 @@
 // and the per-window state behind OsWindow.backend.
 #pragma once
 
-#include "../os_internal.h"
-
-#include <signal.h>
+#include "../posix/os_lnx_posix.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -45,11 +43,6 @@ struct OsLnxDisplay {
 };
 
 extern OsLnxDisplay os_lnx_x;
-
-// Set by SIGTERM, SIGINT or SIGHUP (os_init): the next pump closes every
-// window, so the program ends the way it does when its windows are closed,
-// saving what it saves then, instead of dying mid-write.
-extern volatile sig_atomic_t os_lnx_stop_signal;
 
 // Opens the connection on first use; null when there is no display.
 Display *os_lnx_display(void);

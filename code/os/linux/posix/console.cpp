@@ -1,5 +1,5 @@
 // The last-error slot (from errno) and the console helpers over a terminal.
-#include "../os_internal.h"
+#include "../../os_internal.h"
 
 #include <errno.h>
 #include <string.h>

@@ -1,5 +1,5 @@
 // Recursive mutexes and threads over pthreads.
-#include "../os_internal.h"
+#include "../../os_internal.h"
 
 #include <atomic>
 #include <pthread.h>

@@ -1,5 +1,5 @@
 // The heap over malloc.
-#include "../os_internal.h"
+#include "../../os_internal.h"
 
 #include <malloc.h>
 #include <stdlib.h>

@@ -1,6 +1,6 @@
 // Process-wide services: the crash hook over fault signals, the fatal stop,
 // system facts, the command line and dynamic libraries.
-#include "../os_internal.h"
+#include "../../os_internal.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
