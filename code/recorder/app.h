@@ -5,6 +5,13 @@
 #include "../ui/view.h"
 #include "text_builder.h"
 
+// What the share copy after each recording is (Config.txt's share_copy).
+enum : u8 {
+    SHARE_COPY_NONE = 0,
+    SHARE_COPY_MP4 = 1,
+    SHARE_COPY_GIF = 2,
+};
+
 // Per-frame input flags, cleared by the main loop after every frame function.
 struct FrameInput {
     bool pressed;  // left button went down (single or double click)
@@ -27,13 +34,15 @@ struct AppState : UiView {
     // Until start-up has read the state file, there is nothing to write back:
     // an early end would replace the saved region with zeros.
     bool state_read;
-    i16 frame_size_rounding = 10;
+    i16 frame_size_rounding; // Config.txt's keys and their defaults: config.h
     TextBuilder output_name_template; // created on first use
     TextBuilder audio_device;
+    // The encoder as command lines name it, when start-up found it beside
+    // the program (encoder_program has the fallback).
     TextBuilder encoder_command;
     TextBuilder record_hotkey; // Config.txt text; empty: no hotkey
     u8 share_copy;             // SHARE_COPY_*: a copy made after each recording
-    i32 share_copy_max_width;  // 0: the recording's width
+    i16 share_copy_max_width;  // 0: the recording's width
     ElementId pressed_element = ELEMENT_NONE;
     i32 last_cursor_x, last_cursor_y;
     i32 drag_x0, drag_y0, drag_x1, drag_y1, press_x, press_y;
@@ -43,8 +52,6 @@ struct AppState : UiView {
     bool minimised = false;
     bool monitors_changed = false; // the system reported a new monitor layout
     i32 countdown_ms;
-    OsProcess encoder_process;
-    bool stop_requested;
     i64 message_until_ms; // when the panel's message gives way to the region
     FrameInput input = {false, false, false, true, false};
 };

@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include "app.h"
-#include "share_copy.h"
 
 static bool is_blank(u8 c) { return c == ' ' || c == '\t'; }
 
@@ -52,49 +51,60 @@ static i16 parse_number(const u8 *value, i64 length) {
     return (i16)(negative ? (u16)(0u - n) : n);
 }
 
-// A dash thickness of thousands of pixels makes frame windows of gigabytes;
-// the value is read as the unsigned word it is stored in, so -1 is 65535.
-enum { DASH_LENGTH_MAX = 1000, DASH_THICKNESS_MAX = 64 };
-
-static i16 drawable(i16 value, i32 largest) {
-    i32 n = (u16)value;
-    return (i16)(n < 1 ? 1 : n > largest ? largest : n);
-}
-
-static bool same_letters(const u8 *value, i64 length, const char *word) {
-    i64 i = 0;
-    for (; i < length && word[i]; i++)
+static bool same_letters(const u8 *value, i64 length, const char *word, i64 word_length) {
+    if (length != word_length) return false;
+    for (i64 i = 0; i < length; i++)
         if ((value[i] >= 'A' && value[i] <= 'Z' ? value[i] + 32 : value[i]) != word[i]) return false;
-    return i == length && !word[i];
+    return true;
 }
 
-// Keys beyond the original five: the hotkey and the share copy.
-static void apply_addition(const u8 *key, i64 key_length, const u8 *value, i64 value_length) {
-    if (slice_is(key, key_length, "record_hotkey")) {
-        apply_text(&app.record_hotkey, value, value_length, false);
-    } else if (slice_is(key, key_length, "share_copy")) {
-        if (same_letters(value, value_length, "none")) app.share_copy = SHARE_COPY_NONE;
-        else if (same_letters(value, value_length, "mp4")) app.share_copy = SHARE_COPY_MP4;
-        else if (same_letters(value, value_length, "gif")) app.share_copy = SHARE_COPY_GIF;
-    } else if (slice_is(key, key_length, "share_copy_max_width")) {
-        i16 n = parse_number(value, value_length);
-        app.share_copy_max_width = n < 0 ? 0 : n;
+// The index of the word among "a|b|c", or -1.
+static i32 choice_index(const char *choices, const u8 *value, i64 length) {
+    i32 index = 0;
+    for (const char *word = choices;; index++) {
+        const char *end = strchr(word, '|');
+        i64 word_length = end ? end - word : (i64)strlen(word);
+        if (same_letters(value, length, word, word_length)) return index;
+        if (!end) return -1;
+        word = end + 1;
     }
 }
 
-static void apply(const u8 *key, i64 key_length, const u8 *value, i64 value_length) {
-    if (slice_is(key, key_length, "output_file_name")) {
-        apply_text(&app.output_name_template, value, value_length, true);
-    } else if (slice_is(key, key_length, "audio_device_name")) {
-        apply_text(&app.audio_device, value, value_length, false);
-    } else if (slice_is(key, key_length, "frame_dash_length")) {
-        app.frame_dash_length = drawable(parse_number(value, value_length), DASH_LENGTH_MAX);
-    } else if (slice_is(key, key_length, "frame_dash_thickness")) {
-        app.frame_dash_thickness = drawable(parse_number(value, value_length), DASH_THICKNESS_MAX);
-    } else if (slice_is(key, key_length, "frame_size_rounding")) {
-        app.frame_size_rounding = parse_number(value, value_length);
-    } else {
-        apply_addition(key, key_length, value, value_length);
+// A dash thickness of thousands of pixels makes frame windows of gigabytes.
+enum { DASH_LENGTH_MAX = 1000, DASH_THICKNESS_MAX = 64, NUMBER_LOWEST = -32768, NUMBER_HIGHEST = 32767 };
+
+const ConfigKey config_keys[] = {
+    {"output_file_name", CONFIG_FILE_NAME, &app.output_name_template, 0, 0, 0, nullptr},
+    {"audio_device_name", CONFIG_TEXT, &app.audio_device, 0, 0, 0, nullptr},
+    {"frame_dash_length", CONFIG_NUMBER, &app.frame_dash_length, 1, DASH_LENGTH_MAX, 2, nullptr},
+    {"frame_dash_thickness", CONFIG_NUMBER, &app.frame_dash_thickness, 1, DASH_THICKNESS_MAX, 1, nullptr},
+    {"frame_size_rounding", CONFIG_NUMBER, &app.frame_size_rounding, NUMBER_LOWEST, NUMBER_HIGHEST, 10, nullptr},
+    {"record_hotkey", CONFIG_TEXT, &app.record_hotkey, 0, 0, 0, nullptr},
+    {"share_copy", CONFIG_CHOICE, &app.share_copy, 0, 0, SHARE_COPY_NONE, "none|mp4|gif"},
+    {"share_copy_max_width", CONFIG_NUMBER, &app.share_copy_max_width, 0, NUMBER_HIGHEST, 0, nullptr},
+};
+const i32 config_key_count = sizeof config_keys / sizeof config_keys[0];
+
+static void set_default(const ConfigKey &key) {
+    if (key.kind == CONFIG_NUMBER) *(i16 *)key.value = (i16)key.default_value;
+    else if (key.kind == CONFIG_CHOICE) *(u8 *)key.value = (u8)key.default_value;
+    else builder_clear((TextBuilder *)key.value);
+}
+
+static void apply(const u8 *name, i64 name_length, const u8 *value, i64 value_length) {
+    for (const ConfigKey &key : config_keys) {
+        if (!slice_is(name, name_length, key.name)) continue;
+        if (key.kind == CONFIG_NUMBER) {
+            i16 n = parse_number(value, value_length);
+            i32 read = key.lowest > 0 ? (i32)(u16)n : (i32)n;
+            *(i16 *)key.value = (i16)(read < key.lowest ? key.lowest : read > key.highest ? key.highest : read);
+        } else if (key.kind == CONFIG_CHOICE) {
+            i32 index = choice_index(key.choices, value, value_length);
+            if (index >= 0) *(u8 *)key.value = (u8)index;
+        } else {
+            apply_text((TextBuilder *)key.value, value, value_length, key.kind == CONFIG_FILE_NAME);
+        }
+        return;
     }
 }
 
@@ -104,6 +114,7 @@ static i64 find(const u8 *bytes, i64 from, i64 length, u8 wanted) {
 }
 
 void config_load(StrSlice content) {
+    for (const ConfigKey &key : config_keys) set_default(key);
     u8 *bytes = (u8 *)content.data;
     i64 n = content.length;
     if (!bytes || n < 1) return;

@@ -1,21 +1,11 @@
 #include "encoder_command.h"
 
+#include <stdarg.h>
 #include <string.h>
 
 #include "app.h"
+#include "encoder.h"
 
-const char *encoder_file_name(void) {
-#ifdef _WIN32
-    return "ffmpeg.exe";
-#else
-    return "ffmpeg";
-#endif
-}
-
-// The region's coordinates go in unchanged on both systems: gdigrab takes its
-// offsets in virtual-screen coordinates (negative left of or above the primary
-// monitor) and copies from the whole desktop's device context; x11grab takes
-// root-window coordinates, which RandR monitors share and which never go negative.
 // Appends text as the Windows command-line rules read it back: inside quotes,
 // a backslash run before a quote (or before the closing one) is doubled and
 // the quote escaped. Without `always`, plain text (no blank or quote) stays
@@ -45,63 +35,110 @@ void encoder_append_quoted(TextBuilder *out, const char *text, i64 length, bool 
     builder_append(out, 1, "\"");
 }
 
-static void quote(TextBuilder *out, const char *text, bool always) {
-    builder_clear(out);
+//~ The pieces
+
+// Formats onto the end of out (os_format grammar).
+static void append_format(TextBuilder *out, const char *format, ...) {
+    va_list args, measure;
+    va_start(args, format);
+    va_copy(measure, args);
+    i32 length = os_format_v(nullptr, 0, format, measure);
+    va_end(measure);
+    if (builder_reserve(out, length)) {
+        os_format_v(out->data + out->length, length + 1, format, args);
+        out->length += length;
+    }
+    va_end(args);
+}
+
+static void append_quoted_text(TextBuilder *out, const char *text, bool always) {
     encoder_append_quoted(out, text ? text : "", text ? (i64)strlen(text) : 0, always);
 }
 
-const char *encoder_missing_text(void) {
-#ifdef _WIN32
-    return "No ffmpeg.exe beside vornby.exe or on PATH: put ffmpeg.exe beside vornby.exe";
-#else
-    return "No ffmpeg beside vornby or on PATH: install ffmpeg";
-#endif
+// " -i <value>", the value quoted.
+static void append_input(TextBuilder *out, const char *prefix, const char *value, bool always) {
+    builder_append_text(out, prefix);
+    append_quoted_text(out, value, always);
 }
 
-i32 encoder_command_format(char *buffer, i32 capacity, const char *output_path) {
-    const char *encoder = app.encoder_command.data ? app.encoder_command.data : "ffmpeg";
-    bool audio = app.record_audio && app.audio_device.length > 0;
-    i32 mouse = app.draw_mouse ? 1 : 0;
-    TextBuilder device = builder_create(64), path = builder_create(256);
-    quote(&device, audio ? app.audio_device.data : "", true);
-    quote(&path, output_path, true);
-    const char *device_text = device.data ? device.data : "\"\"";
-    const char *path_text = path.data ? path.data : "\"\"";
-    i32 length;
+// Lossless RGB frames, as fast as the encoder goes.
+static const char lossless_video[] = " -c:v libx264rgb -preset ultrafast -qp 0";
+static const char recording_audio[] = " -c:a libopus -b:a 320k";
+// A copy that plays everywhere: H.264 4:2:0 and AAC, the index at the front.
+static const char shareable_video[] = " -c:v libx264 -preset medium -crf 20 -pix_fmt yuv420p -c:a aac -b:a 160k "
+                                      "-movflags +faststart";
+// A conversion says nothing but its progress and its errors.
+static const char converter_flags[] = " -hide_banner -nostdin -nostats -v error -progress pipe:1";
+// The output is replaced without asking: the naming has made sure it is new.
+static const char overwrite[] = " -y";
+
+// The capture inputs: the one place where the two platforms differ in
+// application code. The region's coordinates go in unchanged on both: gdigrab
+// takes its offsets in virtual-screen coordinates (negative left of or above
+// the primary monitor) and copies from the whole desktop's device context;
+// x11grab takes root-window coordinates, which RandR monitors share and which
+// never go negative.
 #ifdef _WIN32
-    if (audio)
-        length = os_format(buffer, capacity,
-                           "%s -y -f dshow -i audio=%s -f gdigrab -framerate %i -offset_x %i -offset_y %i "
-                           "-video_size %ix%i -draw_mouse %i -i desktop -c:v libx264rgb -preset ultrafast -qp 0 "
-                           "-c:a libopus -b:a 320k %s",
-                           encoder, device_text, app.fps, app.region_x, app.region_y, app.region_w,
-                           app.region_h, mouse, path_text);
-    else
-        length = os_format(buffer, capacity,
-                           "%s -y -f gdigrab -framerate %i -offset_x %i -offset_y %i -video_size %ix%i "
-                           "-draw_mouse %i -i desktop -c:v libx264rgb -preset ultrafast -qp 0 %s",
-                           encoder, app.fps, app.region_x, app.region_y, app.region_w, app.region_h, mouse,
-                           path_text);
+static void append_audio_device(TextBuilder *out, const char *device) {
+    append_input(out, " -f dshow -i audio=", device, true);
+}
+
+static void append_screen(TextBuilder *out) {
+    append_format(out, " -f gdigrab -framerate %i -offset_x %i -offset_y %i -video_size %ix%i -draw_mouse %i -i desktop",
+                  app.fps, app.region_x, app.region_y, app.region_w, app.region_h, app.draw_mouse ? 1 : 0);
+}
 #else
-    StrSlice display_name = os_display_name();
-    TextBuilder display = builder_create(32);
-    encoder_append_quoted(&display, display_name.data ? display_name.data : "", display_name.length, false);
-    const char *display_text = display.data ? display.data : ":0";
-    if (audio)
-        length = os_format(buffer, capacity,
-                           "%s -y -f pulse -i %s -f x11grab -framerate %i -video_size %ix%i -draw_mouse %i "
-                           "-i %s+%i,%i -c:v libx264rgb -preset ultrafast -qp 0 -c:a libopus -b:a 320k %s",
-                           encoder, device_text, app.fps, app.region_w, app.region_h, mouse, display_text,
-                           app.region_x, app.region_y, path_text);
-    else
-        length = os_format(buffer, capacity,
-                           "%s -y -f x11grab -framerate %i -video_size %ix%i -draw_mouse %i -i %s+%i,%i "
-                           "-c:v libx264rgb -preset ultrafast -qp 0 %s",
-                           encoder, app.fps, app.region_w, app.region_h, mouse, display_text, app.region_x,
-                           app.region_y, path_text);
-    os_free(display.data);
+static void append_audio_device(TextBuilder *out, const char *device) {
+    append_input(out, " -f pulse -i ", device, true);
+}
+
+static void append_screen(TextBuilder *out) {
+    append_format(out, " -f x11grab -framerate %i -video_size %ix%i -draw_mouse %i -i ", app.fps, app.region_w,
+                  app.region_h, app.draw_mouse ? 1 : 0);
+    StrSlice display = os_display_name();
+    encoder_append_quoted(out, display.data ? display.data : "", display.length, false);
+    append_format(out, "+%i,%i", app.region_x, app.region_y);
+}
 #endif
-    os_free(device.data);
-    os_free(path.data);
-    return length;
+
+static void append_output(TextBuilder *out, const char *path) {
+    builder_append(out, 1, " ");
+    append_quoted_text(out, path, true);
+}
+
+//~ The command lines
+
+void recording_command(TextBuilder *out, const char *output_path) {
+    bool audio = app.record_audio && app.audio_device.length > 0;
+    builder_clear(out);
+    builder_append_text(out, encoder_program());
+    builder_append_text(out, overwrite);
+    if (audio) append_audio_device(out, app.audio_device.data);
+    append_screen(out);
+    builder_append_text(out, lossless_video);
+    if (audio) builder_append_text(out, recording_audio);
+    append_output(out, output_path);
+}
+
+void share_copy_command(TextBuilder *out, const ShareConversion *conversion) {
+    builder_clear(out);
+    builder_append_text(out, encoder_program());
+    builder_append_text(out, converter_flags);
+    builder_append_text(out, overwrite);
+    append_input(out, " -i ", conversion->recording, true);
+    // No blanks or quotes in the filters, so they need no quoting; "\," is
+    // the filter syntax's escaped comma, which the command-line rules keep.
+    i32 width = conversion->max_width;
+    if (conversion->kind == SHARE_COPY_GIF) {
+        i32 fps = conversion->fps < SHARE_GIF_MAX_FPS ? conversion->fps : SHARE_GIF_MAX_FPS;
+        append_format(out, " -filter_complex fps=%i", fps < 1 ? 1 : fps);
+        if (width > 0) append_format(out, ",scale=min(%i\\,iw):-1:flags=lanczos", width);
+        builder_append_text(out, ",split[a][b];[a]palettegen[p];[b][p]paletteuse -an");
+    } else {
+        // yuv420p needs even sizes: an odd region loses its last column or row.
+        if (width > 0) append_format(out, " -vf scale=trunc(min(%i\\,iw)/2)*2:-2", width);
+        else builder_append_text(out, " -vf crop=trunc(iw/2)*2:trunc(ih/2)*2");
+        builder_append_text(out, shareable_video);
+    }
+    append_output(out, conversion->copy);
 }

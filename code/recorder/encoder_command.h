@@ -1,21 +1,30 @@
-// The encoder's file name and command line: the one place where the two
-// platforms differ in application code.
+// The encoder's command lines, put together from named pieces: the program,
+// the capture inputs (per platform), the codecs, the output. Every value
+// inserted is quoted so that the line splits back into exactly the intended
+// arguments.
 #pragma once
 
 #include "../os/os.h"
 #include "text_builder.h"
 
-// The encoder program's file name beside the executable ("ffmpeg.exe" on
-// Windows, "ffmpeg" on Linux).
-const char *encoder_file_name(void);
-// The panel's words when the encoder is nowhere to be found: where it was
-// looked for and what to do.
-const char *encoder_missing_text(void);
+// The recording's command line for the current settings (region, frame
+// rate, pointer, audio when on and a device is configured) into out.
+void recording_command(TextBuilder *out, const char *output_path);
 
-// Formats the encoder command line for the current settings into buffer
-// (os_format rules: measure with a null buffer). Video only unless audio is
-// on and a device is configured.
-i32 encoder_command_format(char *buffer, i32 capacity, const char *output_path);
+// The GIF's frame rate never exceeds this: more only makes big files that
+// many viewers slow down anyway.
+enum { SHARE_GIF_MAX_FPS = 25 };
+
+struct ShareConversion {
+    const char *recording; // the lossless recording's path
+    const char *copy;      // the copy's path
+    u8 kind;               // SHARE_COPY_MP4 or SHARE_COPY_GIF
+    i32 max_width;         // 0: keep the width
+    i32 fps;               // the recording's frame rate
+};
+// The share copy's conversion command line into out. It writes ffmpeg's
+// -progress lines to standard output.
+void share_copy_command(TextBuilder *out, const ShareConversion *conversion);
 
 // Appends text quoted by the Windows command-line rules, so that splitting
 // the line gives it back unchanged; bare when `always` is false and it needs

@@ -1,7 +1,7 @@
 #include "hotkey.h"
 
 #include "app.h"
-#include "user_message.h"
+#include "messages.h"
 
 struct NamedKey {
     const char *name;
@@ -81,17 +81,17 @@ void hotkey_register(void) {
     Hotkey hotkey;
     const char *text = app.record_hotkey.data;
     if (!hotkey_parse(builder_slice(&app.record_hotkey), &hotkey)) {
-        user_message("* NOTE * record_hotkey \"%s\" is not a key combination; running without a hotkey.", text);
+        tell_user(MESSAGE_NOTE, false, "record_hotkey \"%s\" is not a key combination; running without a hotkey.", text);
         return;
     }
     i32 result = os_register_hotkey(app.control_window, RECORD_HOTKEY_ID, hotkey.modifiers, hotkey.key);
     registered = result == OS_HOTKEY_REGISTERED;
     if (result == OS_HOTKEY_TAKEN)
-        user_message("* NOTE * record_hotkey %s is held by another program; running without a hotkey.", text);
+        tell_user(MESSAGE_NOTE, false, "record_hotkey %s is held by another program; running without a hotkey.", text);
     else if (result != OS_HOTKEY_REGISTERED)
-        user_message("* NOTE * record_hotkey %s could not be registered; running without a hotkey.", text);
+        tell_user(MESSAGE_NOTE, false, "record_hotkey %s could not be registered; running without a hotkey.", text);
     else
-        user_message("Hotkey %s starts and stops recording.", text);
+        tell_user(MESSAGE_DONE, false, "Hotkey %s starts and stops recording.", text);
 }
 
 void hotkey_unregister(void) {

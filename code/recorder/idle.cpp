@@ -5,30 +5,16 @@
 #include "../ui/panel.h"
 #include "app.h"
 #include "app_files.h"
-#include "countdown.h"
-#include "main_loop.h"
+#include "input.h"
+#include "layout.h"
 #include "messages.h"
 #include "pointer.h"
-#include "recording.h"
 #include "region.h"
 #include "settings.h"
 #include "startup.h"
+#include "state.h"
 
 static const i32 delay_step_ms = 1000;
-
-void relayout(ElementId cursor_element) {
-    update_zone_sizes();
-    frame_show(&app, app_mode());
-    grab_place_and_draw(&app);
-    panel_place(&app, &app.panel_x, &app.panel_y);
-    panel_draw(&app, app_mode());
-    set_cursor_for(cursor_element);
-}
-
-void redraw_values(void) {
-    if (app.frame_style != 0) frame_draw(&app);
-    panel_draw(&app, app_mode());
-}
 
 static void restore_snapshot(void) {
     app.region_x0 = app.drag_x0;
@@ -115,14 +101,7 @@ static void open_output_folder(void) {
 
 // The record button, or the record hotkey: the countdown, or at once.
 static void record_pressed(void) {
-    if (app.delay_ms != 0) {
-        app.countdown_ms = -app.delay_ms;
-        FrameFunction = countdown_frame;
-        frame_show(&app, app_mode());
-        panel_draw(&app, app_mode());
-    } else {
-        recording_start();
-    }
+    state_switch(app.delay_ms != 0 ? APP_STATE_COUNTDOWN : APP_STATE_RECORDING);
 }
 
 static void press_action(void) {
@@ -132,6 +111,9 @@ static void press_action(void) {
         break;
     case ELEMENT_RECORD:
         record_pressed();
+        // The button is still held in the new state until its release: the
+        // pointer keeps its shape over it.
+        app.pressed_element = ELEMENT_RECORD;
         then_relayout(false);
         break;
     case ELEMENT_FRAME_HIDDEN:
@@ -176,7 +158,7 @@ static void press_action(void) {
         minimise();
         break;
     case ELEMENT_CLOSE:
-        FrameFunction = nullptr;
+        state_quit();
         break;
     case ELEMENT_PANEL:
         then_relayout(false);
@@ -185,15 +167,6 @@ static void press_action(void) {
         if (app.input.moved) drag_step();
         break;
     }
-}
-
-void poll_cursor(void) {
-    i32 cx, cy;
-    os_get_cursor_position(&cx, &cy);
-    if (cx == app.last_cursor_x && cy == app.last_cursor_y) return;
-    app.input.changed = app.input.moved = true;
-    app.last_cursor_x = cx;
-    app.last_cursor_y = cy;
 }
 
 // The monitor table is read again and the region kept on it; the guides and

@@ -9,10 +9,3 @@ void idle_frame(void);
 // otherwise short while the pointer is near the region or the panel, where a
 // warped pointer must be seen soon, and long elsewhere.
 u32 idle_wait_ms(void);
-// Polls the pointer; a new position sets moved and changed and is stored in
-// last_cursor. Every state's frame starts with it.
-void poll_cursor(void);
-// The full update after a change of the region.
-void relayout(ElementId cursor_element);
-// Redraws what shows the panel's values: the frame (when shown) and the panel.
-void redraw_values(void);

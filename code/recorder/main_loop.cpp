@@ -5,45 +5,24 @@
 #include "app.h"
 #include "app_files.h"
 #include "countdown.h"
+#include "frame_timing.h"
 #include "hotkey.h"
 #include "idle.h"
 #include "messages.h"
 #include "recording.h"
 #include "share_copy.h"
 #include "startup.h"
+#include "state.h"
 
+const AppStateEntry app_states[APP_STATE_COUNT] = {
+    {app_startup_frame, nullptr, APP_MODE_IDLE},
+    {idle_frame, nullptr, APP_MODE_IDLE},
+    {countdown_frame, countdown_enter, APP_MODE_COUNTDOWN},
+    {recording_frame, recording_enter, APP_MODE_RECORDING},
+};
 FrameProc *FrameFunction = app_startup_frame;
-FrameTiming frame_timing;
+
 static const u32 share_copy_wait_ms = 100;
-
-void frame_timing_start(FrameTiming *timing, i32 refresh_rate, i64 now_ticks) {
-    timing->frame_rate = refresh_rate < 30 ? 30 : refresh_rate;
-    timing->period_us = 1000000 / timing->frame_rate;
-    timing->now_ticks = now_ticks;
-    timing->delta_us = 0;
-    timing->total_us = 0;
-    timing->total_ms = 0;
-    timing->delta_ms = 0;
-}
-
-void frame_timing_advance(FrameTiming *timing, i64 now_ticks) {
-    i64 previous = timing->now_ticks;
-    timing->now_ticks = now_ticks;
-    // A suspend or a debugger stop is one long frame, not minutes of
-    // countdown or an i32 overflow.
-    i64 delta_us = now_ticks > previous ? os_ticks_to_microseconds(now_ticks - previous) : 0;
-    timing->delta_us = (i32)(delta_us > FRAME_DELTA_MAX_US ? (i64)FRAME_DELTA_MAX_US : delta_us);
-    timing->total_us += (u64)(i64)timing->delta_us;
-    u64 total_ms = timing->total_us / 1000;
-    timing->delta_ms = (i32)(total_ms - timing->total_ms);
-    timing->total_ms = total_ms;
-}
-
-AppMode app_mode(void) {
-    if (FrameFunction == countdown_frame) return APP_MODE_COUNTDOWN;
-    if (FrameFunction == recording_frame) return APP_MODE_RECORDING;
-    return APP_MODE_IDLE;
-}
 
 static StrSlice title(const char *text) {
     i64 length = 0;
@@ -54,11 +33,11 @@ static StrSlice title(const char *text) {
 void app_event_callback(OsEvent *event) {
     switch (event->kind) {
     case OS_EVENT_WINDOW_CLOSE:
-        FrameFunction = nullptr;
+        state_quit();
         break;
     case OS_EVENT_SESSION_END:
         // Nothing runs after this returns: finish as the close button would, now.
-        FrameFunction = nullptr;
+        state_quit();
         app_finish();
         break;
     case OS_EVENT_FOCUS:
@@ -118,6 +97,8 @@ int app_main(void) {
     app.grab_window = os_open_window(500, 500, title("Vornby grab"), grab);
     if (!app.edge_top || !app.edge_bottom || !app.edge_left || !app.edge_right ||
         !app.control_window || !app.grab_window) {
+        // This origin and wording are the program's known first words on a
+        // failed start, kept as they are for whoever looks for them.
         os_print("[%s:%i] ", "main_init", 1370);
         os_print("WTF failed to open window!\n");
         return 1;

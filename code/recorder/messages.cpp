@@ -1,19 +1,38 @@
 #include "messages.h"
 
+#include <string.h>
+
 #include "../ui/panel.h"
 #include "app.h"
-#include "main_loop.h"
+#include "state.h"
 
-void message_show(MessageKind kind, bool see_log, const char *format, ...) {
+static const char *marker(MessageKind kind) {
+    return kind == MESSAGE_ERROR ? "* ERROR * " : kind == MESSAGE_NOTE ? "* NOTE * " : "";
+}
+
+// Standard output's lines may be longer than the panel's.
+enum { PRINTED_CAPACITY = 512 };
+
+void tell_user(MessageKind kind, bool details_in_log, const char *format, ...) {
+    char text[PRINTED_CAPACITY];
     va_list args;
     va_start(args, format);
-    os_format_v(app.message, MESSAGE_CAPACITY, format, args);
+    i32 length = os_format_v(text, PRINTED_CAPACITY, format, args);
     va_end(args);
+    if (length > PRINTED_CAPACITY - 1) length = PRINTED_CAPACITY - 1;
+    if (!details_in_log) os_print("%s%s\n", marker(kind), text);
+    if (kind == MESSAGE_DONE && (app.message_kind == MESSAGE_ERROR || app.message_kind == MESSAGE_NOTE)) return;
+    // Cut at a whole UTF-8 character.
+    i32 kept = length < MESSAGE_CAPACITY - 1 ? length : MESSAGE_CAPACITY - 1;
+    while (kept > 0 && kept < length && ((u8)text[kept] & 0xC0) == 0x80) kept--;
+    memcpy(app.message, text, (size_t)kept);
+    app.message[kept] = 0;
     app.message_kind = kind;
-    app.message_see_log = see_log;
+    app.message_see_log = details_in_log;
     app.message_until_ms = os_time_milliseconds() + MESSAGE_SHOW_MS;
     // With no font the panel shows nothing: the log still says it.
     os_log("panel: %s\n", app.message);
+    if (!app.minimised && app.control_window) panel_draw(&app, app_mode());
 }
 
 void message_dismiss(void) {

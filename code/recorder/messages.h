@@ -1,15 +1,18 @@
-// What the panel's text line tells the user: a failure or a saved recording,
-// shown until the next press on the panel or for 15 s, and logged.
+// Telling the user: the panel's text line, the log and standard output. A
+// message shows until the next press on the panel or for 15 s.
 #pragma once
 
 #include "../ui/view.h"
 
 enum { MESSAGE_SHOW_MS = 15000 };
 
-// Puts a message on the text line (drawn at the next panel redraw, which the
-// caller's state change makes) and writes it to the log. see_log: the
-// details went to the log, and the panel says so.
-void message_show(MessageKind kind, bool see_log, const char *format, ...);
+// The one way to tell the user something: the text (os_format grammar, no
+// line feed) goes onto the panel's line and into the log ("panel: text").
+// Unless details_in_log, it is also printed, after the kind's marker
+// ("* ERROR * ", "* NOTE * ", none for done); with it, the caller printed the
+// details already and the panel says where they are. Done never hides a
+// failure or note still on the panel.
+void tell_user(MessageKind kind, bool details_in_log, const char *format, ...);
 // Back to the region line at once, redrawing the panel; nothing when no
 // message is shown.
 void message_dismiss(void);

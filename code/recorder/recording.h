@@ -1,24 +1,17 @@
-// The recording state: starting the encoder on the region, draining it, and
-// stopping it.
+// The recording state: the encoder job on the region, drained every frame
+// and stopped on request.
 #pragma once
 
 #include "../os/os.h"
-#include "../ui/view.h"
 
-// Names the output file, starts the encoder and enters the recording state;
-// back to idle when the encoder cannot start.
-void recording_start(void);
+// Names the output file and starts the encoder; false (said on the panel)
+// when the recording cannot start.
+bool recording_enter(void);
 void recording_frame(void);
 // Ends a running encoder when the program quits: asks it to finish with
-// "q\n" (once), waits up to 5 s, and kills it only if it has not exited.
+// "q\n" (once), waits while it makes progress, and kills it only when it
+// has been silent for 5 s.
 void recording_quit(void);
 // Installed as the crash hook: asks a running encoder to finish its file
 // and gives it a moment, since the dying process cannot wait for long.
 void recording_crash_hook(u32 kind, const char *description, u64 code, u64 address);
-
-// Shared with the countdown. The pointer poll and panel hover of a busy
-// state; the control a press of this frame acts on (where the press
-// happened), also when its release came with it, else ELEMENT_NONE.
-ElementId busy_input(void);
-// Back to the idle state: frame, panel, and a fresh pointer position.
-void return_to_idle(void);

@@ -31,71 +31,64 @@ u8 fps_nearest_choice(i32 fps) {
 
 static i32 clamp_i32(i32 value, i32 low, i32 high) { return value < low ? low : value > high ? high : value; }
 
+//~ The record's fields
+
+enum StateFieldKind : u8 { FIELD_BYTE, FIELD_FLAG, FIELD_NUMBER, FIELD_FPS };
+
+struct StateField {
+    u8 offset;
+    StateFieldKind kind; // a byte, a flag byte (non-zero is true) or a 32-bit number
+    // The file must hold this many bytes for the field to be read: the two
+    // numbers of a point are read together or not at all.
+    u8 read_from;
+    void *value;       // the app's field
+    i32 lowest, highest; // a number's range on load
+};
+
 // The file may come from another machine, an older run or a corrupt disk:
 // every value the rest of the program does arithmetic on is brought into a
 // range where that arithmetic cannot overflow. Coordinates beyond the limit
 // lie on no monitor anyway.
-static void state_validate(void) {
-    app.region_x0 = clamp_i32(app.region_x0, -STATE_COORDINATE_LIMIT, STATE_COORDINATE_LIMIT);
-    app.region_y0 = clamp_i32(app.region_y0, -STATE_COORDINATE_LIMIT, STATE_COORDINATE_LIMIT);
-    app.region_x1 = clamp_i32(app.region_x1, -STATE_COORDINATE_LIMIT, STATE_COORDINATE_LIMIT);
-    app.region_y1 = clamp_i32(app.region_y1, -STATE_COORDINATE_LIMIT, STATE_COORDINATE_LIMIT);
-    app.panel_x = clamp_i32(app.panel_x, -STATE_COORDINATE_LIMIT, STATE_COORDINATE_LIMIT);
-    app.panel_y = clamp_i32(app.panel_y, -STATE_COORDINATE_LIMIT, STATE_COORDINATE_LIMIT);
-    app.delay_ms = clamp_i32(app.delay_ms, 0, DELAY_MAX_MS);
-    app.fps = fps_nearest_choice(app.fps);
-    if (app.memory_counter < 0) app.memory_counter = 0;
-}
-
-static void state_apply(StrSlice content) {
-    const u8 *b = (const u8 *)content.data;
-    i64 n = b ? content.length : 0;
-    if (n < 1) return;
-    app.state_byte = b[0];
-    if (n < 9) return;
-    app.region_x0 = read_i32(b + 1);
-    app.region_y0 = read_i32(b + 5);
-    if (n < 17) return;
-    app.region_x1 = read_i32(b + 9);
-    app.region_y1 = read_i32(b + 13);
-    if (n < 18) return;
-    app.frame_style = b[17];
-    if (n < 22) return;
-    app.delay_ms = read_i32(b + 18);
-    if (n < 23) return;
-    app.region_locked = b[22] != 0;
-    if (n < 24) return;
-    app.draw_mouse = b[23] != 0;
-    if (n < 25) return;
-    app.record_audio = b[24] != 0;
-    if (n < 26) return;
-    app.fps = b[25];
-    if (n < 34) return;
-    app.panel_x = read_i32(b + 26);
-    app.panel_y = read_i32(b + 30);
-    if (n < 38) return;
-    app.memory_counter = read_i32(b + 34);
-}
+static const i32 reach = STATE_COORDINATE_LIMIT;
+static const StateField state_fields[] = {
+    {0, FIELD_BYTE, 1, &app.state_byte, 0, 0},
+    {1, FIELD_NUMBER, 9, &app.region_x0, -reach, reach},
+    {5, FIELD_NUMBER, 9, &app.region_y0, -reach, reach},
+    {9, FIELD_NUMBER, 17, &app.region_x1, -reach, reach},
+    {13, FIELD_NUMBER, 17, &app.region_y1, -reach, reach},
+    {17, FIELD_BYTE, 18, &app.frame_style, 0, 0},
+    {18, FIELD_NUMBER, 22, &app.delay_ms, 0, DELAY_MAX_MS},
+    {22, FIELD_FLAG, 23, &app.region_locked, 0, 0},
+    {23, FIELD_FLAG, 24, &app.draw_mouse, 0, 0},
+    {24, FIELD_FLAG, 25, &app.record_audio, 0, 0},
+    {25, FIELD_FPS, 26, &app.fps, 0, 0},
+    {26, FIELD_NUMBER, 34, &app.panel_x, -reach, reach},
+    {30, FIELD_NUMBER, 34, &app.panel_y, -reach, reach},
+    {34, FIELD_NUMBER, 38, &app.memory_counter, 0, INT32_MAX},
+};
 
 void state_load(StrSlice content) {
     app.state_read = true;
-    state_apply(content);
-    state_validate();
+    const u8 *b = (const u8 *)content.data;
+    i64 n = b ? content.length : 0;
+    for (const StateField &field : state_fields) {
+        if (n >= field.read_from) {
+            if (field.kind == FIELD_NUMBER) *(i32 *)field.value = read_i32(b + field.offset);
+            else if (field.kind == FIELD_FLAG) *(bool *)field.value = b[field.offset] != 0;
+            else *(u8 *)field.value = b[field.offset];
+        }
+        // Defaults are in range too, so every value is checked, read or not.
+        if (field.kind == FIELD_NUMBER)
+            *(i32 *)field.value = clamp_i32(*(i32 *)field.value, field.lowest, field.highest);
+        else if (field.kind == FIELD_FPS)
+            *(u8 *)field.value = fps_nearest_choice(*(u8 *)field.value);
+    }
 }
 
 void state_encode(u8 (&out)[STATE_FILE_SIZE]) {
-    out[0] = app.state_byte;
-    write_i32(out + 1, app.region_x0);
-    write_i32(out + 5, app.region_y0);
-    write_i32(out + 9, app.region_x1);
-    write_i32(out + 13, app.region_y1);
-    out[17] = app.frame_style;
-    write_i32(out + 18, app.delay_ms);
-    out[22] = app.region_locked ? 1 : 0;
-    out[23] = app.draw_mouse ? 1 : 0;
-    out[24] = app.record_audio ? 1 : 0;
-    out[25] = app.fps;
-    write_i32(out + 26, app.panel_x);
-    write_i32(out + 30, app.panel_y);
-    write_i32(out + 34, app.memory_counter);
+    for (const StateField &field : state_fields) {
+        if (field.kind == FIELD_NUMBER) write_i32(out + field.offset, *(const i32 *)field.value);
+        else if (field.kind == FIELD_FLAG) out[field.offset] = *(const bool *)field.value ? 1 : 0;
+        else out[field.offset] = *(const u8 *)field.value;
+    }
 }

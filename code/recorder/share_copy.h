@@ -1,4 +1,4 @@
-// The share copy: after a recording, a second encoder process converts the
+// The share copy: after a recording, a second encoder job converts the
 // lossless file into one that plays everywhere (H.264 yuv420p MP4 or GIF).
 // Conversions queue and run one at a time while the recorder goes on.
 #pragma once
@@ -6,32 +6,10 @@
 #include "../os/os.h"
 #include "text_builder.h"
 
-enum : u8 {
-    SHARE_COPY_NONE = 0,
-    SHARE_COPY_MP4 = 1,
-    SHARE_COPY_GIF = 2,
-};
-
-// The GIF's frame rate never exceeds this: more only makes big files that
-// many viewers slow down anyway.
-enum { SHARE_GIF_MAX_FPS = 25 };
-
-struct ShareConversion {
-    const char *encoder;   // the encoder command, already quoted as needed
-    const char *recording; // the lossless recording's path
-    const char *copy;      // the copy's path (share_copy_path)
-    u8 kind;               // SHARE_COPY_MP4 or SHARE_COPY_GIF
-    i32 max_width;         // 0: keep the width
-    i32 fps;               // the recording's frame rate
-};
-
 // The copy's path for a recording path: "name.mp4" gives "name.share.mp4"
 // (MP4) or "name.gif" (GIF), and from number 2 on "name.share (2).mp4" or
 // "name (2).gif"; never the recording's own path.
 void share_copy_path(TextBuilder *copy, const char *recording, u8 kind, i32 number);
-// The conversion command line (os_format rules: measure with a null buffer).
-// It writes ffmpeg's -progress lines to standard output.
-i32 share_command_format(char *buffer, i32 capacity, const ShareConversion *conversion);
 
 // Queues a conversion of a finished recording (nothing when the setting is
 // none); it starts at the next share_copy_step when none is running.

@@ -8,18 +8,18 @@
 #include "../ui/icon_sheet.h"
 #include "app.h"
 #include "app_files.h"
-#include "encoder_command.h"
+#include "encoder.h"
 #include "hotkey.h"
-#include "idle.h"
-#include "main_loop.h"
+#include "layout.h"
 #include "region.h"
-#include "messages.h"
+#include "state.h"
 
 static void load_icons(void) {
     StrSlice file = app_read_asset("icons.png");
     bool decoded = file.length > 0 && icon_sheet_decode(file);
     os_free_file(&file);
     if (decoded) return;
+    // The program's own word for it, kept as it is.
     os_print("faile\n");
     icon_sheet_decode(StrSlice{(i64)icons_builtin_png_size, (char *)icons_builtin_png});
 }
@@ -33,34 +33,6 @@ static void load_font(void) {
     text_style.line_gap = 0.0f;
     text_style.letter_spacing = 0.0f;
     text_style.colour = 0xFFFFFFFF;
-}
-
-bool encoder_findable(void) {
-    const char *name = encoder_file_name();
-    return os_program_on_path(StrSlice{(i64)strlen(name), (char *)name});
-}
-
-static void locate_encoder(void) {
-    char path[513];
-    const char *name = encoder_file_name();
-    // Said now rather than after the first press of record.
-    if (!encoder_findable()) message_show(MESSAGE_ERROR, false, "%s", encoder_missing_text());
-    // The program name is read up to the next quote with no escapes, so a
-    // folder with a quote in it cannot be named: the encoder is looked up
-    // by its bare name then.
-    StrSlice folder_name = os_exe_folder();
-    bool nameable = folder_name.data && !memchr(folder_name.data, '"', (size_t)folder_name.length);
-    if (nameable && app_file_path(path, name) && os_file_exists(StrSlice{(i64)strlen(path), path})) {
-        StrSlice folder = os_exe_folder();
-        app.encoder_command = builder_create(512);
-        builder_append(&app.encoder_command, 1, "\"");
-        builder_append(&app.encoder_command, folder.length, folder.data);
-        builder_append_text(&app.encoder_command, name);
-        builder_append(&app.encoder_command, 1, "\"");
-    } else {
-        app.encoder_command = builder_create(32);
-        builder_append_text(&app.encoder_command, "ffmpeg");
-    }
 }
 
 // Rounding half away from zero in double precision.
@@ -102,7 +74,6 @@ static void default_region_on_main_monitor(void) {
 void app_startup_frame(void) {
     load_icons();
     load_font();
-    locate_encoder();
     config_load_file();
     OsMonitor *monitor = os_get_main_monitor();
     app.screen_width = monitor->width;
@@ -117,6 +88,7 @@ void app_startup_frame(void) {
     // stay at its creation size, an empty box over whatever is below, until
     // the first hover change.
     relayout(ELEMENT_NONE);
+    encoder_locate();
     hotkey_register();
-    FrameFunction = idle_frame;
+    state_switch(APP_STATE_IDLE);
 }

@@ -9,5 +9,3 @@ void app_startup_frame(void);
 void app_read_monitors(void);
 // The frame metrics and the default region for a screen of this size.
 void app_default_region(i32 width, i32 height);
-// True when the encoder is beside the program or on the search path.
-bool encoder_findable(void);

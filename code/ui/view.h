@@ -44,11 +44,13 @@ enum AppMode : u8 {
 };
 
 enum { UI_MONITOR_CAPACITY = 16 };
-// A message shown on the panel's text line in place of the region.
+// A message shown on the panel's text line in place of the region; a note
+// is drawn as a failure is, since it says that something is missing.
 enum MessageKind : u8 {
     MESSAGE_NONE = 0,
     MESSAGE_ERROR = 1, // something failed
-    MESSAGE_DONE = 2,  // a recording was saved
+    MESSAGE_DONE = 2,  // something was done: a recording saved, a copy made
+    MESSAGE_NOTE = 3,  // the program runs on without something
 };
 enum { MESSAGE_CAPACITY = 192 };
 

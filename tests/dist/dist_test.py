@@ -70,7 +70,7 @@ class Contents(unittest.TestCase):
             config = z.read(top + "Config.txt").decode()
         self.assertEqual(names, {top + n for n in (
             "vornby.exe", "font.otf", "icons.png", "Config.txt", "README.txt", "output/", "licenses/",
-            "licenses/Inter-font-OFL-1.1.txt", "licenses/stb.txt", "licenses/mingw-w64-runtime.txt",
+            "licenses/vornby.txt", "licenses/Inter-font-OFL-1.1.txt", "licenses/stb.txt", "licenses/mingw-w64-runtime.txt",
             "licenses/gcc-runtime.txt")})
         # The users' README: where ffmpeg.exe goes and where to get it, every
         # Config.txt key, where recordings and the log are; Notepad line ends.
@@ -81,6 +81,7 @@ class Contents(unittest.TestCase):
             self.assertIn(text, readme)
         self.assertIn("frame_size_rounding", config)
         # The licences of everything inside the program, from the packages' own notices.
+        self.assertIn("MIT License", licences["vornby.txt"])
         self.assertIn("SIL OPEN FONT LICENSE Version 1.1", licences["Inter-font-OFL-1.1.txt"])
         self.assertIn("The Inter Project Authors", licences["Inter-font-OFL-1.1.txt"])
         self.assertIn("ALTERNATIVE A - MIT License", licences["stb.txt"])

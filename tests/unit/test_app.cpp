@@ -13,7 +13,9 @@
 #include "recorder/countdown.h"
 #include "recorder/encoder_command.h"
 #include "recorder/idle.h"
+#include "recorder/frame_timing.h"
 #include "recorder/main_loop.h"
+#include "recorder/state.h"
 #include "recorder/output_name.h"
 #include "recorder/region.h"
 #include "recorder/startup.h"
@@ -334,6 +336,14 @@ TEST(OutputName, EveryTemplateEndsAndNothingIsReplaced) {
     EXPECT_EQ(app.memory_counter, INT32_MAX);
 }
 
+static std::string recording_command_text(const char *path) {
+    TextBuilder built = builder_create(16);
+    recording_command(&built, path);
+    std::string line(built.data, (size_t)built.length);
+    os_free(built.data);
+    return line;
+}
+
 TEST(Encoder, CommandLineForTheRegion) {
     set_region(100, 200, 739, 679);
     app.fps = 30;
@@ -343,10 +353,7 @@ TEST(Encoder, CommandLineForTheRegion) {
     app.encoder_command = builder_create(64);
     builder_append_text(&app.encoder_command, "\"C:/rec/ffmpeg.exe\"");
     const char *path = "C:/rec/output/2026-03-07 0.mp4";
-    i32 length = encoder_command_format(nullptr, 0, path);
-    std::string line((size_t)length + 1, '#');
-    EXPECT_EQ(encoder_command_format(&line[0], length + 1, path), length);
-    line.resize((size_t)length);
+    std::string line = recording_command_text(path);
 #ifdef _WIN32
     EXPECT_EQ(line, "\"C:/rec/ffmpeg.exe\" -y -f gdigrab -framerate 30 -offset_x 100 -offset_y 200 "
                     "-video_size 640x480 -draw_mouse 1 -i desktop -c:v libx264rgb -preset ultrafast -qp 0 "
@@ -360,8 +367,7 @@ TEST(Encoder, CommandLineForTheRegion) {
     app.audio_device = builder_create(16);
     builder_append_text(&app.audio_device, "Mic (USB)");
     app.draw_mouse = false;
-    line.assign((size_t)encoder_command_format(nullptr, 0, path) + 1, '#');
-    encoder_command_format(&line[0], (i32)line.size(), path);
+    line = recording_command_text(path);
 #ifdef _WIN32
     EXPECT_NE(line.find(" -y -f dshow -i audio=\"Mic (USB)\" -f gdigrab "), std::string::npos) << line;
 #else
@@ -409,9 +415,7 @@ TEST(Encoder, HostileValuesStayInTheirArguments) {
             if (!app.audio_device.data) app.audio_device = builder_create(64);
             builder_append_text(&app.audio_device, device);
             for (const char *path : paths) {
-                std::string line((size_t)encoder_command_format(nullptr, 0, path) + 1, 0);
-                encoder_command_format(&line[0], (i32)line.size(), path);
-                line.resize(line.size() - 1);
+                std::string line = recording_command_text(path);
                 std::vector<std::string> args = split(line);
 #ifdef _WIN32
                 ASSERT_EQ(args.size(), 31u) << line;

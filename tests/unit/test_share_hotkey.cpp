@@ -9,6 +9,7 @@
 #include "os/os_internal.h"
 #include "recorder/app.h"
 #include "recorder/config.h"
+#include "recorder/encoder_command.h"
 #include "recorder/hotkey.h"
 #include "recorder/share_copy.h"
 
@@ -61,11 +62,15 @@ TEST(Hotkey, ShareCopySettingsFromConfig) {
 static std::string command(const char *recording, u8 kind, i32 max_width, i32 fps, std::string *copy_out) {
     TextBuilder copy = builder_create(16);
     share_copy_path(&copy, recording, kind, 1);
-    ShareConversion conversion = {"\"C:/rec/ffmpeg.exe\"", recording, copy.data, kind, max_width, fps};
-    i32 length = share_command_format(nullptr, 0, &conversion);
-    std::string line((size_t)length + 1, '#');
-    EXPECT_EQ(share_command_format(&line[0], length + 1, &conversion), length);
-    line.resize((size_t)length);
+    ShareConversion conversion = {recording, copy.data, kind, max_width, fps};
+    TextBuilder saved = app.encoder_command, built = builder_create(16);
+    app.encoder_command = builder_create(32);
+    builder_append_text(&app.encoder_command, "\"C:/rec/ffmpeg.exe\"");
+    share_copy_command(&built, &conversion);
+    std::string line(built.data, (size_t)built.length);
+    os_free(built.data);
+    os_free(app.encoder_command.data);
+    app.encoder_command = saved;
     *copy_out = copy.data;
     os_free(copy.data);
     return line;
