@@ -2,6 +2,7 @@
 """Writes the licences/ folder of the Windows zip from the notices that the
 installed Debian packages carry, so they always match what was linked:
 
+  vornby.txt               Vornby itself (the project's LICENSE, MIT)
   Inter-font-OFL-1.1.txt   the font (fonts-inter's copyright)
   stb.txt                  stb_truetype, stb_image, stb_sprintf (the headers' own notice)
   mingw-w64-runtime.txt    the MinGW-w64 C runtime and winpthreads (mingw-w64-common's copyright)
@@ -13,6 +14,7 @@ import os
 import re
 import sys
 
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DOC = "/usr/share/doc"
 STB_HEADER = "/usr/include/stb/stb_truetype.h"
 GPL3 = "/usr/share/common-licenses/GPL-3"
@@ -30,6 +32,10 @@ def dep5_license(text, name):
         raise SystemExit("licenses.py: no %s licence paragraph found" % name)
     lines = [line[1:] for line in match.group(1).splitlines()]
     return "\n".join("" if line == "." else line for line in lines) + "\n"
+
+
+def vornby():
+    return "Vornby itself is licensed under the MIT License:\n\n" + read(os.path.join(ROOT, "LICENSE"))
 
 
 def font():
@@ -78,7 +84,7 @@ def main():
         raise SystemExit("usage: licenses.py OUTPUT_FOLDER")
     folder = sys.argv[1]
     os.makedirs(folder, exist_ok=True)
-    files = {"Inter-font-OFL-1.1.txt": font(), "stb.txt": stb(),
+    files = {"vornby.txt": vornby(), "Inter-font-OFL-1.1.txt": font(), "stb.txt": stb(),
              "mingw-w64-runtime.txt": mingw(), "gcc-runtime.txt": gcc()}
     for name, text in files.items():
         with open(os.path.join(folder, name), "w", encoding="utf-8", newline="\r\n") as f:
