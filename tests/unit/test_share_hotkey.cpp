@@ -123,3 +123,43 @@ TEST(ShareCopy, HostileNamesSurviveTheSplit) {
         }
     }
 }
+
+static std::string source_file(const char *name) {
+    std::string path = std::string(VORNBY_TESTS_DIR) + "/../" + name;
+    StrSlice file = os_read_entire_file(StrSlice{(i64)path.size(), (char *)path.c_str()});
+    std::string text(file.data ? file.data : "", (size_t)file.length);
+    os_free_file(&file);
+    return text;
+}
+
+// The sample Config.txt and the README list exactly the keys the parser
+// knows, a number with its default.
+TEST(Config, SampleAndReadmeListEveryKeyWithItsDefault) {
+    std::string sample = source_file("assets/Config.txt"), readme = source_file("README.md");
+    ASSERT_FALSE(sample.empty());
+    ASSERT_FALSE(readme.empty());
+    size_t sample_keys = 0, readme_keys = 0;
+    for (size_t at = sample.find("\n#"); at != std::string::npos; at = sample.find("\n#", at + 1))
+        if (sample.compare(at + 2, 1, " ") != 0 && sample.find(" = ", at) < sample.find('\n', at + 1)) sample_keys++;
+    size_t table = readme.find("\n| Key | Meaning | Default |");
+    ASSERT_NE(table, std::string::npos);
+    table = readme.find('\n', table + 1); // the rule under the heading
+    for (size_t at = readme.find('\n', table + 1); readme.compare(at, 4, "\n| `") == 0; at = readme.find('\n', at + 1))
+        readme_keys++;
+    EXPECT_EQ((i32)sample_keys, config_key_count);
+    EXPECT_EQ((i32)readme_keys, config_key_count);
+    for (i32 i = 0; i < config_key_count; i++) {
+        const ConfigKey &key = config_keys[i];
+        std::string line = std::string("\n#") + key.name + " = ";
+        size_t at = sample.find(line);
+        ASSERT_NE(at, std::string::npos) << key.name;
+        size_t row = readme.find(std::string("\n| `") + key.name + "` |");
+        ASSERT_NE(row, std::string::npos) << key.name;
+        if (key.kind != CONFIG_NUMBER) continue;
+        std::string value = sample.substr(at + line.size(), sample.find('\n', at + 1) - at - line.size());
+        EXPECT_EQ(value, std::to_string(key.default_value)) << key.name;
+        std::string cells = readme.substr(row, readme.find('\n', row + 1) - row);
+        EXPECT_EQ(cells.substr(cells.rfind("| ", cells.size() - 3) + 2), std::to_string(key.default_value) + " |")
+            << key.name;
+    }
+}
