@@ -49,10 +49,14 @@ static bool output_folder_ready(void) {
 bool recording_enter(void) {
     if (!output_folder_ready()) return false;
     TextBuilder path = builder_create(256);
-    TextBuilder command = builder_create(500);
     OsDateTime time = os_local_time();
-    output_path_choose(&path, &time);
-    const char *output = path.data ? path.data : "";
+    if (!output_path_choose(&path, &time)) {
+        tell_user(MESSAGE_ERROR, false, "No free name for a recording in the output folder");
+        os_free(path.data);
+        return false;
+    }
+    TextBuilder command = builder_create(500);
+    const char *output = path.data;
     recording_command(&command, output);
     bool started = encoder_start(&recording, builder_slice(&command), output, true);
     os_free(path.data);
