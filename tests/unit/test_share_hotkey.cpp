@@ -55,6 +55,10 @@ TEST(Hotkey, ShareCopySettingsFromConfig) {
     config_load(StrSlice{(i64)content.size(), content.data()});
     EXPECT_EQ(app.share_copy, SHARE_COPY_NONE);
     EXPECT_EQ(app.share_copy_max_width, 0);
+    // Notepad's byte-order mark does not cost the first setting.
+    content = "\xEF\xBB\xBFshare_copy = gif\r\n";
+    config_load(StrSlice{(i64)content.size(), content.data()});
+    EXPECT_EQ(app.share_copy, SHARE_COPY_GIF);
     os_free(app.record_hotkey.data);
     app = AppState{};
 }
