@@ -10,8 +10,9 @@
 #include "share_copy.h"
 #include "state.h"
 
-// How long a quit waits for an encoder that shows no sign of progress.
-enum { QUIT_SILENCE_LIMIT_MS = 5000 };
+// How long a quit waits for an encoder that shows no sign of progress, and
+// for one that does but never ends.
+enum { QUIT_SILENCE_LIMIT_MS = 5000, QUIT_TOTAL_LIMIT_MS = 30000 };
 // How long a crashing recorder waits for the encoder to finish its file.
 enum { CRASH_WAIT_MS = 2000 };
 
@@ -137,9 +138,12 @@ void recording_quit(void) {
     // A killed encoder leaves an MP4 without its index, which no player
     // opens. A large recording can take longer than the limit to finish, so
     // the limit counts silence: output or a growing file resets it.
-    EncoderEnd end = encoder_wait(&recording, true, QUIT_SILENCE_LIMIT_MS, INT32_MAX);
+    i64 asked_ms = os_time_milliseconds();
+    EncoderEnd end = encoder_wait(&recording, true, QUIT_SILENCE_LIMIT_MS, QUIT_TOTAL_LIMIT_MS);
     if (end == ENCODER_KILLED) {
-        os_print("* WARNING * The encoder did not finish within 5 s of silence and was stopped.\n");
+        if (os_time_milliseconds() - asked_ms >= QUIT_TOTAL_LIMIT_MS)
+            os_print("* WARNING * The encoder was still busy 30 s after it was asked to finish and was stopped.\n");
+        else os_print("* WARNING * The encoder did not finish within 5 s of silence and was stopped.\n");
         encoder_close(&recording);
         return;
     }

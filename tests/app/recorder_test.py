@@ -495,6 +495,18 @@ class Recording(AppTest):
         run.wait_panel((110, 691))
         return run
 
+    def test_quit_gives_a_busy_encoder_30_s_then_stops_it(self):
+        if WINE:
+            self.skipTest("the same code path as natively; 30 s more under Wine")
+        run = self.start("endless")  # prints for ever after "q"
+        panel = (110, 691)
+        press("record", panel)
+        run.wait_panel(panel, GREEN)
+        press("close", panel, reacts=False)  # the panel is gone once it has quit
+        self.assertEqual(run.wait_exit(90), 0)
+        self.assertIn("* WARNING * The encoder was still busy 30 s after it was asked to finish", run.stdout())
+        self.assertEqual(processes_in(run.folder, encoder_name()), [])
+
     def test_command_line_and_a_single_stop(self):
         run = self.start("ignore_q")
         panel = (110, 691)
