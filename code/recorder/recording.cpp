@@ -102,10 +102,12 @@ static void encoder_finished(EncoderEnd end, bool quitting) {
         } else {
             os_log("saved %s, %lli bytes; the encoder's last output:\n%.*s\n", recorded, (long long)size,
                    recording.tail_length, recording.tail);
-            tell_user(MESSAGE_DONE, false, "Saved %s \xE2\x80\x94 %.1f MB, %i:%02i", path_file_name(recorded),
+            char saved[MESSAGE_CAPACITY];
+            os_format(saved, sizeof saved, "Saved %s \xE2\x80\x94 %.1f MB, %i:%02i", path_file_name(recorded),
                       (f64)size / 1e6, seconds / 60, seconds % 60);
+            tell_user(MESSAGE_DONE, false, "%s", saved);
             if (end == ENCODER_FINISHED && recording.stop_requested && !quitting && size > 0)
-                share_copy_queue(recorded, recording_fps, (i32)(os_time_milliseconds() - recording.started_ms));
+                share_copy_queue(recorded, recording_fps, (i32)(os_time_milliseconds() - recording.started_ms), saved);
         }
     }
     encoder_close(&recording);

@@ -631,12 +631,14 @@ class Recording(AppTest):
         stem = "%s/output/%s 0" % (folder, time.strftime("%Y-%m-%d"))
         name = os.path.basename(stem) + ".share (2).mp4"
         wait_until(lambda: os.path.exists(os.path.join(run.folder, "output", name)), 30, "the conversion to start")
-        # The progress on the panel's line: redrawn when the converter reports.
-        wait_until(lambda: "panel: Share copy: %s 0%%\n" % name in run.log(), 30, "the progress at 0 %")
+        # The progress on the panel's line, after the recording's confirmation
+        # so both are seen: redrawn when the converter reports.
+        saved = "panel: Saved %s.mp4 \u2014 0.0 MB, 0:0\\d \u00b7 share copy " % re.escape(os.path.basename(stem))
+        wait_until(lambda: re.search(saved + "0%\n", run.log()), 30, "the progress at 0 %")
         wait_text_line(panel, "done")
         at_start = screen_rgb(panel[0], panel[1] + 41, 587, 20)
         run.write("progress_go", b"")
-        wait_until(lambda: "panel: Share copy: %s 99%%\n" % name in run.log(), 30, "the progress at 99 %")
+        wait_until(lambda: re.search(saved + "99%\n", run.log()), 30, "the progress at 99 %")
         wait_until(lambda: text_line(panel) == "done" and screen_rgb(panel[0], panel[1] + 41, 587, 20) != at_start,
                    30, "the line to show the new progress")
         expected = ('"%s/%s" -hide_banner -nostdin -nostats -v error -progress pipe:1 -y -i "%s.mp4" '
