@@ -293,6 +293,14 @@ class DebianInstall(unittest.TestCase):
         self.assertGreater(float(info["duration"]), 1.0)
         self.assertEqual(os.path.getsize(os.path.join(config, "vornby", "_vornby.state")), STATE_SIZE)
         self.assertEqual(snapshot(watched), before, "the program wrote under /usr")
+        # Root may write into /usr/bin, and still must not: what it left there
+        # would outlive the package.
+        run = Run(self, ["vornby"], home, dict(env, XDG_CONFIG_HOME=os.path.join(home, "root-settings")))
+        app.wait_until(lambda: app.window_named(app.PANEL_TITLE) is not None and app.pixel(*app.PANEL) == app.RED,
+                       30, "the panel of root's run")
+        app.press("close")
+        self.assertEqual(run.process.wait(90), 0, run.output())
+        self.assertEqual(snapshot(watched), before, "the program run as root wrote under /usr")
 
         removed = dpkg("dpkg", "-r", "vornby")
         self.assertEqual(removed.returncode, 0, removed.stderr)
