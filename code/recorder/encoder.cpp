@@ -98,21 +98,25 @@ static bool starts_with(const char *text, i64 length, const char *prefix) {
     return length >= n && memcmp(text, prefix, (size_t)n) == 0;
 }
 
-static void progress_line(EncoderJob *job) {
-    const char *text = job->line, *end = job->line + job->line_length;
-    if (starts_with(text, job->line_length, "out_time_us=")) {
+i64 encoder_line_progress_us(const char *text, i64 length) {
+    const char *end = text + length;
+    if (starts_with(text, length, "out_time_us=")) {
         i64 us;
         const char *digits = text + strlen("out_time_us=");
-        if (read_number(digits, end, &us) > digits) job->progress_us = us;
-        return;
+        return read_number(digits, end, &us) > digits ? us : -1;
     }
     // The status line ends in "time=00:00:42.10 bitrate=... speed=...".
     for (const char *c = end - 5; c >= text; c--) {
         if (memcmp(c, "time=", 5) != 0) continue;
         i64 us;
-        if (parse_clock(c + 5, end, &us)) job->progress_us = us;
-        return;
+        return parse_clock(c + 5, end, &us) ? us : -1;
     }
+    return -1;
+}
+
+static void progress_line(EncoderJob *job) {
+    i64 us = encoder_line_progress_us(job->line, job->line_length);
+    if (us >= 0) job->progress_us = us;
 }
 
 static void read_lines(EncoderJob *job, const char *bytes, i32 count) {
