@@ -695,7 +695,10 @@ OsCapture *os_capture_start(const OsCaptureSettings *settings);
 void os_capture_status(OsCapture *capture, OsCaptureStatus *status);
 // Ends the frames (the pipe closes), the stream and the desktop's session,
 // removes the pipe and frees the capture; waits at most about a second (the
-// portal's own calls up to their 5 s timeout). Null does nothing.
+// portal's own calls up to their 5 s timeout). Null does nothing. Stop the
+// encoder with its "q\n" first, then this: the pipe's end also finishes an
+// encoder still waiting for its first frame (the desktop sends the first
+// picture only when something on the screen is drawn).
 void os_capture_stop(OsCapture *capture);
 
 //~ Presenting

@@ -59,6 +59,15 @@ static OsCaptureStatus wait_started(OsCapture *capture, Picture *picture) {
     return status_of(capture);
 }
 
+// The first picture comes with the first drawing after the desktop began
+// to copy the screen: repaint until it has come, at most 10 s.
+static void wait_first_picture(OsCapture *capture, Picture &picture) {
+    for (i32 i = 0; i < 200 && status_of(capture).frames_received == 0; i++) {
+        repaint(picture);
+        os_sleep_ms(50);
+    }
+}
+
 static std::string run_output;
 static void collect(StrSlice chunk) { run_output.append(chunk.data, (size_t)chunk.length); }
 
@@ -116,11 +125,9 @@ TEST_F(Capture, RecordsTheRegionLosslesslyAtTheChosenRate) {
     std::string output = folder + "/lossless.mp4";
     OsProcess encoder = {};
     ASSERT_EQ(os_process_start(&encoder, text(encoder_command(s, output)), false), 0);
-    // A few pictures, then a still screen for the rest: the frames keep coming.
-    for (i32 i = 0; i < 40; i++) {
-        if (i < 5) repaint(picture);
-        os_sleep_ms(50);
-    }
+    // A picture, then a still screen for 2 s: the frames keep coming.
+    wait_first_picture(capture, picture);
+    os_sleep_ms(2000);
     os_process_write(&encoder, 2, "q\n");
     EXPECT_TRUE(wait_exit(&encoder, 20));
     i32 code = -1;
@@ -205,10 +212,9 @@ TEST_F(Capture, TheDesktopEndingTheStreamKeepsTheFile) {
     std::string output = folder + "/unplugged.mp4";
     OsProcess encoder = {};
     ASSERT_EQ(os_process_start(&encoder, text(encoder_command(s, output)), false), 0);
-    for (i32 i = 0; i < 10; i++) {
-        repaint(picture);
-        os_sleep_ms(50);
-    }
+    wait_first_picture(capture, picture);
+    for (i32 i = 0; i < 200 && status_of(capture).frames_written == 0; i++) os_sleep_ms(50);
+    ASSERT_GT(status_of(capture).frames_written, 0u);
     // The portal's backend ending stands for a monitor unplugged or the
     // session locked: the desktop ends the stream.
     StrSlice backend = os_read_entire_file(text(std::string(getenv("VORNBY_RIG")) + "/xdpw.pid"));

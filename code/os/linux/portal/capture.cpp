@@ -269,6 +269,11 @@ static void os_lnx_capture_write_frames(OsCapture *capture) {
         }
         if (error) break;
     }
+    // An encoder that opened the pipe after the frames ended must not wait in
+    // its open for ever: it gets its end of file too, and a later one finds
+    // no pipe.
+    if (fd < 0) fd = open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    unlink(path);
     if (fd >= 0) close(fd);
 }
 
