@@ -619,6 +619,88 @@ OsMonitor *os_get_main_monitor(void);
 // screen grabber needs; Windows: {0, null}.
 StrSlice os_display_name(void);
 
+//~ Screen capture
+
+// Per platform (Linux: code/os/linux/portal/; Windows: capture.cpp, where it
+// is not available). Frames of a rectangle of the screen, asked of the desktop
+// and written as raw video into a named pipe for the encoder, for sessions
+// where the encoder's own screen grabber sees nothing (Wayland: x11grab sees
+// only X programs). Linux: the desktop portal's ScreenCast (over D-Bus) and
+// the PipeWire stream it opens.
+//
+// The encoder reads the pipe with these input options, the values taken from
+// a READY status:
+//   -f rawvideo -pix_fmt bgr0 -video_size <width>x<height> -framerate <frame_rate> -i "<pipe_path>"
+// Every frame is width * height * 4 bytes, blue, green, red and an unused
+// byte, rows top-down; the frame rate is kept by repeating the last frame
+// while the desktop sends none, so frame n shows the screen at n / frame_rate
+// seconds. The encoder's standard input stays free for its "q\n"; when the
+// frames end (stopped, or the stream ended) the pipe closes and the encoder
+// finishes the file as it does at "q".
+
+// True when the encoder's screen grabber cannot see the desktop and frames
+// must come from os_capture_start: Linux in a Wayland session (WAYLAND_DISPLAY
+// set and not empty). Windows: false.
+bool os_capture_needed(void);
+
+struct OsCaptureSettings {
+    OsRect region;          // in X root coordinates (under Wayland: XWayland's, the desktop's logical ones)
+    i32 frame_rate;         // frames written per second, clamped to 1..240
+    bool show_cursor;       // the pointer drawn into the frames
+    StrSlice restore_token; // a status's restore_token from an earlier capture, or empty: the desktop asks the user
+};
+
+// OsCaptureStatus.state
+enum : u8 {
+    OS_CAPTURE_STARTING = 0, // asking the desktop (its dialog may be open); nothing to read yet
+    OS_CAPTURE_READY = 1,    // the stream runs: start the encoder on pipe_path with width, height, frame_rate
+    OS_CAPTURE_ENDED = 2,    // no more frames (result says why); the pipe is closed
+};
+
+// OsCaptureStatus.result: why it ended, each with its line in message.
+enum : u8 {
+    OS_CAPTURE_OK = 0,            // running, or ended by os_capture_stop or the encoder closing the pipe
+    OS_CAPTURE_NOT_AVAILABLE = 1, // the platform has no such capture (Windows)
+    OS_CAPTURE_NO_PORTAL = 2,     // no session bus, or no ScreenCast portal on it
+    OS_CAPTURE_NO_PIPEWIRE = 3,   // PipeWire could not be reached or gave no picture we can read
+    OS_CAPTURE_CANCELLED = 4,     // the user declined the desktop's request
+    OS_CAPTURE_STREAM_ENDED = 5,  // the desktop ended the stream (a monitor unplugged, the session locked or closed)
+    OS_CAPTURE_FAILED = 6,        // anything else: the region is on no shared monitor, no pipe, out of memory...
+};
+
+struct OsCaptureStatus {
+    u8 state;                // OS_CAPTURE_STARTING, READY or ENDED
+    u8 result;               // OS_CAPTURE_OK or why it ended
+    // The region is not all on the shared monitor (it spans monitors, or the
+    // user shared another one): the frames hold the part on that monitor and
+    // black elsewhere; message says so. The monitor is the shared one that
+    // holds most of the region.
+    bool partial;
+    OsRect monitor;          // that monitor in the region's coordinates; zero before READY
+    i32 width, height;       // the frames' size: the region in the monitor's own pixels (scaling counted)
+    i32 frame_rate;          // as written to the pipe
+    u64 frames_received;     // pictures the desktop sent
+    u64 frames_written;      // frames written to the pipe, repeats included
+    char pipe_path[256];     // empty before READY
+    char restore_token[128]; // the desktop's token for the next start (the user is not asked again); may be empty
+    char message[256];       // a line for the log: why it ended, or the note on a partial region; else empty
+};
+
+// Creates the pipe and starts asking the desktop on a thread of its own;
+// returns at once. Null only when out of memory. The capture is the caller's
+// to end with os_capture_stop, whatever its state.
+struct OsCapture;
+OsCapture *os_capture_start(const OsCaptureSettings *settings);
+// Copies the current status into *status; never blocks.
+void os_capture_status(OsCapture *capture, OsCaptureStatus *status);
+// Ends the frames (the pipe closes), the stream and the desktop's session,
+// removes the pipe and frees the capture; waits at most about a second (the
+// portal's own calls up to their 5 s timeout). Null does nothing. Stop the
+// encoder with its "q\n" first, then this: the pipe's end also finishes an
+// encoder still waiting for its first frame (the desktop sends the first
+// picture only when something on the screen is drawn).
+void os_capture_stop(OsCapture *capture);
+
 //~ Presenting
 
 // Per platform (present.cpp), except once: os_pixel_capacity.
