@@ -33,10 +33,14 @@ struct StrSlice {
 // Per platform (system.cpp).
 
 // Reads the counter frequency and makes the process DPI aware (per monitor
-// where Windows offers it). Call
-// first, before any window. On Linux it also ignores SIGPIPE, so a write to a
-// closed pipe (stdout or a child's stdin) fails instead of ending the process,
-// and puts SIGCHLD back to its default, so children's exit codes can be read.
+// where Windows offers it). Call it first, before anything else: the log and
+// any window come after. On Linux it first opens /dev/null onto each closed
+// standard descriptor (0-2), so no file or display connection opened later
+// becomes standard output and receives what is printed (Windows needs
+// nothing: a closed standard handle is never reused). It also ignores
+// SIGPIPE, so a write to a closed pipe (stdout or a child's stdin) fails
+// instead of ending the process, and puts SIGCHLD back to its default, so
+// children's exit codes can be read.
 void os_init(void);
 
 //~ Clock
@@ -98,12 +102,18 @@ i32 os_format_v(char *buffer, i32 capacity, const char *format, va_list args);
 
 // From now on everything printed (os_print and the library's diagnostics)
 // also goes to the log file at path, each line led by the local time
-// ("2026-12-08 14:03:07.250 "); standard output is unchanged. The file found
-// there is kept as path + ".1" and the log starts empty; a log that would
-// pass 1 MiB is kept the same way and started again. The path is copied.
-// False (and no log) when the path is too long or the file cannot be
-// written; an empty path ends the log. Prints from two threads may
-// interleave in the log as they do on standard output.
+// ("2026-12-08 14:03:07.250 "); standard output is unchanged. The entry
+// found there (a symbolic link moves as itself) is kept as path + ".1" and
+// the log starts in a new file, created exclusively and held open, so no
+// link is followed and nothing else is ever truncated; a log that would pass
+// 1 MiB is kept the same way and started again. When the entry cannot be
+// moved (a viewer holds it without delete sharing, a folder named ".1"), the
+// log goes on at its end, the old lines kept whole, if it is a plain file of
+// one link; the move is tried again 1 MiB later. Windows shares the file for
+// reading, writing and deleting. The path is copied. False (and no log) when
+// the path is too long or no log file can be had; an empty path ends the
+// log. Prints from two threads may interleave in the log as they do on
+// standard output.
 bool os_set_log_file(StrSlice path);
 // Formats into the log only, not standard output; nothing without a log.
 void os_log(const char *format, ...);
@@ -248,6 +258,12 @@ void os_free_file(StrSlice *file);
 // Creates or replaces: afterwards the file holds exactly these bytes.
 // 0 written, 1 could not open, 2 the write failed.
 i32 os_write_file(StrSlice path, u32 size, const void *bytes);
+// Creates a new file holding these bytes. Whatever has the name already (a
+// file, a folder, a symbolic link or junction, even a dangling one) is never
+// opened, followed or changed. 0 created, 1 could not create (the name is
+// taken, the folder is missing or not writable), 2 the write failed (the new
+// file is removed again).
+i32 os_create_file_exclusive(StrSlice path, u32 size, const void *bytes);
 // Writes at offset without shortening the file, creating it if needed.
 // 0 written, 1 could not open, 2 the seek failed, 3 the write failed.
 i32 os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes);
@@ -318,14 +334,19 @@ enum : u32 {
 // folder name and "/". Linux writes the name in lower case in the
 // configuration and state folders, as XDG programs do. Only absolute XDG
 // values count. Nothing is created. {0, null} for an unknown kind or when no
-// folder can be found (no home). Free with os_free_string.
+// folder can be found: on Linux without a home (HOME unset, empty or "/" and
+// the password entry's home missing or "/"), never a folder at the root;
+// on Windows when the system has no such known folder. Free with
+// os_free_string.
 StrSlice os_user_folder(u32 kind, const char *application);
 // True when a new file can be created in the folder (a trailing "/" is
 // optional): a probe file is created and deleted again, so permissions,
 // read-only media and ACLs all count. False for a missing folder.
 bool os_folder_writable(StrSlice folder);
-// Like os_make_directory, but creates the missing parents too. 0 when the
-// directory exists afterwards; 1 failed.
+// Like os_make_directory, but creates the missing parents too; the path's
+// root is never created (Linux "/"; Windows a drive, a network share
+// "//server/share" or a "//?/" or "//./" device prefix, with "/" or "\\").
+// 0 when the directory exists afterwards; 1 failed.
 i32 os_make_directories(StrSlice path);
 
 //~ Processes
@@ -345,8 +366,9 @@ struct OsProcess {
     OsHandle stdout_write; // the child's standard output and error end
     u32 creation_flags;    // Windows process-creation flags; 0 on Linux
     // The backend's own record of the child (Windows: its process and thread
-    // handles and ids; Linux: its pid and wait status); zeroed by the start.
-    alignas(8) u8 native[24];
+    // handles and ids and its job; Linux: its pid and wait status); zeroed by
+    // the start.
+    alignas(8) u8 native[32];
 };
 
 // Starts command_line (program and arguments as one NUL-terminated UTF-8
@@ -358,13 +380,26 @@ struct OsProcess {
 // the absolute folders of PATH, never the current folder (Windows: ".exe"
 // added when the name has no extension; the path found goes quoted into the
 // command line). Linux: the text is split into arguments by the Windows
-// quoting rules and started with posix_spawn, never through a shell.
+// quoting rules and started with posix_spawn, never through a shell; the
+// child gets a process group of its own, so a terminal's Ctrl+C (sent to its
+// foreground group) or a signal to ours never reaches it, and every signal's
+// default disposition and an empty mask, as from a fresh start.
 i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window);
 // As os_process_start, but the child cannot outlive this process. Linux: it
-// gets SIGTERM when the starting thread ends (a parent-death signal, so it is
-// started by fork and exec, still without a shell). Windows: it joins a job
-// object that ends it when the process's last handle to the job closes.
+// gets SIGTERM when the starting thread ends (a parent-death signal, asked
+// for after the signals were reset and checked against a parent that is
+// already gone, so it is started by fork and exec, still without a shell).
+// Windows: it starts suspended and joins a job of its own that ends it when
+// the process's last handle to the job closes, however the process ends.
 i32 os_process_start_bound(OsProcess *process, StrSlice command_line, bool show_window);
+// Lets a child of os_process_start_bound outlive this process from now on,
+// so that one told to finish (an encoder sent its "q") can do so after this
+// process is gone. True when the child is free now. Safe in a crash hook or
+// a session-end callback: no allocation, no lock. Windows: its job stops
+// ending it on close. Linux: nothing to do and false: the parent-death
+// signal is SIGTERM, on which the child (ffmpeg) finishes its file by
+// itself, and no call from the parent can take the signal back.
+bool os_process_unbind(OsProcess *process);
 // Blocks until the pipe took the bytes; the count written, or -1.
 i32 os_process_write(OsProcess *process, i32 size, const void *bytes);
 // Never blocks: 0 when nothing is waiting, else up to capacity bytes (no NUL
@@ -390,6 +425,12 @@ bool os_process_wait_input_idle(OsProcess *process);
 // name): the same lookup, in the program's own folder, then the absolute
 // folders of PATH (Windows adds ".exe"; Linux wants an executable file).
 bool os_program_on_path(StrSlice name);
+// The same lookup, giving the path os_process_start would run for the bare
+// name: a new heap string with "/" as separator (free with os_free_string),
+// or {0, null} when there is none. What cannot be run is skipped, as the
+// start skips it (Linux: a folder, a file without execute permission;
+// Windows: a folder).
+StrSlice os_program_path(StrSlice name);
 
 // Receives one chunk of a child's output; valid only during the call.
 typedef void OsProcessOutputCallback(StrSlice chunk);
@@ -500,6 +541,8 @@ enum : u8 {
     // names no library window (window null there). Read the table again.
     OS_EVENT_DISPLAY_CHANGE = 14,
     OS_EVENT_HOTKEY = 15, // a hotkey of os_register_hotkey was pressed
+    // A text of os_instance_send arrived; window null.
+    OS_EVENT_INSTANCE_MESSAGE = 16,
 };
 
 // Key and button codes share one space: 0..255 virtual keys, then these.
@@ -526,6 +569,7 @@ struct OsEventSize { i32 width, height; };                      // new client si
 struct OsEventFocus { u8 gained; };
 struct OsEventDrop { i32 x, y; char *files; i32 count; };      // names NUL-separated, extra NUL at the end
 struct OsEventHotkey { i32 id; };                               // as registered
+struct OsEventMessage { char *text; i32 length; };              // UTF-8, a NUL after it
 
 // The library's one event record, overwritten by every message: valid only
 // during the callback. Fields of other kinds keep stale values.
@@ -543,6 +587,7 @@ struct OsEvent {
         OsEventFocus focus;
         OsEventDrop drop;
         OsEventHotkey hotkey;
+        OsEventMessage message;
     };
 };
 
@@ -550,18 +595,57 @@ typedef void OsEventCallback(OsEvent *event);
 
 // Replaces the one callback; null removes it.
 void os_set_event_callback(OsEventCallback *callback);
-// Handles every pending message without waiting; returns how many.
+// Handles every pending message without waiting (the instance channel's
+// too, with or without a display); returns how many.
 i32 os_pump_messages(void);
 // Waits for at least one message, then as os_pump_messages. A message that
 // came during an earlier pump and is still queued ends the wait at once.
+// Linux: an X event; an instance message alone waits for the next one (the
+// frame loop waits with os_wait_for_events, which it wakes).
 i32 os_wait_and_pump_messages(void);
 // Blocks until a message is waiting or the pointer moves (anywhere on the
 // screen, by a device: X raw motion, Windows raw input), at most timeout_ms;
-// dispatches nothing. True when something arrived, at once when it already
-// had; false after the timeout or without a display. A pointer warped by a
-// program (XWarpPointer, SetCursorPos) wakes it only over the library's
-// windows.
+// dispatches nothing. A message to this process's instance name wakes it
+// too. True when something arrived, at once when it already had; false after
+// the timeout, or at once with neither a display nor an instance name. A
+// pointer warped by a program (XWarpPointer, SetCursorPos) wakes it only
+// over the library's windows.
 bool os_wait_for_events(u32 timeout_ms);
+
+//~ Instance channel
+
+// Per platform (instance.cpp).
+
+// os_instance_claim results.
+enum : i32 {
+    OS_INSTANCE_CLAIMED = 0, // this process holds the name until it ends
+    OS_INSTANCE_HELD = 1,    // another process of this user holds it
+    OS_INSTANCE_FAILED = 2,  // a bad name, another name held here, the system refused
+};
+// Claims a per-user name for this process, so that a second copy of a
+// program learns that the first runs and can pass it messages. The claim
+// lasts until the process ends, however it ends (killed hard too), and no
+// child inherits it. A name is 1-64 bytes of A-Z a-z 0-9 . _ -. Claiming
+// the name this process holds: claimed again; one name per process. Linux:
+// an abstract unix socket named for the user id (a name held by another
+// user's process: failed). Windows: a named mutex of the session named for
+// the user, and a message-only window of the calling thread, which must be
+// the thread that pumps the events.
+i32 os_instance_claim(StrSlice name);
+
+enum : i32 { OS_INSTANCE_MESSAGE_CAPACITY = 1024 };
+// os_instance_send results.
+enum : i32 {
+    OS_INSTANCE_DELIVERED = 0,
+    OS_INSTANCE_NONE_RUNNING = 1,   // no process holds the name
+    OS_INSTANCE_NOT_DELIVERED = 2,  // a bad name, an empty or too long text, a holder that did not take it
+};
+// Sends text (1..OS_INSTANCE_MESSAGE_CAPACITY bytes) to the process holding
+// name; it arrives there as OS_EVENT_INSTANCE_MESSAGE in a later pump, and
+// wakes os_wait_for_events. Delivered: the holder's channel took it (Linux:
+// queued on its socket, which only processes of the same user may reach;
+// Windows: handed to its window, waiting up to 5 s for the holder's pump).
+i32 os_instance_send(StrSlice name, StrSlice text);
 
 //~ Hotkeys
 

@@ -20,6 +20,28 @@ i32 os_platform_exe_path(char *path, i32 capacity);
 // A new NUL-terminated heap copy of length bytes; {0, null} when out of memory.
 StrSlice os_string_copy(const char *bytes, i64 length);
 
+// The log's file, held open from os_set_log_file to its end; OS_NO_FILE when
+// none. Opened new (exclusively: never through a link, never an existing
+// file); only with `append`, an existing plain file of one link that is no
+// link itself is opened at its end instead. *size gets the length it starts
+// at. Writes take all the bytes or report false.
+enum : OsHandle { OS_NO_FILE = -1 };
+OsHandle os_platform_log_open(const char *path, bool append, i64 *size);
+bool os_platform_log_write(OsHandle file, const void *bytes, u32 size);
+void os_platform_log_close(OsHandle file);
+
+// The length of the path's root, which os_make_directories never creates: "/"
+// and, with Windows rules ("/" and "\\" alike), also a drive ("C:", "C:/"), a
+// network share ("//server/share/") or a device prefix ("//?/C:/",
+// "//?/UNC/server/share/", "//./pipe/"). 0 for a relative path. Pure, so
+// both backends test both rules.
+i64 os_path_root_length(StrSlice path, bool windows);
+// Whether this backend's paths follow the Windows rules.
+extern const bool os_platform_windows_paths;
+
+// An instance name os_instance_claim takes: 1-64 bytes of A-Z a-z 0-9 . _ -.
+bool os_instance_name_valid(StrSlice name);
+
 // The library's own diagnostics ("* ERROR * ...", "* WARNING * ..."). They go
 // through the same unbuffered path as os_print, so the two keep their order
 // and nothing is lost in a stdio buffer when the process is killed.
