@@ -2,8 +2,8 @@
 // system. Each banner says where its functions live: "Per platform" ones are
 // written in code/os/win32/ and code/os/linux/ (posix/ or x11/) in the file
 // named for the area; "Once" ones are written a single time in
-// code/os/os_common.cpp for both (over small per-platform hooks in
-// os_internal.h).
+// code/os/os_common.cpp (the system sound's stream in code/os/os_sound.cpp)
+// for both (over small per-platform hooks in os_internal.h).
 // The application includes only this header and the C/C++ standard headers.
 #pragma once
 

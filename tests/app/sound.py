@@ -1,12 +1,9 @@
 #!/usr/bin/python3
-"""Sound for tests and measurements: a private PulseAudio server with two
-null sinks ("speakers", the default, and "second"), reached through
-PULSE_SERVER by every client started after start_pulse(), and a tone finder
-for recordings.
-
-As a program it runs one command under its own server:
-    sound.py COMMAND [ARGS...]
-"""
+"""Sound for tests and measurements: a private PulseAudio server with the
+null sinks "speakers" (the default) and "second", reached through
+PULSE_SERVER by every client started after start_pulse(); tones played and
+found again. As a program, sound.py COMMAND [ARGS...] runs one command under
+its own server."""
 import atexit
 import math
 import os
