@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Sound for tests and measurements: a private PulseAudio server with the
 null sinks "speakers" (the default) and "second", reached through
-PULSE_SERVER by every client started after start_pulse(); tones played and
-found again. As a program, sound.py COMMAND [ARGS...] runs one command under
+PULSE_SERVER by every client started after start_pulse(), and tones found
+in recordings. As a program, sound.py COMMAND [ARGS...] runs one command under
 its own server."""
 import atexit
 import math
@@ -33,13 +33,7 @@ def start_pulse():
         ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes", "-F", "/dev/null"]
         + [arg for module in modules for arg in ("-L", module)],
         env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def stop():
-        server.terminate()
-        server.wait(10)
-        shutil.rmtree(folder, ignore_errors=True)
-
-    atexit.register(stop)
+    atexit.register(lambda: (server.terminate(), server.wait(10), shutil.rmtree(folder, ignore_errors=True)))
     os.environ.update(PULSE_SERVER="unix:" + socket, VORNBY_PULSE_DIR=folder)
     end = time.time() + 20
     while subprocess.run(["pactl", "info"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
@@ -48,21 +42,10 @@ def start_pulse():
         time.sleep(0.05)
 
 
-def play_tone(frequency, seconds, sink="@DEFAULT_SINK@", amplitude=0.25):
-    """Plays a sine on a sink in the background (ffmpeg's sine source); returns the process."""
-    return subprocess.Popen(
-        ["ffmpeg", "-hide_banner", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
-         "sine=frequency=%g:sample_rate=%d:duration=%g" % (frequency, RATE, seconds),
-         "-af", "volume=%g" % (amplitude * 8), "-f", "pulse", "-device", sink, "tone"],
-        stdin=subprocess.DEVNULL)
-
-
-def samples(path, start=0.0, seconds=None, stream="a:0"):
-    """The recording's audio from start, mixed to mono at 48 kHz, as floats."""
-    command = ["ffmpeg", "-v", "error", "-ss", "%g" % start, "-i", path, "-map", "0:" + stream]
-    command += ["-t", "%g" % seconds] if seconds else []
-    raw = subprocess.run(command + ["-ac", "1", "-ar", str(RATE), "-f", "s16le", "-"],
-                         stdout=subprocess.PIPE, check=True).stdout
+def samples(path, stream="a:0"):
+    """The recording's audio, mixed to mono at 48 kHz, as floats."""
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:" + stream, "-ac", "1", "-ar", str(RATE),
+                          "-f", "s16le", "-"], stdout=subprocess.PIPE, check=True).stdout
     return [value / 32768.0 for value in struct.unpack("<%dh" % (len(raw) // 2), raw)]
 
 
