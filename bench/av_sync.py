@@ -6,7 +6,9 @@ together, recorded, and the recording measured.
         a private PulseAudio server, the stimulus, and ffmpeg recording it
         with the recorder's own Linux command line (x11grab + pulse from the
         default output's monitor, libx264rgb ultrafast qp 0, libopus 320k),
-        stopped by "q" after SECONDS (60); then measured
+        stopped by "q" after SECONDS (60); then measured. AV_SYNC_INPUT_OPTIONS
+        go before the sound input, AV_SYNC_OUTPUT_OPTIONS before the output
+        (e.g. "-thread_queue_size 1024 -fragment_size 3840")
     scripts/with-display bench/av_sync.py stimulate [SECONDS]
         the stimulus alone, for the recorder to record: the window covers
         the recorder's default region on a 1920x1080 screen; run the recorder
