@@ -2,8 +2,8 @@
 // system. Each banner says where its functions live: "Per platform" ones are
 // written in code/os/win32/ and code/os/linux/ (posix/ or x11/) in the file
 // named for the area; "Once" ones are written a single time in
-// code/os/os_common.cpp for both (over small per-platform hooks in
-// os_internal.h).
+// code/os/os_common.cpp (the system sound's stream in code/os/os_sound.cpp)
+// for both (over small per-platform hooks in os_internal.h).
 // The application includes only this header and the C/C++ standard headers.
 #pragma once
 
@@ -1034,3 +1034,70 @@ void os_free_library(OsLibrary library); // nothing unless loaded
 // The exported symbol (name NUL-terminated), or null when missing or when
 // the library is not loaded (the system is not asked then).
 void *os_library_symbol(OsLibrary library, StrSlice name);
+
+//~ System sound
+
+// Per platform (sound.cpp). Once, in code/os/os_sound.cpp: the stream's
+// timeline and its format conversion (os_internal.h).
+
+// The computer's own sound (what the default output device plays), captured
+// in this process and handed to the encoder as raw PCM through a named pipe
+// that it opens as one more input, so its standard input stays free for the
+// "q\n" that stops it. One format whatever the device's: 48 kHz, two
+// channels, 32-bit float little-endian, WASAPI's own shared-mode sample type,
+// so nothing is quantised or clipped on the way (the encoder's mixer and Opus
+// work in float anyway). The encoder reads it with
+//   -thread_queue_size 1024 -f f32le -ar 48000 -ac 2 -i <pipe_name>
+// The stream is laid on the clock from the moment the encoder opens the pipe:
+// each packet where its capture time puts it, silence wherever the device
+// delivered nothing (a loopback sends nothing while nothing plays), so the
+// sound cannot drift against the picture. Windows: WASAPI loopback of the
+// default render device, no driver and no rights needed. Linux: not available
+// (OS_SOUND_NOT_AVAILABLE at once); ffmpeg's own pulse input records the
+// default output's monitor there (-f pulse -i @DEFAULT_MONITOR@).
+enum : i32 {
+    OS_SOUND_RATE = 48000,
+    OS_SOUND_CHANNELS = 2,
+    OS_SOUND_FRAME_BYTES = 8,
+};
+
+// What os_sound_start captures.
+enum : u8 {
+    OS_SOUND_FROM_OUTPUT = 0, // what the default output device plays (loopback)
+    OS_SOUND_FROM_INPUT = 1,  // the default input device (a microphone)
+};
+
+// OsSoundStatus.state: waiting, then streaming, then one of the ends.
+enum : u8 {
+    OS_SOUND_WAITING = 0,       // device and pipe open; the encoder has not opened the pipe yet
+    OS_SOUND_STREAMING = 1,
+    OS_SOUND_ENDED = 2,         // the encoder closed the pipe, or os_sound_stop came first
+    OS_SOUND_DEVICE_LOST = 3,   // the device vanished (unplugged, disabled); the stream ended cleanly
+    OS_SOUND_FAILED = 4,        // nothing captured: no device, no audio service, no loopback, no pipe
+    OS_SOUND_NOT_AVAILABLE = 5, // this platform has no such capture
+};
+
+struct OsSoundStatus {
+    u8 state;              // OS_SOUND_*
+    char reason[200];      // a sentence for the panel and the log; empty while waiting or streaming
+    char pipe_name[64];    // what the encoder opens ("\\.\pipe\vornby-sound-<pid>-<n>"); empty without one
+    i64 frames_delivered;  // frames the pipe has taken
+    i64 frames_silence;    // frames laid as silence (part of the delivered ones once written)
+    i64 frames_dropped;    // captured frames left out: from before the start, overlapping, or unread
+};
+
+// The library's capture record; opaque.
+struct OsSoundCapture;
+
+// Opens the device and the pipe on a capture thread of its own and returns
+// once both are open or have failed (within about 5 s): the status then says
+// OS_SOUND_WAITING, or why not. Null only when out of memory or no thread
+// could start. Every capture started, whatever its state, is ended by
+// os_sound_stop.
+OsSoundCapture *os_sound_start(u8 source);
+// A copy of the current status, from any thread.
+OsSoundStatus os_sound_status(OsSoundCapture *capture);
+// Ends the capture: what was laid is written out (at most 1 s spent waiting
+// for the encoder to take it), the pipe closed, the thread ended and the
+// record freed. Null does nothing.
+void os_sound_stop(OsSoundCapture *capture);
