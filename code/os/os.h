@@ -2,8 +2,8 @@
 // system. Each banner says where its functions live: "Per platform" ones are
 // written in code/os/win32/ and code/os/linux/ (posix/ or x11/) in the file
 // named for the area; "Once" ones are written a single time in
-// code/os/os_common.cpp for both (over small per-platform hooks in
-// os_internal.h).
+// code/os/os_common.cpp (the system sound's stream in code/os/os_sound.cpp)
+// for both (over small per-platform hooks in os_internal.h).
 // The application includes only this header and the C/C++ standard headers.
 #pragma once
 
@@ -33,10 +33,14 @@ struct StrSlice {
 // Per platform (system.cpp).
 
 // Reads the counter frequency and makes the process DPI aware (per monitor
-// where Windows offers it). Call
-// first, before any window. On Linux it also ignores SIGPIPE, so a write to a
-// closed pipe (stdout or a child's stdin) fails instead of ending the process,
-// and puts SIGCHLD back to its default, so children's exit codes can be read.
+// where Windows offers it). Call it first, before anything else: the log and
+// any window come after. On Linux it first opens /dev/null onto each closed
+// standard descriptor (0-2), so no file or display connection opened later
+// becomes standard output and receives what is printed (Windows needs
+// nothing: a closed standard handle is never reused). It also ignores
+// SIGPIPE, so a write to a closed pipe (stdout or a child's stdin) fails
+// instead of ending the process, and puts SIGCHLD back to its default, so
+// children's exit codes can be read.
 void os_init(void);
 
 //~ Clock
@@ -98,12 +102,18 @@ i32 os_format_v(char *buffer, i32 capacity, const char *format, va_list args);
 
 // From now on everything printed (os_print and the library's diagnostics)
 // also goes to the log file at path, each line led by the local time
-// ("2026-12-08 14:03:07.250 "); standard output is unchanged. The file found
-// there is kept as path + ".1" and the log starts empty; a log that would
-// pass 1 MiB is kept the same way and started again. The path is copied.
-// False (and no log) when the path is too long or the file cannot be
-// written; an empty path ends the log. Prints from two threads may
-// interleave in the log as they do on standard output.
+// ("2026-12-08 14:03:07.250 "); standard output is unchanged. The entry
+// found there (a symbolic link moves as itself) is kept as path + ".1" and
+// the log starts in a new file, created exclusively and held open, so no
+// link is followed and nothing else is ever truncated; a log that would pass
+// 1 MiB is kept the same way and started again. When the entry cannot be
+// moved (a viewer holds it without delete sharing, a folder named ".1"), the
+// log goes on at its end, the old lines kept whole, if it is a plain file of
+// one link; the move is tried again 1 MiB later. Windows shares the file for
+// reading, writing and deleting. The path is copied. False (and no log) when
+// the path is too long or no log file can be had; an empty path ends the
+// log. Prints from two threads may interleave in the log as they do on
+// standard output.
 bool os_set_log_file(StrSlice path);
 // Formats into the log only, not standard output; nothing without a log.
 void os_log(const char *format, ...);
@@ -248,6 +258,12 @@ void os_free_file(StrSlice *file);
 // Creates or replaces: afterwards the file holds exactly these bytes.
 // 0 written, 1 could not open, 2 the write failed.
 i32 os_write_file(StrSlice path, u32 size, const void *bytes);
+// Creates a new file holding these bytes. Whatever has the name already (a
+// file, a folder, a symbolic link or junction, even a dangling one) is never
+// opened, followed or changed. 0 created, 1 could not create (the name is
+// taken, the folder is missing or not writable), 2 the write failed (the new
+// file is removed again).
+i32 os_create_file_exclusive(StrSlice path, u32 size, const void *bytes);
 // Writes at offset without shortening the file, creating it if needed.
 // 0 written, 1 could not open, 2 the seek failed, 3 the write failed.
 i32 os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes);
@@ -318,7 +334,10 @@ enum : u32 {
 // folder name and "/". Linux writes the name in lower case in the
 // configuration and state folders, as XDG programs do. Only absolute XDG
 // values count. Nothing is created. {0, null} for an unknown kind or when no
-// folder can be found (no home). Free with os_free_string.
+// folder can be found: on Linux without a home (HOME unset, empty or "/" and
+// the password entry's home missing or "/"), never a folder at the root;
+// on Windows when the system has no such known folder. Free with
+// os_free_string.
 StrSlice os_user_folder(u32 kind, const char *application);
 // True when the program runs from a system-wide install (Linux: below /usr/
 // or /opt/; Windows: below Program Files), where it must never keep its own
@@ -328,8 +347,10 @@ bool os_program_installed(void);
 // optional): a probe file is created and deleted again, so permissions,
 // read-only media and ACLs all count. False for a missing folder.
 bool os_folder_writable(StrSlice folder);
-// Like os_make_directory, but creates the missing parents too. 0 when the
-// directory exists afterwards; 1 failed.
+// Like os_make_directory, but creates the missing parents too; the path's
+// root is never created (Linux "/"; Windows a drive, a network share
+// "//server/share" or a "//?/" or "//./" device prefix, with "/" or "\\").
+// 0 when the directory exists afterwards; 1 failed.
 i32 os_make_directories(StrSlice path);
 
 //~ Processes
@@ -349,8 +370,9 @@ struct OsProcess {
     OsHandle stdout_write; // the child's standard output and error end
     u32 creation_flags;    // Windows process-creation flags; 0 on Linux
     // The backend's own record of the child (Windows: its process and thread
-    // handles and ids; Linux: its pid and wait status); zeroed by the start.
-    alignas(8) u8 native[24];
+    // handles and ids and its job; Linux: its pid and wait status); zeroed by
+    // the start.
+    alignas(8) u8 native[32];
 };
 
 // Starts command_line (program and arguments as one NUL-terminated UTF-8
@@ -362,13 +384,26 @@ struct OsProcess {
 // the absolute folders of PATH, never the current folder (Windows: ".exe"
 // added when the name has no extension; the path found goes quoted into the
 // command line). Linux: the text is split into arguments by the Windows
-// quoting rules and started with posix_spawn, never through a shell.
+// quoting rules and started with posix_spawn, never through a shell; the
+// child gets a process group of its own, so a terminal's Ctrl+C (sent to its
+// foreground group) or a signal to ours never reaches it, and every signal's
+// default disposition and an empty mask, as from a fresh start.
 i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window);
 // As os_process_start, but the child cannot outlive this process. Linux: it
-// gets SIGTERM when the starting thread ends (a parent-death signal, so it is
-// started by fork and exec, still without a shell). Windows: it joins a job
-// object that ends it when the process's last handle to the job closes.
+// gets SIGTERM when the starting thread ends (a parent-death signal, asked
+// for after the signals were reset and checked against a parent that is
+// already gone, so it is started by fork and exec, still without a shell).
+// Windows: it starts suspended and joins a job of its own that ends it when
+// the process's last handle to the job closes, however the process ends.
 i32 os_process_start_bound(OsProcess *process, StrSlice command_line, bool show_window);
+// Lets a child of os_process_start_bound outlive this process from now on,
+// so that one told to finish (an encoder sent its "q") can do so after this
+// process is gone. True when the child is free now. Safe in a crash hook or
+// a session-end callback: no allocation, no lock. Windows: its job stops
+// ending it on close. Linux: nothing to do and false: the parent-death
+// signal is SIGTERM, on which the child (ffmpeg) finishes its file by
+// itself, and no call from the parent can take the signal back.
+bool os_process_unbind(OsProcess *process);
 // Blocks until the pipe took the bytes; the count written, or -1.
 i32 os_process_write(OsProcess *process, i32 size, const void *bytes);
 // Never blocks: 0 when nothing is waiting, else up to capacity bytes (no NUL
@@ -394,6 +429,12 @@ bool os_process_wait_input_idle(OsProcess *process);
 // name): the same lookup, in the program's own folder, then the absolute
 // folders of PATH (Windows adds ".exe"; Linux wants an executable file).
 bool os_program_on_path(StrSlice name);
+// The same lookup, giving the path os_process_start would run for the bare
+// name: a new heap string with "/" as separator (free with os_free_string),
+// or {0, null} when there is none. What cannot be run is skipped, as the
+// start skips it (Linux: a folder, a file without execute permission;
+// Windows: a folder).
+StrSlice os_program_path(StrSlice name);
 
 // Receives one chunk of a child's output; valid only during the call.
 typedef void OsProcessOutputCallback(StrSlice chunk);
@@ -504,6 +545,8 @@ enum : u8 {
     // names no library window (window null there). Read the table again.
     OS_EVENT_DISPLAY_CHANGE = 14,
     OS_EVENT_HOTKEY = 15, // a hotkey of os_register_hotkey was pressed
+    // A text of os_instance_send arrived; window null.
+    OS_EVENT_INSTANCE_MESSAGE = 16,
 };
 
 // Key and button codes share one space: 0..255 virtual keys, then these.
@@ -530,6 +573,7 @@ struct OsEventSize { i32 width, height; };                      // new client si
 struct OsEventFocus { u8 gained; };
 struct OsEventDrop { i32 x, y; char *files; i32 count; };      // names NUL-separated, extra NUL at the end
 struct OsEventHotkey { i32 id; };                               // as registered
+struct OsEventMessage { char *text; i32 length; };              // UTF-8, a NUL after it
 
 // The library's one event record, overwritten by every message: valid only
 // during the callback. Fields of other kinds keep stale values.
@@ -547,6 +591,7 @@ struct OsEvent {
         OsEventFocus focus;
         OsEventDrop drop;
         OsEventHotkey hotkey;
+        OsEventMessage message;
     };
 };
 
@@ -554,18 +599,57 @@ typedef void OsEventCallback(OsEvent *event);
 
 // Replaces the one callback; null removes it.
 void os_set_event_callback(OsEventCallback *callback);
-// Handles every pending message without waiting; returns how many.
+// Handles every pending message without waiting (the instance channel's
+// too, with or without a display); returns how many.
 i32 os_pump_messages(void);
 // Waits for at least one message, then as os_pump_messages. A message that
 // came during an earlier pump and is still queued ends the wait at once.
+// Linux: an X event; an instance message alone waits for the next one (the
+// frame loop waits with os_wait_for_events, which it wakes).
 i32 os_wait_and_pump_messages(void);
 // Blocks until a message is waiting or the pointer moves (anywhere on the
 // screen, by a device: X raw motion, Windows raw input), at most timeout_ms;
-// dispatches nothing. True when something arrived, at once when it already
-// had; false after the timeout or without a display. A pointer warped by a
-// program (XWarpPointer, SetCursorPos) wakes it only over the library's
-// windows.
+// dispatches nothing. A message to this process's instance name wakes it
+// too. True when something arrived, at once when it already had; false after
+// the timeout, or at once with neither a display nor an instance name. A
+// pointer warped by a program (XWarpPointer, SetCursorPos) wakes it only
+// over the library's windows.
 bool os_wait_for_events(u32 timeout_ms);
+
+//~ Instance channel
+
+// Per platform (instance.cpp).
+
+// os_instance_claim results.
+enum : i32 {
+    OS_INSTANCE_CLAIMED = 0, // this process holds the name until it ends
+    OS_INSTANCE_HELD = 1,    // another process of this user holds it
+    OS_INSTANCE_FAILED = 2,  // a bad name, another name held here, the system refused
+};
+// Claims a per-user name for this process, so that a second copy of a
+// program learns that the first runs and can pass it messages. The claim
+// lasts until the process ends, however it ends (killed hard too), and no
+// child inherits it. A name is 1-64 bytes of A-Z a-z 0-9 . _ -. Claiming
+// the name this process holds: claimed again; one name per process. Linux:
+// an abstract unix socket named for the user id (a name held by another
+// user's process: failed). Windows: a named mutex of the session named for
+// the user, and a message-only window of the calling thread, which must be
+// the thread that pumps the events.
+i32 os_instance_claim(StrSlice name);
+
+enum : i32 { OS_INSTANCE_MESSAGE_CAPACITY = 1024 };
+// os_instance_send results.
+enum : i32 {
+    OS_INSTANCE_DELIVERED = 0,
+    OS_INSTANCE_NONE_RUNNING = 1,   // no process holds the name
+    OS_INSTANCE_NOT_DELIVERED = 2,  // a bad name, an empty or too long text, a holder that did not take it
+};
+// Sends text (1..OS_INSTANCE_MESSAGE_CAPACITY bytes) to the process holding
+// name; it arrives there as OS_EVENT_INSTANCE_MESSAGE in a later pump, and
+// wakes os_wait_for_events. Delivered: the holder's channel took it (Linux:
+// queued on its socket, which only processes of the same user may reach;
+// Windows: handed to its window, waiting up to 5 s for the holder's pump).
+i32 os_instance_send(StrSlice name, StrSlice text);
 
 //~ Hotkeys
 
@@ -622,6 +706,88 @@ OsMonitor *os_get_main_monitor(void);
 // The X display the windows are on ($DISPLAY, ":0" when unset), which the
 // screen grabber needs; Windows: {0, null}.
 StrSlice os_display_name(void);
+
+//~ Screen capture
+
+// Per platform (Linux: code/os/linux/portal/; Windows: capture.cpp, where it
+// is not available). Frames of a rectangle of the screen, asked of the desktop
+// and written as raw video into a named pipe for the encoder, for sessions
+// where the encoder's own screen grabber sees nothing (Wayland: x11grab sees
+// only X programs). Linux: the desktop portal's ScreenCast (over D-Bus) and
+// the PipeWire stream it opens.
+//
+// The encoder reads the pipe with these input options, the values taken from
+// a READY status:
+//   -f rawvideo -pix_fmt bgr0 -video_size <width>x<height> -framerate <frame_rate> -i "<pipe_path>"
+// Every frame is width * height * 4 bytes, blue, green, red and an unused
+// byte, rows top-down; the frame rate is kept by repeating the last frame
+// while the desktop sends none, so frame n shows the screen at n / frame_rate
+// seconds. The encoder's standard input stays free for its "q\n"; when the
+// frames end (stopped, or the stream ended) the pipe closes and the encoder
+// finishes the file as it does at "q".
+
+// True when the encoder's screen grabber cannot see the desktop and frames
+// must come from os_capture_start: Linux in a Wayland session (WAYLAND_DISPLAY
+// set and not empty). Windows: false.
+bool os_capture_needed(void);
+
+struct OsCaptureSettings {
+    OsRect region;          // in X root coordinates (under Wayland: XWayland's, the desktop's logical ones)
+    i32 frame_rate;         // frames written per second, clamped to 1..240
+    bool show_cursor;       // the pointer drawn into the frames
+    StrSlice restore_token; // a status's restore_token from an earlier capture, or empty: the desktop asks the user
+};
+
+// OsCaptureStatus.state
+enum : u8 {
+    OS_CAPTURE_STARTING = 0, // asking the desktop (its dialog may be open); nothing to read yet
+    OS_CAPTURE_READY = 1,    // the stream runs: start the encoder on pipe_path with width, height, frame_rate
+    OS_CAPTURE_ENDED = 2,    // no more frames (result says why); the pipe is closed
+};
+
+// OsCaptureStatus.result: why it ended, each with its line in message.
+enum : u8 {
+    OS_CAPTURE_OK = 0,            // running, or ended by os_capture_stop or the encoder closing the pipe
+    OS_CAPTURE_NOT_AVAILABLE = 1, // the platform has no such capture (Windows)
+    OS_CAPTURE_NO_PORTAL = 2,     // no session bus, or no ScreenCast portal on it
+    OS_CAPTURE_NO_PIPEWIRE = 3,   // PipeWire could not be reached or gave no picture we can read
+    OS_CAPTURE_CANCELLED = 4,     // the user declined the desktop's request
+    OS_CAPTURE_STREAM_ENDED = 5,  // the desktop ended the stream (a monitor unplugged, the session locked or closed)
+    OS_CAPTURE_FAILED = 6,        // anything else: the region is on no shared monitor, no pipe, out of memory...
+};
+
+struct OsCaptureStatus {
+    u8 state;                // OS_CAPTURE_STARTING, READY or ENDED
+    u8 result;               // OS_CAPTURE_OK or why it ended
+    // The region is not all on the shared monitor (it spans monitors, or the
+    // user shared another one): the frames hold the part on that monitor and
+    // black elsewhere; message says so. The monitor is the shared one that
+    // holds most of the region.
+    bool partial;
+    OsRect monitor;          // that monitor in the region's coordinates; zero before READY
+    i32 width, height;       // the frames' size: the region in the monitor's own pixels (scaling counted)
+    i32 frame_rate;          // as written to the pipe
+    u64 frames_received;     // pictures the desktop sent
+    u64 frames_written;      // frames written to the pipe, repeats included
+    char pipe_path[256];     // empty before READY
+    char restore_token[128]; // the desktop's token for the next start (the user is not asked again); may be empty
+    char message[256];       // a line for the log: why it ended, or the note on a partial region; else empty
+};
+
+// Creates the pipe and starts asking the desktop on a thread of its own;
+// returns at once. Null only when out of memory. The capture is the caller's
+// to end with os_capture_stop, whatever its state.
+struct OsCapture;
+OsCapture *os_capture_start(const OsCaptureSettings *settings);
+// Copies the current status into *status; never blocks.
+void os_capture_status(OsCapture *capture, OsCaptureStatus *status);
+// Ends the frames (the pipe closes), the stream and the desktop's session,
+// removes the pipe and frees the capture; waits at most about a second (the
+// portal's own calls up to their 5 s timeout). Null does nothing. Stop the
+// encoder with its "q\n" first, then this: the pipe's end also finishes an
+// encoder still waiting for its first frame (the desktop sends the first
+// picture only when something on the screen is drawn).
+void os_capture_stop(OsCapture *capture);
 
 //~ Presenting
 
@@ -872,3 +1038,70 @@ void os_free_library(OsLibrary library); // nothing unless loaded
 // The exported symbol (name NUL-terminated), or null when missing or when
 // the library is not loaded (the system is not asked then).
 void *os_library_symbol(OsLibrary library, StrSlice name);
+
+//~ System sound
+
+// Per platform (sound.cpp). Once, in code/os/os_sound.cpp: the stream's
+// timeline and its format conversion (os_internal.h).
+
+// The computer's own sound (what the default output device plays), captured
+// in this process and handed to the encoder as raw PCM through a named pipe
+// that it opens as one more input, so its standard input stays free for the
+// "q\n" that stops it. One format whatever the device's: 48 kHz, two
+// channels, 32-bit float little-endian, WASAPI's own shared-mode sample type,
+// so nothing is quantised or clipped on the way (the encoder's mixer and Opus
+// work in float anyway). The encoder reads it with
+//   -thread_queue_size 1024 -f f32le -ar 48000 -ac 2 -i <pipe_name>
+// The stream is laid on the clock from the moment the encoder opens the pipe:
+// each packet where its capture time puts it, silence wherever the device
+// delivered nothing (a loopback sends nothing while nothing plays), so the
+// sound cannot drift against the picture. Windows: WASAPI loopback of the
+// default render device, no driver and no rights needed. Linux: not available
+// (OS_SOUND_NOT_AVAILABLE at once); ffmpeg's own pulse input records the
+// default output's monitor there (-f pulse -i @DEFAULT_MONITOR@).
+enum : i32 {
+    OS_SOUND_RATE = 48000,
+    OS_SOUND_CHANNELS = 2,
+    OS_SOUND_FRAME_BYTES = 8,
+};
+
+// What os_sound_start captures.
+enum : u8 {
+    OS_SOUND_FROM_OUTPUT = 0, // what the default output device plays (loopback)
+    OS_SOUND_FROM_INPUT = 1,  // the default input device (a microphone)
+};
+
+// OsSoundStatus.state: waiting, then streaming, then one of the ends.
+enum : u8 {
+    OS_SOUND_WAITING = 0,       // device and pipe open; the encoder has not opened the pipe yet
+    OS_SOUND_STREAMING = 1,
+    OS_SOUND_ENDED = 2,         // the encoder closed the pipe, or os_sound_stop came first
+    OS_SOUND_DEVICE_LOST = 3,   // the device vanished (unplugged, disabled); the stream ended cleanly
+    OS_SOUND_FAILED = 4,        // nothing captured: no device, no audio service, no loopback, no pipe
+    OS_SOUND_NOT_AVAILABLE = 5, // this platform has no such capture
+};
+
+struct OsSoundStatus {
+    u8 state;              // OS_SOUND_*
+    char reason[200];      // a sentence for the panel and the log; empty while waiting or streaming
+    char pipe_name[64];    // what the encoder opens ("\\.\pipe\vornby-sound-<pid>-<n>"); empty without one
+    i64 frames_delivered;  // frames the pipe has taken
+    i64 frames_silence;    // frames laid as silence (part of the delivered ones once written)
+    i64 frames_dropped;    // captured frames left out: from before the start, overlapping, or unread
+};
+
+// The library's capture record; opaque.
+struct OsSoundCapture;
+
+// Opens the device and the pipe on a capture thread of its own and returns
+// once both are open or have failed (within about 5 s): the status then says
+// OS_SOUND_WAITING, or why not. Null only when out of memory or no thread
+// could start. Every capture started, whatever its state, is ended by
+// os_sound_stop.
+OsSoundCapture *os_sound_start(u8 source);
+// A copy of the current status, from any thread.
+OsSoundStatus os_sound_status(OsSoundCapture *capture);
+// Ends the capture: what was laid is written out (at most 1 s spent waiting
+// for the encoder to take it), the pipe closed, the thread ended and the
+// record freed. Null does nothing.
+void os_sound_stop(OsSoundCapture *capture);

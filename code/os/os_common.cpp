@@ -54,45 +54,54 @@ void os_sleep_us(u32 microseconds) { os_sleep_ms((i32)(microseconds / 1000)); }
 void os_sleep_s(i32 seconds) { os_sleep_ms(seconds * 1000); }
 
 // The log: a copy of standard output with a time on every line. The file is
-// opened for each write, so nothing is lost in a buffer when the process is
-// killed, and prints are rare enough for that to cost nothing visible.
+// held open and written without a buffer, so nothing is lost when the
+// process is killed, and no name is looked up again after the start: a link
+// planted there later redirects nothing.
 enum { OS_LOG_LIMIT = 1 << 20, OS_LOG_PATH_CAPACITY = 1024, OS_LOG_STAMP_CAPACITY = 32 };
 static char os_log_path[OS_LOG_PATH_CAPACITY];
 static char os_log_kept_path[OS_LOG_PATH_CAPACITY + 2];
-static i32 os_log_size;
-static bool os_log_open;
+static OsHandle os_log_file = OS_NO_FILE;
+static i64 os_log_size;
+static i64 os_log_rotate_at;
 static bool os_log_at_line_start = true;
 
 static StrSlice os_log_slice(char *path) { return StrSlice{(i64)strlen(path), path}; }
 
-// Keeps the current file as the ".1" file and starts an empty one.
+static void os_log_close(void) {
+    if (os_log_file != OS_NO_FILE) os_platform_log_close(os_log_file);
+    os_log_file = OS_NO_FILE;
+}
+
+// Keeps the current file as the ".1" file and starts a new one. When it
+// cannot be moved, the log goes on at its end rather than lose its lines.
 static bool os_log_restart(void) {
-    os_replace_file(os_log_slice(os_log_path), os_log_slice(os_log_kept_path));
+    os_log_close();
+    bool moved = os_replace_file(os_log_slice(os_log_path), os_log_slice(os_log_kept_path)) == 0;
     os_log_size = 0;
+    os_log_file = os_platform_log_open(os_log_path, !moved, &os_log_size);
+    os_log_rotate_at = os_log_size + OS_LOG_LIMIT;
     os_log_at_line_start = true;
-    return os_write_file(os_log_slice(os_log_path), 0, "") == 0;
+    return os_log_file != OS_NO_FILE;
 }
 
 bool os_set_log_file(StrSlice path) {
-    os_log_open = false;
+    os_log_close();
     if (!path.data || path.length < 1 || path.length >= OS_LOG_PATH_CAPACITY) return false;
     memcpy(os_log_path, path.data, (size_t)path.length);
     os_log_path[path.length] = 0;
     memcpy(os_log_kept_path, path.data, (size_t)path.length);
     memcpy(os_log_kept_path + path.length, ".1", 3);
-    os_log_open = os_log_restart();
-    return os_log_open;
+    return os_log_restart();
 }
 
 static void os_log_append(const char *bytes, i32 length) {
     if (length < 1) return;
-    if (os_log_size + length > OS_LOG_LIMIT) os_log_restart();
-    if (os_write_file_at(os_log_slice(os_log_path), os_log_size, (u32)length, bytes) == 0)
-        os_log_size += length;
+    if (os_log_size + length > os_log_rotate_at) os_log_restart();
+    if (os_log_file != OS_NO_FILE && os_platform_log_write(os_log_file, bytes, (u32)length)) os_log_size += length;
 }
 
 static void os_log_write(const char *bytes, i32 length) {
-    if (!os_log_open) return;
+    if (os_log_file == OS_NO_FILE) return;
     // Gathered so a piece of many short lines is still one or two writes.
     char out[STB_SPRINTF_MIN + 256];
     i32 used = 0;
@@ -131,7 +140,7 @@ static char *os_log_flush(const char *buffer, void *user, int length) {
 }
 
 void os_log(const char *format, ...) {
-    if (!os_log_open) return;
+    if (os_log_file == OS_NO_FILE) return;
     char buffer[STB_SPRINTF_MIN];
     va_list args;
     va_start(args, format);
@@ -326,24 +335,70 @@ StrSlice os_exe_folder_join(const StrSlice *parts) {
     return StrSlice{total, joined};
 }
 
+static bool os_path_separator(char c, bool windows) { return c == '/' || (windows && c == '\\'); }
+
+// From at, past one path component and the separator after it (if any).
+static i64 os_path_skip_component(StrSlice path, i64 at, bool windows) {
+    while (at < path.length && !os_path_separator(path.data[at], windows)) at++;
+    return at < path.length ? at + 1 : at;
+}
+
+i64 os_path_root_length(StrSlice path, bool windows) {
+    if (!path.data || path.length < 1) return 0;
+    const char *p = path.data;
+    i64 n = path.length;
+    if (!windows) return p[0] == '/' ? 1 : 0;
+    bool drive_letter = n >= 2 && p[1] == ':' && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
+    if (drive_letter) return n >= 3 && os_path_separator(p[2], true) ? 3 : 2;
+    if (!os_path_separator(p[0], true)) return 0;
+    if (n < 2 || !os_path_separator(p[1], true)) return 1;
+    // "//?/" and "//./": a device prefix, then a drive, "UNC/server/share/"
+    // or one device name ("Volume{...}/", "pipe/").
+    if (n >= 4 && (p[2] == '?' || p[2] == '.') && os_path_separator(p[3], true)) {
+        i64 at = 4;
+        if (n - at >= 2 && p[at + 1] == ':') return n - at >= 3 && os_path_separator(p[at + 2], true) ? at + 3 : at + 2;
+        if (n - at >= 4 && (p[at] == 'U' || p[at] == 'u') && (p[at + 1] == 'N' || p[at + 1] == 'n') &&
+            (p[at + 2] == 'C' || p[at + 2] == 'c') && os_path_separator(p[at + 3], true))
+            return os_path_skip_component(path, os_path_skip_component(path, at + 4, true), true);
+        return os_path_skip_component(path, at, true);
+    }
+    // "//server/share/": both names belong to the root.
+    return os_path_skip_component(path, os_path_skip_component(path, 2, true), true);
+}
+
 i32 os_make_directories(StrSlice path) {
     if (!path.data || path.length <= 0) return 1;
     StrSlice copy = os_string_copy(path.data, path.length);
     if (!copy.data) return 1;
-    // Each prefix that ends before a "/" is made in turn; the first one may
-    // be a root ("/" or "C:"), which exists.
+    bool windows = os_platform_windows_paths;
+    // Each prefix that ends before a separator is made in turn, from the
+    // first one past the root: "//server" or "//?" are no folders to create.
+    i64 root = os_path_root_length(copy, windows);
     i32 result = 0;
-    for (i64 i = 1; i <= copy.length && result == 0; ++i) {
-        if (i < copy.length && copy.data[i] != '/') continue;
+    for (i64 i = root > 0 ? root : 1; i <= copy.length && result == 0; ++i) {
+        if (i < copy.length && !os_path_separator(copy.data[i], windows)) continue;
+        if (os_path_separator(copy.data[i - 1], windows)) continue; // "a//b", or right after the root
         char kept = copy.data[i];
         copy.data[i] = 0;
         result = os_make_directory(StrSlice{i, copy.data});
         copy.data[i] = kept;
     }
     os_free_string(&copy);
-    // os_make_directory takes any existing entry; a file of that name is no directory.
-    if (result == 0 && os_file_exists(path)) result = 1;
+    // os_make_directory takes any existing entry; a file of that name is no
+    // directory, and a root alone was never asked about.
+    if (result == 0 && (os_file_exists(path) || !os_path_exists(path))) result = 1;
     return result;
+}
+
+bool os_instance_name_valid(StrSlice name) {
+    if (!name.data || name.length < 1 || name.length > 64) return false;
+    for (i64 i = 0; i < name.length; i++) {
+        char c = name.data[i];
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+                     c == '_' || c == '-';
+        if (!plain) return false;
+    }
+    return true;
 }
 
 static OsWindow **os_windows;

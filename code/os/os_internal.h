@@ -20,6 +20,28 @@ i32 os_platform_exe_path(char *path, i32 capacity);
 // A new NUL-terminated heap copy of length bytes; {0, null} when out of memory.
 StrSlice os_string_copy(const char *bytes, i64 length);
 
+// The log's file, held open from os_set_log_file to its end; OS_NO_FILE when
+// none. Opened new (exclusively: never through a link, never an existing
+// file); only with `append`, an existing plain file of one link that is no
+// link itself is opened at its end instead. *size gets the length it starts
+// at. Writes take all the bytes or report false.
+enum : OsHandle { OS_NO_FILE = -1 };
+OsHandle os_platform_log_open(const char *path, bool append, i64 *size);
+bool os_platform_log_write(OsHandle file, const void *bytes, u32 size);
+void os_platform_log_close(OsHandle file);
+
+// The length of the path's root, which os_make_directories never creates: "/"
+// and, with Windows rules ("/" and "\\" alike), also a drive ("C:", "C:/"), a
+// network share ("//server/share/") or a device prefix ("//?/C:/",
+// "//?/UNC/server/share/", "//./pipe/"). 0 for a relative path. Pure, so
+// both backends test both rules.
+i64 os_path_root_length(StrSlice path, bool windows);
+// Whether this backend's paths follow the Windows rules.
+extern const bool os_platform_windows_paths;
+
+// An instance name os_instance_claim takes: 1-64 bytes of A-Z a-z 0-9 . _ -.
+bool os_instance_name_valid(StrSlice name);
+
 // The library's own diagnostics ("* ERROR * ...", "* WARNING * ..."). They go
 // through the same unbuffered path as os_print, so the two keep their order
 // and nothing is lost in a stdio buffer when the process is killed.
@@ -104,3 +126,49 @@ enum : u32 {
 // The crash description for an exception code: "NAME -> sentence" for the
 // known codes above, else "UNKNOWN". Static text.
 const char *os_exception_description(u32 code);
+
+// The system sound's stream (os.h), kept by the capture thread: stereo f32
+// frames at OS_SOUND_RATE laid on the clock, position 0 being the moment the
+// encoder opened the pipe.
+struct OsSoundTimeline {
+    f32 *pending;          // laid, not yet handed to the pipe; the caller allocates
+    i64 pending_count;     // frames
+    i64 pending_capacity;  // frames; what would pass it is dropped (an encoder that stopped reading)
+    i64 laid;              // frames laid since the start: where the stream stands on the clock
+    i64 silence;           // of those, silence
+    i64 dropped;           // captured frames left out
+};
+// A packet this close to where the stream stands follows on directly: the
+// capture times of a device's packets jitter, and drift of its clock against
+// the counter is taken up once it passes this (20 ms).
+enum : i64 { OS_SOUND_JITTER_FRAMES = OS_SOUND_RATE / 50 };
+// Lays count frames (null: that many of silence, a packet the device marked
+// silent) captured at clock position start: a gap before them becomes
+// silence, an overlap with what is laid (or a start before 0) drops their
+// first frames, and within the jitter they follow on directly.
+void os_sound_timeline_lay(OsSoundTimeline *timeline, i64 start, const f32 *frames, i64 count);
+// Lays silence up to clock position until; nothing when the stream is there.
+void os_sound_timeline_fill(OsSoundTimeline *timeline, i64 until);
+// Removes the first count pending frames (handed to the pipe).
+void os_sound_timeline_take(OsSoundTimeline *timeline, i64 count);
+
+// A device's sample format, converted to the stream's: 8/16/24/32-bit
+// integers or 32-bit floats, any rate, any channels (a centre channel mixed
+// into both sides at -3 dB, others beyond the first two left out).
+struct OsSoundConverter {
+    u32 rate;
+    u16 channels;
+    u16 bits;       // container bits per sample
+    bool is_float;
+    i8 centre;      // index of the front centre channel, -1 without one
+    f64 phase;      // where the next output frame falls, in source frames after `previous`
+    f32 previous[2];
+};
+// The converter for a format; phase and previous start the stream.
+OsSoundConverter os_sound_converter(u32 rate, u16 channels, u16 bits, bool is_float, i8 centre);
+// The most frames os_sound_convert makes of count source frames.
+i64 os_sound_converted_capacity(const OsSoundConverter *converter, i64 count);
+// Converts count frames at source into the stream's format at out (room for
+// os_sound_converted_capacity), resampling by linear interpolation carried
+// across calls. Returns the frames written.
+i64 os_sound_convert(OsSoundConverter *converter, const u8 *source, i64 count, f32 *out);

@@ -16,17 +16,24 @@
 //                  names (Windows: code 0xE0424242; Linux: SIGFPE by raise())
 //   fatal TEXT     os_fatal(TEXT)
 //   cmdline ...    print "[command line]\n" from os_command_line and stop
+//   close1 / init / log PATH   close(1) (Linux) / os_init() / os_set_log_file
+//   claim NAME     print "[claim RESULT]\n" of os_instance_claim
+//   listen         print "[listening]\n", then "[message TEXT]\n" per message
+//   linger / orphans   start a copy that sleeps a minute / two bound ones, the
+//                  second unbound; print "[linger PID]\n" / "[orphans PID PID]\n"
 // Output goes through os_print (a plain write, no newline translation).
 #include <chrono>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <string>
 #include <thread>
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
 #include <signal.h>
+#include <unistd.h>
 #endif
 
 #include "child_pattern.h"
@@ -48,6 +55,18 @@ static void show(StrSlice slice) {
 
 static void print_hook(u32 kind, const char *description, u64, u64) {
     os_print("[hook %u %s]\n", kind, description);
+}
+
+static StrSlice text_slice(const char *text) { return StrSlice{(i64)strlen(text), (char *)text}; }
+
+// A copy of this program doing these actions; its process id.
+static u32 start_self(const char *actions, bool bound, bool unbind = false) {
+    std::string command = "\"" + std::string(os_exe_folder().data) + os_exe_name().data + "\" " + actions;
+    OsProcess process;
+    StrSlice line = text_slice(command.c_str());
+    if (bound ? os_process_start_bound(&process, line, false) : os_process_start(&process, line, false)) return 0;
+    if (unbind) os_process_unbind(&process);
+    return os_process_id(&process);
 }
 
 // Read at run time, so the compiler cannot see the fault coming and turn it
@@ -107,6 +126,28 @@ int main(int argc, char **argv) {
         } else if (strcmp(action, "cmdline") == 0) {
             show(os_command_line());
             return 0;
+        } else if (strcmp(action, "close1") == 0) {
+#ifndef _WIN32
+            close(1);
+#endif
+        } else if (strcmp(action, "init") == 0) {
+            os_init();
+        } else if (strcmp(action, "log") == 0) {
+            os_set_log_file(text_slice(argv[++i]));
+        } else if (strcmp(action, "claim") == 0) {
+            os_print("[claim %i]\n", os_instance_claim(text_slice(argv[++i])));
+        } else if (strcmp(action, "listen") == 0) {
+            os_set_event_callback([](OsEvent *event) {
+                if (event->kind == OS_EVENT_INSTANCE_MESSAGE) os_print("[message %s]\n", event->message.text);
+            });
+            os_print("[listening]\n");
+            for (;;)
+                if (os_wait_for_events(60000)) os_pump_messages();
+        } else if (strcmp(action, "linger") == 0) {
+            os_print("[linger %u]\n", start_self("sleep 60000", false));
+        } else if (strcmp(action, "orphans") == 0) {
+            u32 kept = start_self("sleep 20000", true), freed = start_self("sleep 20000", true, true);
+            os_print("[orphans %u %u]\n", kept, freed);
         } else {
             os_print("child: unknown action %s\n", action);
             return 2;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "os/os.h"
+#include "os/os_internal.h"
 
 #ifndef _WIN32
 #include <stdlib.h>
@@ -18,7 +19,9 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -447,3 +450,62 @@ TEST_F(Files, TheUsersConfigurationStateAndVideosFolders) {
     EXPECT_EQ(user_folder(OS_USER_FOLDER_VIDEOS), "/media/clips/Vornby/");
 #endif
 }
+
+TEST_F(Files, ExclusiveCreationNeverOpensWhatIsThere) {
+    write("kept.txt", "precious");
+    ASSERT_EQ(os_make_directory(S(path("folder"))), 0);
+    for (const char *taken : {"kept.txt", "folder", "missing/new.txt"})
+        EXPECT_EQ(os_create_file_exclusive(S(path(taken)), 3, "new"), 1) << taken;
+#ifndef _WIN32
+    // Planted links, one dangling: neither is followed.
+    ASSERT_EQ(symlink(path("kept.txt").c_str(), path("link.txt").c_str()), 0);
+    ASSERT_EQ(symlink(path("gone.txt").c_str(), path("dangling.txt").c_str()), 0);
+    EXPECT_EQ(os_create_file_exclusive(S(path("link.txt")), 3, "new"), 1);
+    EXPECT_EQ(os_create_file_exclusive(S(path("dangling.txt")), 3, "new"), 1);
+    EXPECT_FALSE(os_path_exists(S(path("gone.txt"))));
+#endif
+    EXPECT_EQ(read("kept.txt"), "precious");
+    EXPECT_EQ(os_create_file_exclusive(S(path("new.txt")), 3, "new"), 0);
+    EXPECT_EQ(read("new.txt"), "new");
+}
+
+TEST_F(Files, PathRootsAreNeverCreated) {
+    struct { const char *path; bool windows; i64 root; } cases[] = {
+        {"/a/b", false, 1}, {"a/b", false, 0}, {"\\\\s\\share\\a", false, 0}, {"C:/a", true, 3}, {"c:", true, 2},
+        {"C:a", true, 2}, {"\\a", true, 1}, {"rel/a", true, 0}, {"//server/share/a/b", true, 15},
+        {"\\\\server\\share", true, 14}, {"\\\\?\\C:\\a", true, 7}, {"//?/UNC/srv/share/a", true, 18},
+        {"\\\\.\\pipe\\x", true, 9}, {"\\\\?\\Volume{1}\\a", true, 14},
+    };
+    for (const auto &c : cases) EXPECT_EQ(os_path_root_length(S(c.path), c.windows), c.root) << c.path;
+#ifdef _WIN32
+    // The extended-length form of the scratch folder, "\\?\Z:\...\x\y".
+    std::string extended = "\\\\?\\" + root + "x/y";
+    std::replace(extended.begin(), extended.end(), '/', '\\');
+    EXPECT_EQ(os_make_directories(S(extended)), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(path("x/y")));
+#endif
+}
+
+#ifndef _WIN32
+TEST(UserFolders, NoHomeGivesNoFolderNeverOneAtTheRoot) {
+    // A user without a password entry, whom containers give HOME=/ or no
+    // HOME at all; only root can become one.
+    if (geteuid() != 0) GTEST_SKIP() << "needs root";
+    uid_t nobody = 54321;
+    for (; getpwuid(nobody); nobody++) {}
+    pid_t child = fork();
+    if (child == 0) {
+        int found = setuid(nobody) == 0 ? 0 : 100;
+        for (const char *home : {"/", (const char *)nullptr}) {
+            if (home) setenv("HOME", home, 1);
+            else unsetenv("HOME");
+            for (u32 kind = OS_USER_FOLDER_CONFIG; kind <= OS_USER_FOLDER_VIDEOS; kind++)
+                found += os_user_folder(kind, "Vornby").data != nullptr;
+        }
+        _exit(found);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0) << "folders found: " << WEXITSTATUS(status);
+}
+#endif

@@ -9,6 +9,10 @@
 #include "os/os.h"
 #include "redirect.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 TEST(Print, LongTextArrivesWholeAndInOrderThroughAPipe) {
     // 3,000 bytes span three 1024-byte pieces; each byte position is unique
     // enough (index mod 251) to show a lost or repeated piece.
@@ -167,4 +171,46 @@ TEST(Log, CopiesStandardOutputWithATimePerLineAndKeepsThePreviousRun) {
     EXPECT_EQ(file_text(path).find("after the end"), std::string::npos);
     os_delete_file(path_slice);
     os_delete_file(kept_slice);
+}
+
+TEST(Log, NeverTruncatesOrFollowsWhatItDidNotCreate) {
+    std::string folder = os_exe_folder().data, path = folder + "test_print_safe.log", kept = path + ".1";
+    auto slice = [](const std::string &text) { return StrSlice{(i64)text.size(), (char *)text.c_str()}; };
+    // A folder in the kept log's place: the old log cannot move away, so it
+    // is continued, never emptied.
+    os_write_file(slice(path), 8, "old run\n");
+    ASSERT_EQ(os_make_directory(slice(kept)), 0);
+    ASSERT_TRUE(os_set_log_file(slice(path)));
+#ifdef _WIN32
+    // A viewer holding the log (sharing reading and writing) misses nothing.
+    HANDLE viewer = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(viewer, INVALID_HANDLE_VALUE);
+    os_log("new run\n");
+    CloseHandle(viewer);
+#else
+    os_log("new run\n");
+#endif
+    os_set_log_file(StrSlice{0, nullptr});
+    EXPECT_EQ(logged_lines(file_text(path)), (std::vector<std::string>{"no time: old run", "new run"}));
+    os_remove_directory(slice(kept));
+#ifndef _WIN32
+    // Links planted at both names are moved as themselves; one that cannot
+    // be moved away is not written through. Their target stays whole.
+    std::string target = folder + "test_print_target";
+    os_write_file(slice(target), 8, "precious");
+    os_delete_file(slice(path));
+    ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
+    ASSERT_EQ(symlink(target.c_str(), kept.c_str()), 0);
+    ASSERT_TRUE(os_set_log_file(slice(path)));
+    os_set_log_file(StrSlice{0, nullptr});
+    os_delete_file(slice(path));
+    os_replace_file(slice(kept), slice(path));
+    ASSERT_EQ(os_make_directory(slice(kept)), 0);
+    EXPECT_FALSE(os_set_log_file(slice(path)));
+    EXPECT_EQ(file_text(target), "precious");
+    os_remove_directory(slice(kept));
+    os_delete_file(slice(target));
+#endif
+    os_delete_file(slice(path));
 }

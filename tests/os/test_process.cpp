@@ -22,6 +22,8 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -453,3 +455,122 @@ TEST(CommandLineSplit, FollowsTheWindowsQuotingRules) {
     EXPECT_EQ(split("p ; | $(rm -rf x) `id` && a>b"),
               (Args{"p", ";", "|", "$(rm", "-rf", "x)", "`id`", "&&", "a>b"}));
 }
+
+// Reads the running child's output into *out until it holds `wanted`.
+static bool read_until(OsProcess *process, std::string *out, const std::string &wanted) {
+    return wait_for([&] {
+        char buffer[512];
+        i32 got = os_process_read(process, sizeof buffer, buffer);
+        if (got > 0) out->append(buffer, (size_t)got);
+        return out->find(wanted) != std::string::npos;
+    });
+}
+
+static std::string received;
+
+TEST(Instance, OneHolderPerNameTakesMessagesAndAHardKillFreesTheName) {
+    std::string name = "vornby-test-" + std::to_string(os_time_microseconds()), out;
+    // The holder starts a child that outlives it: the claim must not pass
+    // to it, or the name would stay taken after the kill.
+    OsProcess holder;
+    ASSERT_EQ(os_process_start(&holder, S(child_command("claim " + name + " linger listen")), false), 0);
+    ASSERT_TRUE(read_until(&holder, &out, "[listening]\n")) << out;
+    ASSERT_EQ(out.find("[claim 0]\n[linger "), 0u) << out;
+    EXPECT_EQ(os_instance_claim(S(name)), OS_INSTANCE_HELD);
+    EXPECT_EQ(os_instance_send(S(name), S("toggle")), OS_INSTANCE_DELIVERED);
+    EXPECT_TRUE(read_until(&holder, &out, "[message toggle]\n")) << out;
+    os_process_kill(&holder);
+    u32 lingering = (u32)atol(out.c_str() + out.find("[linger ") + 8);
+    EXPECT_TRUE(wait_for([&] { return os_instance_send(S(name), S("toggle")) == OS_INSTANCE_NONE_RUNNING; }));
+#ifdef _WIN32
+    HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, lingering);
+    if (handle) TerminateProcess(handle, 0), CloseHandle(handle);
+#else
+    kill((pid_t)lingering, SIGKILL);
+#endif
+    ASSERT_EQ(os_instance_claim(S(name)), OS_INSTANCE_CLAIMED);
+    received.clear();
+    EXPECT_EQ(os_run_process(S(child_command("claim " + name)), [](StrSlice chunk) { received += str(chunk); }, false), 0);
+    EXPECT_EQ(received, "[claim 1]\n");
+}
+
+TEST(Process, ProgramPathIsWhatTheStartRunsAndSkipsWhatCannotRun) {
+    std::string beside = child_command(""); // the child's quoted path
+    StrSlice found = os_program_path(S("child"));
+    EXPECT_EQ(found.data ? str(found) : "<none>", beside.substr(1, beside.find('"', 1) - 1));
+    os_free_string(&found);
+    // Beside the program a "tool" that cannot run (Windows: a folder).
+    std::string tool = str(os_exe_folder()) + "vornby_tool";
+#ifdef _WIN32
+    ASSERT_EQ(os_make_directory(S(tool + ".exe")), 0);
+#else
+    ASSERT_EQ(os_write_file(S(tool), 5, "#!/x\n"), 0);
+#endif
+    EXPECT_EQ(os_program_path(S("vornby_tool")).data, nullptr);
+    EXPECT_FALSE(os_program_on_path(S("vornby_tool")));
+    os_delete_file(S(tool));
+    os_remove_directory(S(tool + ".exe"));
+}
+
+TEST(Process, ABoundChildEndsWithItsParentUnlessLetGo) {
+    OsProcess parent;
+    std::string out;
+#ifndef _WIN32
+    prctl(PR_SET_CHILD_SUBREAPER, 1); // the orphans become ours to wait for
+#endif
+    ASSERT_EQ(os_process_start(&parent, S(child_command("orphans waitq")), false), 0);
+    ASSERT_TRUE(read_until(&parent, &out, "]\n")) << out;
+    unsigned kept = 0, freed = 0;
+    ASSERT_EQ(sscanf(out.c_str(), "[orphans %u %u]", &kept, &freed), 2) << out;
+    os_process_kill(&parent); // hard: none of its code runs
+#ifdef _WIN32
+    EXPECT_TRUE(wait_for([&] { return process_gone(kept); }));
+    EXPECT_FALSE(process_gone(freed));
+    HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, freed);
+    if (handle) TerminateProcess(handle, 0), CloseHandle(handle);
+#else
+    // Both get SIGTERM, which an encoder takes as its cue to finish the file.
+    for (unsigned orphan : {kept, freed}) {
+        int status = 0;
+        EXPECT_EQ(waitpid((pid_t)orphan, &status, 0), (pid_t)orphan);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    }
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+#endif
+}
+
+#ifndef _WIN32
+TEST(Process, ChildrenGetTheirOwnGroupAndDefaultSignals) {
+    pid_t group = getpgrp();
+    ASSERT_EQ(setpgid(0, 0), 0); // so the signal below reaches no one else
+    void (*saved_usr1)(int) = signal(SIGUSR1, [](int) {});
+    void (*saved_term)(int) = signal(SIGTERM, SIG_IGN); // ignored here is no reason to ignore it there
+    OsProcess children[2];
+    ASSERT_EQ(os_process_start(&children[0], S(child_command("waitq")), false), 0);
+    ASSERT_EQ(os_process_start_bound(&children[1], S(child_command("waitq")), false), 0);
+    kill(0, SIGUSR1); // what a terminal's Ctrl+C does to its foreground group
+    for (OsProcess &child : children) {
+        kill((pid_t)child_pid(&child), SIGTERM);
+        os_process_write(&child, 2, "q\n");
+        i32 code = -1;
+        EXPECT_TRUE(wait_for([&] { return !os_process_is_running(&child) && os_process_exit_code(&child, &code); }));
+        EXPECT_EQ(code, 128 + SIGTERM) << "128 + SIGUSR1: the group's signal reached it; 0: it ignored SIGTERM";
+        os_process_kill(&child);
+    }
+    signal(SIGTERM, saved_term);
+    signal(SIGUSR1, saved_usr1);
+    setpgid(0, group);
+}
+
+TEST(Process, ClosedStandardOutputIsNotReusedByTheNextFile) {
+    // Without os_init's /dev/null the log gets descriptor 1, and each print
+    // lands in it a second time, unstamped.
+    std::string log = str(os_exe_folder()) + "os_process_closed_stdout.log";
+    os_delete_file(S(log));
+    EXPECT_EQ(os_run_process(S(child_command("close1 init log \"" + log + "\" print \"line\n\"")), [](StrSlice) {}, false), 0);
+    StrSlice text = os_read_entire_file(S(log)); // complete: the child has closed its output, and so ended
+    EXPECT_EQ(text.length, 29) << (text.data ? text.data : ""); // "YYYY-MM-DD hh:mm:ss.mmm line\n" only
+    os_free_file(&text);
+    os_delete_file(S(log));
+}
+#endif

@@ -72,6 +72,13 @@ static void os_w32_deliver(u8 kind) {
     if (os_w32_callback) os_w32_callback(&os_w32_event);
 }
 
+void os_w32_deliver_instance_message(char *text, i32 length) {
+    os_w32_event.window = nullptr;
+    os_w32_event.message.text = text;
+    os_w32_event.message.length = length;
+    os_w32_deliver(OS_EVENT_INSTANCE_MESSAGE);
+}
+
 void os_platform_raw_mouse_on(OsWindow *window) {
     os_w32_register_raw_mouse(window);
     window->raw_input |= OS_RAW_MOUSE_ACTIVE;

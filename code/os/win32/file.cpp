@@ -75,6 +75,68 @@ i32 os_write_file(StrSlice path, u32 size, const void *bytes) {
     return result;
 }
 
+// CREATE_NEW fails on any entry of the name; with FILE_FLAG_OPEN_REPARSE_POINT
+// a symbolic link or junction there is never followed either.
+static HANDLE os_w32_create_new(const char *path, DWORD access, DWORD share) {
+    OS_W32_WIDE(wide, path);
+    if (!wide) return INVALID_HANDLE_VALUE;
+    return CreateFileW(wide, access, share, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+i32 os_create_file_exclusive(StrSlice path, u32 size, const void *bytes) {
+    HANDLE file = os_w32_create_new(path.data, GENERIC_WRITE | DELETE, 0);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    DWORD written = 0;
+    i32 result = 0;
+    if (!WriteFile(file, bytes, size, &written, nullptr) || written != size) {
+        // Removed through the handle: the name may no longer be ours.
+        FILE_DISPOSITION_INFO remove = {TRUE};
+        SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove);
+        result = 2;
+    }
+    CloseHandle(file);
+    return result;
+}
+
+const bool os_platform_windows_paths = true;
+
+// Shared for reading, writing and deleting: a viewer or a second reader may
+// open the log while it is written, and it can still be moved away. Only
+// write access, which a viewer sharing writing allows (delete access would
+// need viewers to share deleting too).
+static const DWORD os_w32_log_share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+OsHandle os_platform_log_open(const char *path, bool append, i64 *size) {
+    *size = 0;
+    HANDLE file = os_w32_create_new(path, GENERIC_WRITE, os_w32_log_share);
+    if (file != INVALID_HANDLE_VALUE) return (OsHandle)(intptr_t)file;
+    if (!append || GetLastError() != ERROR_FILE_EXISTS) return OS_NO_FILE;
+    OS_W32_WIDE(wide, path);
+    if (!wide) return OS_NO_FILE;
+    file = CreateFileW(wide, FILE_APPEND_DATA, os_w32_log_share, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return OS_NO_FILE;
+    // A link opened as itself, a folder or a file with other names is not
+    // the log's to write.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(file, &info) &&
+        !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+        info.nNumberOfLinks == 1) {
+        *size = (i64)(((u64)info.nFileSizeHigh << 32) | info.nFileSizeLow);
+        return (OsHandle)(intptr_t)file;
+    }
+    CloseHandle(file);
+    return OS_NO_FILE;
+}
+
+bool os_platform_log_write(OsHandle file, const void *bytes, u32 size) {
+    DWORD written = 0;
+    return WriteFile((HANDLE)(intptr_t)file, bytes, size, &written, nullptr) && written == size;
+}
+
+void os_platform_log_close(OsHandle file) { CloseHandle((HANDLE)(intptr_t)file); }
+
 i32 os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes) {
     HANDLE file = os_w32_open(path, GENERIC_WRITE, 0, OPEN_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) return 1;

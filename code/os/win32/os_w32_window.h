@@ -23,3 +23,7 @@ extern HCURSOR *os_w32_cursors;
 // The Windows style words for a flag word: overwrites *style, ORs bits into
 // *extended_style.
 void os_w32_window_styles(u16 flags, u32 *style, u32 *extended_style);
+
+// Hands a text that came to the instance channel to the application
+// (OS_EVENT_INSTANCE_MESSAGE, no window).
+void os_w32_deliver_instance_message(char *text, i32 length);

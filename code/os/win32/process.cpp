@@ -5,8 +5,14 @@
 
 #include <string.h>
 
-static_assert(sizeof(PROCESS_INFORMATION) <= sizeof(((OsProcess *)nullptr)->native), "OsProcess::native");
-static PROCESS_INFORMATION *os_w32_child(OsProcess *process) { return (PROCESS_INFORMATION *)process->native; }
+// What Windows keeps in OsProcess::native.
+struct OsW32Child {
+    PROCESS_INFORMATION info;
+    HANDLE job; // a bound child's own job; null otherwise
+};
+static_assert(sizeof(OsW32Child) <= sizeof(((OsProcess *)nullptr)->native), "OsProcess::native");
+static PROCESS_INFORMATION *os_w32_child(OsProcess *process) { return &((OsW32Child *)process->native)->info; }
+static HANDLE *os_w32_child_job(OsProcess *process) { return &((OsW32Child *)process->native)->job; }
 
 static HANDLE os_w32_handle(OsHandle handle) { return (HANDLE)(intptr_t)handle; }
 static OsHandle os_w32_keep(HANDLE handle) { return (OsHandle)(intptr_t)handle; }
@@ -183,7 +189,8 @@ static BOOL os_w32_create_process(wchar_t *line, BOOL inherit, DWORD flags, STAR
     return started;
 }
 
-i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window) {
+// extra_flags: more process-creation flags for this start only.
+static i32 os_w32_process_start(OsProcess *process, StrSlice command_line, bool show_window, DWORD extra_flags) {
     OS_W32_WIDE(wide, command_line.data);
     memset(&process->creation_flags, 0,
            sizeof *process - ((u8 *)&process->creation_flags - (u8 *)process));
@@ -203,7 +210,7 @@ i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window
         return 1;
     STARTUPINFOW startup = {};
     os_w32_init_startup(&startup, process->stdin_read, process->stdout_write);
-    if (!os_w32_create_process(wide, TRUE, process->creation_flags, &startup, os_w32_child(process))) {
+    if (!os_w32_create_process(wide, TRUE, process->creation_flags | extra_flags, &startup, os_w32_child(process))) {
         os_w32_report_start_failure("* NOTE * Error starting process!, %i (", command_line);
         DWORD code = GetLastError();
         os_w32_close(&process->stdin_read);
@@ -262,6 +269,9 @@ void os_process_kill(OsProcess *process) {
     if (info->hProcess) CloseHandle(info->hProcess);
     if (info->hThread) CloseHandle(info->hThread);
     info->hProcess = info->hThread = nullptr;
+    HANDLE *job = os_w32_child_job(process);
+    if (*job) CloseHandle(*job);
+    *job = nullptr;
     os_w32_close(&process->stdout_write);
     os_w32_close(&process->stdin_read);
     // The parent's own ends too: nothing uses them after this, and leaving
@@ -331,32 +341,48 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
     return started ? 0 : 1;
 }
 
-// One job for the whole run, never closed by us: when the process ends, for
-// whatever reason, the system closes the last handle and ends every child in it.
-static HANDLE os_w32_bound_job(void) {
-    static HANDLE job;
-    if (job) return job;
-    HANDLE created = CreateJobObjectW(nullptr, nullptr);
-    if (!created) return nullptr;
+i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window) {
+    return os_w32_process_start(process, command_line, show_window, 0);
+}
+
+// A job of the child's own, which ends it when its last handle closes: ours,
+// closed by os_process_kill or by the system when this process ends, however
+// it ends. One job per child, so one child can be let go alone.
+static HANDLE os_w32_kill_on_close_job(void) {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (!job) return nullptr;
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-        CloseHandle(created);
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(job);
         return nullptr;
     }
-    job = created;
     return job;
 }
 
 i32 os_process_start_bound(OsProcess *process, StrSlice command_line, bool show_window) {
-    i32 result = os_process_start(process, command_line, show_window);
+    // Suspended until it is in its job: if we died in between, it would run free.
+    i32 result = os_w32_process_start(process, command_line, show_window, CREATE_SUSPENDED);
     if (result != 0) return result;
-    HANDLE job = os_w32_bound_job();
     PROCESS_INFORMATION *info = os_w32_child(process);
+    HANDLE job = os_w32_kill_on_close_job();
     // Without a job (or inside one that forbids it) the child still runs;
     // only the guarantee is lost, as on systems before job nesting.
-    if (job) AssignProcessToJobObject(job, info->hProcess);
+    if (job && !AssignProcessToJobObject(job, info->hProcess)) {
+        CloseHandle(job);
+        job = nullptr;
+    }
+    *os_w32_child_job(process) = job;
+    ResumeThread(info->hThread);
     return 0;
+}
+
+bool os_process_unbind(OsProcess *process) {
+    HANDLE job = *os_w32_child_job(process);
+    if (!job) return false;
+    // The same job without its one limit: closing it then ends nobody.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    return SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) != 0;
 }
 
 // Opening a path with the shell's "open" verb: a child the shell starts.
@@ -374,9 +400,22 @@ i32 os_shell_open(StrSlice path) {
     return ShellExecuteExW(&info) ? 0 : 1;
 }
 
-bool os_program_on_path(StrSlice name) {
-    if (!name.data || name.length < 1) return false;
+StrSlice os_program_path(StrSlice name) {
+    StrSlice none = {0, nullptr};
+    if (!name.data || name.length < 1 || memchr(name.data, '/', (size_t)name.length) ||
+        memchr(name.data, '\\', (size_t)name.length) || memchr(name.data, ':', (size_t)name.length))
+        return none;
     OS_W32_WIDE(wide, name.data);
     wchar_t found[MAX_PATH];
-    return wide && os_w32_find_program(wide, found);
+    if (!wide || !os_w32_find_program(wide, found)) return none;
+    char path[MAX_PATH * 3 + 1];
+    i32 length = os_w32_to_utf8_path(found, -1, path, sizeof path);
+    return os_string_copy(path, length);
+}
+
+bool os_program_on_path(StrSlice name) {
+    StrSlice found = os_program_path(name);
+    bool there = found.data != nullptr;
+    os_free_string(&found);
+    return there;
 }

@@ -97,6 +97,47 @@ i32 os_write_file(StrSlice path, u32 size, const void *bytes) {
     return result;
 }
 
+// O_EXCL makes the open fail on any entry of the name, a dangling symbolic
+// link included; O_NOFOLLOW says so twice.
+static int os_lnx_create_new(const char *path) {
+    return open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+}
+
+i32 os_create_file_exclusive(StrSlice path, u32 size, const void *bytes) {
+    int fd = os_lnx_create_new(os_lnx_path(path));
+    if (fd < 0) return 1;
+    bool written = os_lnx_write_all(fd, bytes, size);
+    close(fd);
+    if (written) return 0;
+    unlink(os_lnx_path(path)); // ours: just created
+    return 2;
+}
+
+const bool os_platform_windows_paths = false;
+
+OsHandle os_platform_log_open(const char *path, bool append, i64 *size) {
+    *size = 0;
+    int fd = os_lnx_create_new(path);
+    if (fd >= 0) return fd;
+    if (!append || errno != EEXIST) return OS_NO_FILE;
+    // Not a link (O_NOFOLLOW), not a FIFO that would block (O_NONBLOCK), not
+    // a file also known by another name.
+    fd = open(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat info;
+    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1) {
+        *size = (i64)info.st_size;
+        return fd;
+    }
+    if (fd >= 0) close(fd);
+    return OS_NO_FILE;
+}
+
+bool os_platform_log_write(OsHandle file, const void *bytes, u32 size) {
+    return os_lnx_write_all((int)file, bytes, size);
+}
+
+void os_platform_log_close(OsHandle file) { close((int)file); }
+
 i32 os_write_file_at(StrSlice path, i32 offset, u32 size, const void *bytes) {
     int fd = open(os_lnx_path(path), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return 1;
@@ -284,11 +325,16 @@ i32 os_platform_exe_path(char *path, i32 capacity) {
     return (i32)length;
 }
 
+// "/" is what login tools and containers set for a user without a home
+// (HOME=/ for a uid with no password entry): no home either, or the user's
+// folders would be made at the root.
+static bool os_lnx_is_home(const char *folder) { return folder && folder[0] && strcmp(folder, "/") != 0; }
+
 static const char *os_lnx_home(void) {
     const char *home = getenv("HOME");
-    if (home && home[0]) return home;
+    if (os_lnx_is_home(home)) return home;
     passwd *user = getpwuid(getuid());
-    return user && user->pw_dir && user->pw_dir[0] ? user->pw_dir : nullptr;
+    return user && os_lnx_is_home(user->pw_dir) ? user->pw_dir : nullptr;
 }
 
 // A folder from the user-dirs.dirs line KEY="...", whose value is
@@ -367,7 +413,7 @@ static bool os_lnx_user_base(u32 kind, char (&out)[PATH_MAX]) {
     }
     size_t length = strlen(out);
     while (length > 1 && out[length - 1] == '/') out[--length] = 0;
-    return true;
+    return os_lnx_is_home(out); // an XDG value of "/" names the root too
 }
 
 StrSlice os_user_folder(u32 kind, const char *application) {
@@ -379,7 +425,7 @@ StrSlice os_user_folder(u32 kind, const char *application) {
         for (char *c = name; *c; ++c)
             if (*c >= 'A' && *c <= 'Z') *c = (char)(*c - 'A' + 'a');
     char folder[PATH_MAX + 258];
-    i32 length = os_format(folder, sizeof folder, "%s/%s/", strcmp(base, "/") == 0 ? "" : base, name);
+    i32 length = os_format(folder, sizeof folder, "%s/%s/", base, name);
     if (length < 0 || length >= (i32)sizeof folder - 1) return StrSlice{0, nullptr};
     return os_string_copy(folder, length);
 }

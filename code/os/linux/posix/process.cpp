@@ -69,7 +69,7 @@ static void os_lnx_report_start_failure(const char *start_text, int code, StrSli
 // fork and exec with a parent-death signal, which posix_spawn cannot set.
 // Between fork and exec only async-signal-safe calls. A failed exec reports
 // its error through a close-on-exec pipe, so the caller learns it
-// synchronously, as from posix_spawnp.
+// synchronously, as from posix_spawnp. Always in a process group of its own.
 static int os_lnx_fork_exec_bound(const char *program, char **argv, int stdin_fd, int stdout_fd, pid_t *pid) {
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return errno;
@@ -82,13 +82,19 @@ static int os_lnx_fork_exec_bound(const char *program, char **argv, int stdin_fd
         return error;
     }
     if (child == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        // The parent may have died before the signal was asked for.
-        if (getppid() != parent) _exit(127);
-        signal(SIGPIPE, SIG_DFL);
+        // Until exec the child runs the parent's handlers: a parent-death
+        // SIGTERM would only set the parent's stop flag here, and an ignored
+        // one would stay ignored after exec. So the defaults come first.
+        struct sigaction default_action = {};
+        default_action.sa_handler = SIG_DFL;
+        for (int number = 1; number < NSIG; number++) sigaction(number, &default_action, nullptr);
         sigset_t mask;
         sigemptyset(&mask);
         sigprocmask(SIG_SETMASK, &mask, nullptr);
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // The parent may have died before the signal was asked for.
+        if (getppid() != parent) _exit(127);
         if (stdin_fd >= 0) {
             dup2(stdin_fd, 0);
             dup2(stdout_fd, 1);
@@ -155,15 +161,19 @@ static char *os_lnx_find_program(const char *name) {
     }
 }
 
-// Starts argv; bound: the child is sent SIGTERM when this process ends.
-// stdin_fd/stdout_fd < 0: the child keeps the parent's standard descriptors.
-// Returns 0 with *pid set, else the error code.
-static int os_lnx_spawn_argv(char **argv, int stdin_fd, int stdout_fd, bool bound, pid_t *pid) {
+enum : u32 {
+    OS_LNX_BOUND = 1 << 0,     // sent SIGTERM when this process ends
+    OS_LNX_OWN_GROUP = 1 << 1, // a process group of its own (bound ones always)
+};
+
+// Starts argv as OS_LNX_* says. stdin_fd/stdout_fd < 0: the child keeps the
+// parent's standard descriptors. Returns 0 with *pid set, else the error code.
+static int os_lnx_spawn_argv(char **argv, int stdin_fd, int stdout_fd, u32 how, pid_t *pid) {
     if (!argv[0]) return ENOENT;
     bool has_folder = strchr(argv[0], '/') != nullptr;
     char *found = has_folder ? nullptr : os_lnx_find_program(argv[0]);
     if (!found && !has_folder) return ENOENT;
-    if (bound) {
+    if (how & OS_LNX_BOUND) {
         int error = os_lnx_fork_exec_bound(found ? found : argv[0], argv, stdin_fd, stdout_fd, pid);
         if (found) os_free(found);
         return error;
@@ -175,17 +185,24 @@ static int os_lnx_spawn_argv(char **argv, int stdin_fd, int stdout_fd, bool boun
         posix_spawn_file_actions_adddup2(&actions, stdout_fd, 1);
         posix_spawn_file_actions_adddup2(&actions, stdout_fd, 2);
     }
-    // os_init ignores SIGPIPE for us; the child gets the default back, as it
-    // would from a fresh start, and an empty signal mask.
+    // os_init ignores SIGPIPE for us, and whoever started us may have left
+    // others ignored (SIGINT for a background job); the child gets every
+    // default back, as from a fresh start, and an empty signal mask.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults, mask;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
+    sigfillset(&defaults);
     sigemptyset(&mask);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setsigmask(&attributes, &mask);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    if (how & OS_LNX_OWN_GROUP) {
+        // A terminal's Ctrl+C goes to its foreground group, ours: only we
+        // decide when the child stops.
+        posix_spawnattr_setpgroup(&attributes, 0);
+        flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    posix_spawnattr_setflags(&attributes, flags);
     // glibc reports a failed exec (ENOENT for a missing program) here,
     // synchronously, rather than through a child that exits with 127.
     int error = posix_spawn(pid, found ? found : argv[0], &actions, &attributes, argv, environ);
@@ -196,16 +213,16 @@ static int os_lnx_spawn_argv(char **argv, int stdin_fd, int stdout_fd, bool boun
 }
 
 // The command line split by the Windows rules, then started as above.
-static int os_lnx_spawn(const char *command_line, int stdin_fd, int stdout_fd, bool bound, pid_t *pid) {
+static int os_lnx_spawn(const char *command_line, int stdin_fd, int stdout_fd, u32 how, pid_t *pid) {
     i32 count = 0;
     char **argv = os_split_command_line(command_line, &count);
     if (!argv) return ENOMEM;
-    int error = os_lnx_spawn_argv(argv, stdin_fd, stdout_fd, bound, pid);
+    int error = os_lnx_spawn_argv(argv, stdin_fd, stdout_fd, how, pid);
     os_free(argv);
     return error;
 }
 
-static i32 os_lnx_process_start(OsProcess *process, StrSlice command_line, bool bound) {
+static i32 os_lnx_process_start(OsProcess *process, StrSlice command_line, u32 how) {
     memset(&process->creation_flags, 0,
            sizeof *process - ((u8 *)&process->creation_flags - (u8 *)process));
     process->stdin_read = process->stdin_write = -1;
@@ -222,7 +239,7 @@ static i32 os_lnx_process_start(OsProcess *process, StrSlice command_line, bool 
     }
     pid_t pid = 0;
     int error = os_lnx_spawn(command_line.data, (int)process->stdin_read,
-                             (int)process->stdout_write, bound, &pid);
+                             (int)process->stdout_write, how, &pid);
     if (error) {
         os_lnx_report_start_failure("* NOTE * Error starting process!, %i (", error, command_line);
         os_lnx_close(&process->stdin_read);
@@ -339,7 +356,7 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
     (void)show_window;
     pid_t pid = 0;
     if (!callback) {
-        int error = os_lnx_spawn(command_line.data, -1, -1, false, &pid);
+        int error = os_lnx_spawn(command_line.data, -1, -1, 0, &pid);
         if (error) {
             os_lnx_report_start_failure("* NOTE * Error starting process!!, %i (", error, command_line);
             errno = error;
@@ -360,7 +377,7 @@ i32 os_run_process(StrSlice command_line, OsProcessOutputCallback *callback, boo
         os_lnx_close(&out_write);
         return 1;
     }
-    int error = os_lnx_spawn(command_line.data, (int)in_read, (int)out_write, false, &pid);
+    int error = os_lnx_spawn(command_line.data, (int)in_read, (int)out_write, 0, &pid);
     // The child's ends go at once, so the read below ends when the child
     // closes its output.
     os_lnx_close(&out_write);
@@ -396,7 +413,7 @@ i32 os_shell_open(StrSlice path) {
     char program[] = "xdg-open";
     char *argv[] = {program, path.data, nullptr};
     pid_t pid = 0;
-    if (!path.data || os_lnx_spawn_argv(argv, -1, -1, false, &pid) != 0) return 1;
+    if (!path.data || os_lnx_spawn_argv(argv, -1, -1, 0, &pid) != 0) return 1;
     os_lnx_reap_later(pid);
     return 0;
 }
@@ -404,22 +421,32 @@ i32 os_shell_open(StrSlice path) {
 // A child has no console window of its own here, so show_window means nothing.
 i32 os_process_start(OsProcess *process, StrSlice command_line, bool show_window) {
     (void)show_window;
-    return os_lnx_process_start(process, command_line, false);
+    return os_lnx_process_start(process, command_line, OS_LNX_OWN_GROUP);
 }
 
 i32 os_process_start_bound(OsProcess *process, StrSlice command_line, bool show_window) {
     (void)show_window;
-    return os_lnx_process_start(process, command_line, true);
+    return os_lnx_process_start(process, command_line, OS_LNX_BOUND | OS_LNX_OWN_GROUP);
+}
+
+bool os_process_unbind(OsProcess *process) {
+    (void)process;
+    return false;
+}
+
+StrSlice os_program_path(StrSlice name) {
+    StrSlice none = {0, nullptr};
+    if (!name.data || name.length < 1 || memchr(name.data, '/', (size_t)name.length)) return none;
+    StrSlice bare = os_string_copy(name.data, name.length);
+    if (!bare.data) return none;
+    char *found = os_lnx_find_program(bare.data);
+    os_free_string(&bare);
+    return found ? StrSlice{(i64)strlen(found), found} : none;
 }
 
 bool os_program_on_path(StrSlice name) {
-    if (!name.data || name.length < 1 || memchr(name.data, '/', (size_t)name.length)) return false;
-    char *bare = (char *)os_alloc((u32)name.length + 1);
-    if (!bare) return false;
-    memcpy(bare, name.data, (size_t)name.length);
-    bare[name.length] = 0;
-    char *found = os_lnx_find_program(bare);
-    os_free(bare);
-    os_free(found);
-    return found != nullptr;
+    StrSlice found = os_program_path(name);
+    bool there = found.data != nullptr;
+    os_free_string(&found);
+    return there;
 }

@@ -2,6 +2,7 @@
 #include "os_lnx_posix.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sched.h>
@@ -17,7 +18,17 @@ volatile sig_atomic_t os_lnx_stop_signal;
 
 static void os_lnx_on_stop_signal(int) { os_lnx_stop_signal = 1; }
 
+// Started with a standard descriptor closed (`vornby >&-`, some launchers),
+// the next open would take its number: the X connection or the log would
+// become standard output and receive every print. /dev/null holds each
+// free number first; in order, since an open takes the lowest free one.
+static void os_lnx_fill_standard_descriptors(void) {
+    for (int fd = 0; fd <= 2; fd++)
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", O_RDWR);
+}
+
 void os_init(void) {
+    os_lnx_fill_standard_descriptors();
     os_frequency = 1000000000 / os_lnx_tick_ns;
     // A reader that went away must make writes fail, not kill the recorder.
     signal(SIGPIPE, SIG_IGN);

@@ -403,10 +403,23 @@ static void os_lnx_close_all(void) {
     }
 }
 
-i32 os_pump_messages(void) {
-    Display *display = os_lnx_x.display;
-    if (!display) return 0;
+// Messages of os_instance_send come with the events, display or not.
+static i32 os_lnx_pump_instance_messages(void) {
     i32 handled = 0;
+    StrSlice message;
+    while (os_lnx_instance_take(&message)) {
+        os_lnx_event.message.text = message.data;
+        os_lnx_event.message.length = (i32)message.length;
+        os_lnx_deliver(nullptr, OS_EVENT_INSTANCE_MESSAGE);
+        handled++;
+    }
+    return handled;
+}
+
+i32 os_pump_messages(void) {
+    i32 handled = os_lnx_pump_instance_messages();
+    Display *display = os_lnx_x.display;
+    if (!display) return handled;
     while (!os_lnx_x.lost && XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
@@ -432,12 +445,17 @@ i32 os_wait_and_pump_messages(void) {
 
 bool os_wait_for_events(u32 timeout_ms) {
     Display *display = os_lnx_x.display;
-    if (!display || os_lnx_x.lost) return false;
+    bool connected = display && !os_lnx_x.lost;
+    int channel = os_lnx_instance_fd();
+    if (!connected && channel < 0) return false;
     // Sends what is buffered (the server must see our requests before we
     // sleep on its answers) and reads what already came.
-    if (XEventsQueued(display, QueuedAfterFlush) > 0 || os_lnx_stop_signal) return true;
+    if ((connected && XEventsQueued(display, QueuedAfterFlush) > 0) || os_lnx_stop_signal) return true;
     // Raw motion is selected on the root, so device motion anywhere wakes
-    // this; a stop signal ends the poll early too.
-    pollfd connection = {ConnectionNumber(display), POLLIN, 0};
-    return poll(&connection, 1, (int)(timeout_ms > 0x7FFFFFFF ? 0x7FFFFFFF : timeout_ms)) > 0 || os_lnx_stop_signal;
+    // this; a message to the instance name and a stop signal end it too.
+    pollfd waits[2];
+    nfds_t count = 0;
+    if (connected) waits[count++] = {ConnectionNumber(display), POLLIN, 0};
+    if (channel >= 0) waits[count++] = {channel, POLLIN, 0};
+    return poll(waits, count, (int)(timeout_ms > 0x7FFFFFFF ? 0x7FFFFFFF : timeout_ms)) > 0 || os_lnx_stop_signal;
 }

@@ -199,8 +199,7 @@ void os_set_window_decorated(OsWindow *window, bool decorated) {
     i32 x = window->client_x, y = window->client_y;
     i32 width = window->client_width, height = window->client_height;
     Display *display = os_lnx_x.display;
-    bool override = (window->flags & OS_WINDOW_TOOL) &&
-                    (window->flags & (OS_WINDOW_BORDERLESS | OS_WINDOW_AT_ORIGIN));
+    bool override = os_lnx_wants_override(window->flags);
     if (override != b->override_redirect) {
         // The window manager only notices the attribute at the next map.
         bool was_mapped = b->mapped;

@@ -56,6 +56,10 @@ int os_lnx_trap_end(void);
 
 // True when an EWMH window manager runs on the screen right now.
 bool os_lnx_wm_running(void);
+// Whether a window of these flags bypasses the window manager
+// (override-redirect): borderless tool windows, and under a manager that
+// ignores the positions clients ask for, every borderless window.
+bool os_lnx_wants_override(u16 flags);
 // Reads up to capacity 32-bit items of a window property of this type into
 // values (as Xlib hands them, in longs); the count read, 0 when the property
 // is missing or of another type or format. Errors are not trapped here.

@@ -196,9 +196,8 @@ i32 os_lnx_read_longs(Display *display, Window window, Atom property, Atom type,
     return read;
 }
 
-bool os_lnx_wm_running(void) {
-    Display *display = os_lnx_display();
-    if (!display) return false;
+// The window manager's check window, or None when none runs.
+static Window os_lnx_wm_check_window(Display *display) {
     // The check window names itself; a stale id left by a window manager
     // that died fails the second read.
     Atom check = os_lnx_x.atoms.net_supporting_wm_check;
@@ -212,17 +211,53 @@ bool os_lnx_wm_running(void) {
         if (os_lnx_read_longs(display, from[i], check, XA_WINDOW, &value, 1) == 1) found[i] = (Window)value;
     }
     os_lnx_trap_end();
-    return found[0] && found[0] == found[1];
+    return found[0] && found[0] == found[1] ? found[0] : None;
 }
 
-static bool os_lnx_wants_override(u16 flags) {
+bool os_lnx_wm_running(void) {
+    Display *display = os_lnx_display();
+    return display && os_lnx_wm_check_window(display) != None;
+}
+
+// wlroots' XWayland window manager (sway and the other wlroots desktops)
+// centres every floating X window and every move it asks for: only an
+// override-redirect window keeps its place there.
+static bool os_lnx_wm_ignores_positions(void) {
+    static int known = -1;
+    if (known >= 0) return known;
+    Display *display = os_lnx_display();
+    Window check = display ? os_lnx_wm_check_window(display) : None;
+    if (!check) return false; // a window manager may come later; ask again then
+    Atom type;
+    int format;
+    unsigned long count = 0, after;
+    unsigned char *name = nullptr;
+    os_lnx_trap_begin();
+    XGetWindowProperty(display, check, os_lnx_x.atoms.net_wm_name, 0, 32, False, os_lnx_x.atoms.utf8_string, &type,
+                       &format, &count, &after, &name);
+    os_lnx_trap_end();
+    known = name && format == 8 && count == 10 && memcmp(name, "wlroots wm", 10) == 0;
+    if (name) XFree(name);
+    return known;
+}
+
+bool os_lnx_wants_override(u16 flags) {
     // Borderless tool windows (the region frame and the grab handle) bypass
     // the window manager: exact placement, no focus taking, no task-bar entry.
-    return (flags & OS_WINDOW_TOOL) && (flags & (OS_WINDOW_BORDERLESS | OS_WINDOW_AT_ORIGIN));
+    // So does every borderless window where the manager would not place it.
+    bool borderless = (flags & (OS_WINDOW_BORDERLESS | OS_WINDOW_AT_ORIGIN)) != 0;
+    return borderless && ((flags & OS_WINDOW_TOOL) || os_lnx_wm_ignores_positions());
 }
 
 static bool os_lnx_is_borderless(u16 flags) {
     return (flags & (OS_WINDOW_BORDERLESS | OS_WINDOW_AT_ORIGIN)) != 0;
+}
+
+// A managed window the user cannot resize: framed without the sizing border,
+// or borderless. Equal minimum and maximum sizes also make tiling window
+// managers (i3, sway) float it at its own size instead of tiling it.
+static bool os_lnx_has_fixed_size(OsWindow *window) {
+    return (window->flags & OS_WINDOW_FIXED_SIZE) || os_lnx_is_borderless(window->flags);
 }
 
 static void os_lnx_set_normal_hints(OsWindow *window, bool user_position) {
@@ -234,7 +269,7 @@ static void os_lnx_set_normal_hints(OsWindow *window, bool user_position) {
     hints->flags = PWinGravity;
     hints->win_gravity = StaticGravity;
     if (user_position) hints->flags |= USPosition | USSize;
-    if ((window->flags & OS_WINDOW_FIXED_SIZE) && !os_lnx_is_borderless(window->flags)) {
+    if (os_lnx_has_fixed_size(window)) {
         hints->flags |= PMinSize | PMaxSize;
         hints->min_width = hints->max_width = b->x_width;
         hints->min_height = hints->max_height = b->x_height;
@@ -291,9 +326,12 @@ void os_lnx_update_mapping(OsWindow *window) {
             os_get_windows(&count, nullptr, &list);
             bool later = false;
             for (i32 i = 0; i < count; i++) {
-                if (list[i] == window) later = true;
-                else if (later && (list[i]->flags & OS_WINDOW_TOPMOST) && os_lnx_window(list[i])->mapped)
-                    XRaiseWindow(display, os_lnx_window(list[i])->id);
+                OsLnxWindow *other = os_lnx_window(list[i]);
+                if (list[i] == window) {
+                    later = true;
+                } else if (later && (list[i]->flags & OS_WINDOW_TOPMOST) && other->mapped) {
+                    XRaiseWindow(display, other->id);
+                }
             }
         } else {
             XMapWindow(display, b->id);
@@ -356,10 +394,11 @@ void os_lnx_place_client(OsWindow *window, i32 x, i32 y, i32 width, i32 height) 
     if (b->zero_size) {
         XMoveWindow(os_lnx_x.display, b->id, x, y);
     } else {
-        XMoveResizeWindow(os_lnx_x.display, b->id, x, y, (unsigned)width, (unsigned)height);
         b->x_width = width;
         b->x_height = height;
-        if ((window->flags & OS_WINDOW_FIXED_SIZE) && !b->override_redirect) os_lnx_set_normal_hints(window, true);
+        // The new fixed size first, or the manager holds the window to the old one.
+        if (os_lnx_has_fixed_size(window) && !b->override_redirect) os_lnx_set_normal_hints(window, true);
+        XMoveResizeWindow(os_lnx_x.display, b->id, x, y, (unsigned)width, (unsigned)height);
     }
     os_lnx_update_mapping(window);
     XFlush(os_lnx_x.display);

@@ -1,0 +1,111 @@
+#!/usr/bin/python3
+"""The control window under tiling window managers keeps its own size and
+place, as on any desktop: under i3 on X11 (started here, on the display of
+scripts/with-display) and under sway's XWayland (inside scripts/with-wayland).
+Under sway the picture is read from the compositor itself, where a shaped X
+window would show black: nothing of Vornby's may cover the region.
+
+usage: tiling_test.py RUN_DIR i3|sway [CAPTURE_RECORD]
+  VORNBY_SCREENSHOT=FILE keeps the screen's picture for a person to look at.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import recorder_test as rt
+from recorder_test import PANEL, PANEL_TITLE, RED, Recorder, wait_until
+
+MODE = CAPTURE_RECORD = None
+PANEL_SIZE = (587, 61)
+X0, Y0, X1, Y1 = rt.REGION
+SWAY_BACKGROUND = (0x20, 0x60, 0xA0)
+
+
+def placed(window):
+    """The window's client rectangle on the root, frames of the manager aside."""
+    g = window.get_geometry()
+    t = window.translate_coords(rt.root, 0, 0)
+    return (-t.x, -t.y, g.width, g.height)
+
+
+def named(window, name):
+    """The window of that name anywhere below window (i3 puts it in a frame)."""
+    for child in window.query_tree().children:
+        try:
+            if child.get_wm_name() == name:
+                return child
+        except Exception:
+            continue
+        found = named(child, name)
+        if found:
+            return found
+    return None
+
+
+def screen(folder):
+    """The whole screen as rows of RGB tuples, and its PNG."""
+    png = os.path.join(folder, "screen.png")
+    if MODE == "sway":
+        subprocess.run([CAPTURE_RECORD, "0", "0", "1920", "1080", "0", "0", png], check=True, timeout=60,
+                       stdin=subprocess.DEVNULL)
+    else:
+        subprocess.run(["import", "-window", "root", png], check=True, timeout=60)
+    # (ffmpeg makes its standard input non-blocking, which would reach our output through a shared terminal)
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", png, "-f", "rawvideo", "-pix_fmt", "rgb24", "-"],
+                         capture_output=True, check=True, stdin=subprocess.DEVNULL).stdout
+    if os.environ.get("VORNBY_SCREENSHOT"):
+        shutil.copy(png, os.environ["VORNBY_SCREENSHOT"])
+    return lambda x, y: tuple(raw[(y * 1920 + x) * 3:(y * 1920 + x) * 3 + 3])
+
+
+class Tiling(unittest.TestCase):
+    def test_the_panel_keeps_its_size_and_place(self):
+        folder = tempfile.mkdtemp(prefix="vornby-tiling-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        if MODE == "i3":
+            config = os.path.join(folder, "i3.config")
+            with open(config, "w") as f:
+                f.write("focus_follows_mouse no\n")
+            wm = subprocess.Popen(["i3", "-c", config], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.addCleanup(rt.end_processes, [wm.pid])
+            atom = rt.xd.intern_atom("_NET_SUPPORTING_WM_CHECK")
+            wait_until(lambda: rt.root.get_full_property(atom, 0), 20, "i3 to manage the screen")
+        run = Recorder(self)
+        wait_until(lambda: named(rt.root, PANEL_TITLE), 20, "the panel")
+        panel = named(rt.root, PANEL_TITLE)
+        expected = PANEL + PANEL_SIZE
+        wait_until(lambda: placed(panel) == expected, 20, "the panel at %s (is %s)" % (expected, placed(panel)))
+
+        # What the user sees: the panel drawn there, and under sway the
+        # region's inside untouched and its guides dashed.
+        def looks_right():
+            at = screen(folder)
+            if at(*PANEL) != RED or at(PANEL[0] + 586, PANEL[1] + 20) != RED:
+                return False
+            if MODE != "sway":
+                return True
+            inside = {at(x, y) for x in range(X0, X1 + 1, 7) for y in range(Y0, Y1 + 1, 7)}
+            guide = {at(x, Y0 - 1) for x in range(0, 1920)}
+            # The panel as the compositor shows it is the window's own picture,
+            # but for the right guide's column: wlroots stacks override-redirect
+            # windows by their last resize and ignores raising them.
+            own = panel.get_image(0, 0, PANEL_SIZE[0], PANEL_SIZE[1], rt.X.ZPixmap, 0xFFFFFFFF).data
+            shown = all(at(PANEL[0] + i % PANEL_SIZE[0], PANEL[1] + i // PANEL_SIZE[0]) ==
+                        (own[i * 4 + 2], own[i * 4 + 1], own[i * 4]) for i in range(PANEL_SIZE[0] * PANEL_SIZE[1])
+                        if PANEL[0] + i % PANEL_SIZE[0] != X1 + 1)
+            return inside == {SWAY_BACKGROUND} and guide == {rt.WHITE, rt.BLACK} and shown
+
+        wait_until(looks_right, 30, "the panel, region and guides on the screen")
+        self.assertEqual(placed(panel), expected, "the panel stayed")
+        run.stop()
+
+
+if __name__ == "__main__":
+    rt.RUN_DIR, MODE = sys.argv[1], sys.argv[2]
+    CAPTURE_RECORD = sys.argv[3] if len(sys.argv) > 3 else None
+    result = unittest.TextTestRunner(verbosity=2).run(unittest.TestLoader().loadTestsFromTestCase(Tiling))
+    sys.exit(0 if result.wasSuccessful() else 1)
