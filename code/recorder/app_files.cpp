@@ -112,7 +112,9 @@ bool state_save(void) {
     bool saved = false;
     if (fits && folder_made) {
         os_delete_file(path_slice(temporary));
-        saved = os_write_file(path_slice(temporary), STATE_FILE_SIZE, record) == 0 &&
+        // Created anew: a link planted under the temporary name in between
+        // makes the save fail rather than write through it.
+        saved = os_create_file_exclusive(path_slice(temporary), STATE_FILE_SIZE, record) == 0 &&
                 os_replace_file(path_slice(temporary), path_slice(path)) == 0;
         if (!saved) os_delete_file(path_slice(temporary));
     }

@@ -24,25 +24,19 @@ static i32 recording_fps;
 // False, with the message shown, when the recording cannot go there.
 static bool output_folder_ready(void) {
     StrSlice folder = app_output_folder();
-    if (!folder.data) return true; // no longer path than the file's own: the encoder will say
     bool ready = false;
-    // Built whole: a cut path would name some other file, which the check
-    // would empty and delete.
-    TextBuilder probe = builder_create(folder.length + 32);
-    builder_append(&probe, folder.length, folder.data);
-    builder_append_text(&probe, "/.vornby-write-test");
-    // A user's Videos folder may be missing too.
-    if (os_make_directories(folder) != 0) {
+    // Without a home there is no Videos folder: never the file system's root.
+    if (!folder.data) {
+        tell_user(MESSAGE_ERROR, false, "No folder for the recordings: there is no home folder");
+    } else if (os_make_directories(folder) != 0) { // a user's Videos folder may be missing too
         os_print("* ERROR * Could not create the output folder %s\n", folder.data);
         tell_user(MESSAGE_ERROR, true, "Could not create the output folder");
-    } else if (probe.data && os_write_file(builder_slice(&probe), 0, "") != 0) {
+    } else if (!os_folder_writable(folder)) {
         os_print("* ERROR * Could not write into the output folder %s\n", folder.data);
         tell_user(MESSAGE_ERROR, true, "Could not write into the output folder");
     } else {
-        if (probe.data) os_delete_file(builder_slice(&probe));
         ready = true;
     }
-    os_free(probe.data);
     os_free_string(&folder);
     return ready;
 }

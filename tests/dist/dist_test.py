@@ -301,6 +301,19 @@ class DebianInstall(unittest.TestCase):
         app.press("close")
         self.assertEqual(run.process.wait(90), 0, run.output())
         self.assertEqual(snapshot(watched), before, "the program run as root wrote under /usr")
+        # A user with no home at all (no HOME, no password entry): a clear
+        # message, and nothing put in the file system's root.
+        root_before = set(os.listdir("/"))
+        homeless = {k: v for k, v in env.items() if k not in ("HOME", "XDG_CONFIG_HOME")}
+        run = Run(self, ["vornby"], "/", homeless, user=54321)
+        app.wait_until(lambda: app.window_named(app.PANEL_TITLE) is not None and app.pixel(*app.PANEL) == app.RED,
+                       30, "the panel of the homeless run")
+        app.press("record", reacts=False)
+        app.wait_until(lambda: "No folder for the recordings" in run.output(), 30, "the message")
+        app.press("close")
+        self.assertEqual(run.process.wait(90), 0, run.output())
+        self.assertNotIn("[[[", run.output())
+        self.assertEqual(set(os.listdir("/")), root_before)
 
         removed = dpkg("dpkg", "-r", "vornby")
         self.assertEqual(removed.returncode, 0, removed.stderr)
