@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include "app.h"
-#include "app_files.h"
 #include "messages.h"
 
 #ifdef _WIN32
