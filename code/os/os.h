@@ -339,6 +339,10 @@ enum : u32 {
 // on Windows when the system has no such known folder. Free with
 // os_free_string.
 StrSlice os_user_folder(u32 kind, const char *application);
+// True when the program runs from a system-wide install (Linux: below /usr/
+// or /opt/; Windows: below Program Files), where it must never keep its own
+// files beside itself, even when it could write there as root or elevated.
+bool os_program_installed(void);
 // True when a new file can be created in the folder (a trailing "/" is
 // optional): a probe file is created and deleted again, so permissions,
 // read-only media and ACLs all count. False for a missing folder.

@@ -14,8 +14,10 @@ static const char *const application_name = "Vornby";
 // or the state would be read from one place and written to another.
 static i32 beside_program = -1;
 
+// An installed program writes beside itself only when run as root or
+// elevated, and then must not: what it left there would outlive the package.
 bool app_files_beside_program(void) {
-    if (beside_program < 0) beside_program = os_folder_writable(os_exe_folder()) ? 1 : 0;
+    if (beside_program < 0) beside_program = !os_program_installed() && os_folder_writable(os_exe_folder()) ? 1 : 0;
     return beside_program == 1;
 }
 
@@ -110,7 +112,9 @@ bool state_save(void) {
     bool saved = false;
     if (fits && folder_made) {
         os_delete_file(path_slice(temporary));
-        saved = os_write_file(path_slice(temporary), STATE_FILE_SIZE, record) == 0 &&
+        // Created anew: a link planted under the temporary name in between
+        // makes the save fail rather than write through it.
+        saved = os_create_file_exclusive(path_slice(temporary), STATE_FILE_SIZE, record) == 0 &&
                 os_replace_file(path_slice(temporary), path_slice(path)) == 0;
         if (!saved) os_delete_file(path_slice(temporary));
     }

@@ -1,11 +1,11 @@
 // The program's files: where they live, whole-file reads, and the
 // configuration and state files read at start-up and written at exit.
 //
-// Where: beside the program when its folder is writable — the portable
-// layout of the unzipped Windows folder and of the build folder — otherwise
-// in the user's own folders: settings and state in the configuration folder,
-// the log in the state folder, recordings in Videos/Vornby. Decided once per
-// run, at the first use. The assets are read from beside the program, else
+// Where: beside the program when its folder is writable and not a system-wide
+// install — the portable layout of the unzipped Windows folder and of the
+// build folder — otherwise in the user's own folders: settings and state in
+// the configuration folder, the log in the state folder, recordings in
+// Videos/Vornby. Decided once per run, at the first use. The assets are read from beside the program, else
 // from the installed share folder.
 #pragma once
 

@@ -118,6 +118,12 @@ void config_load(StrSlice content) {
     u8 *bytes = (u8 *)content.data;
     i64 n = content.length;
     if (!bytes || n < 1) return;
+    // Notepad saves UTF-8 with a byte-order mark, which would end up in the
+    // first key's name.
+    if (n >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+        bytes += 3;
+        n -= 3;
+    }
     for (i64 i = 0; i < n; i++)
         if (bytes[i] == 13) bytes[i] = 10;
 

@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include "app.h"
-#include "app_files.h"
 #include "messages.h"
 
 #ifdef _WIN32
@@ -25,25 +24,31 @@ const char *encoder_missing_text(void) {
 }
 
 bool encoder_findable(void) {
-    return os_program_on_path(StrSlice{(i64)sizeof ENCODER_FILE_NAME - 1, (char *)ENCODER_FILE_NAME});
+    StrSlice found = os_program_path(StrSlice{(i64)sizeof ENCODER_FILE_NAME - 1, (char *)ENCODER_FILE_NAME});
+    bool findable = found.data != nullptr;
+    os_free_string(&found);
+    return findable;
 }
 
 void encoder_locate(void) {
-    char path[513];
+    StrSlice name = {(i64)sizeof ENCODER_FILE_NAME - 1, (char *)ENCODER_FILE_NAME};
+    StrSlice found = os_program_path(name);
     // Said now rather than after the first press of record.
-    if (!encoder_findable()) tell_user(MESSAGE_ERROR, false, "%s", encoder_missing_text());
-    // The program name is read up to the next quote with no escapes, so a
-    // folder with a quote in it cannot be named: the encoder is looked up
-    // by its bare name then.
+    if (!found.data) tell_user(MESSAGE_ERROR, false, "%s", encoder_missing_text());
+    // Beside the program, it is named by its path. The program name is read
+    // up to the next quote with no escapes, so a folder with a quote in it
+    // cannot be named: the encoder is looked up by its bare name then.
     StrSlice folder = os_exe_folder();
-    bool nameable = folder.data && !memchr(folder.data, '"', (size_t)folder.length);
-    if (nameable && app_file_path(path, ENCODER_FILE_NAME) && os_file_exists(StrSlice{(i64)strlen(path), path})) {
-        app.encoder_command = builder_create(512);
+    bool beside = found.data && folder.data && found.length > folder.length &&
+                  memcmp(found.data, folder.data, (size_t)folder.length) == 0 &&
+                  !memchr(found.data + folder.length, '/', (size_t)(found.length - folder.length));
+    if (beside && !memchr(found.data, '"', (size_t)found.length)) {
+        app.encoder_command = builder_create(found.length + 2);
         builder_append(&app.encoder_command, 1, "\"");
-        builder_append(&app.encoder_command, folder.length, folder.data);
-        builder_append_text(&app.encoder_command, ENCODER_FILE_NAME);
+        builder_append(&app.encoder_command, found.length, found.data);
         builder_append(&app.encoder_command, 1, "\"");
     }
+    os_free_string(&found);
 }
 
 //~ A job's output: the tail and the progress
@@ -98,21 +103,25 @@ static bool starts_with(const char *text, i64 length, const char *prefix) {
     return length >= n && memcmp(text, prefix, (size_t)n) == 0;
 }
 
-static void progress_line(EncoderJob *job) {
-    const char *text = job->line, *end = job->line + job->line_length;
-    if (starts_with(text, job->line_length, "out_time_us=")) {
+i64 encoder_line_progress_us(const char *text, i64 length) {
+    const char *end = text + length;
+    if (starts_with(text, length, "out_time_us=")) {
         i64 us;
         const char *digits = text + strlen("out_time_us=");
-        if (read_number(digits, end, &us) > digits) job->progress_us = us;
-        return;
+        return read_number(digits, end, &us) > digits ? us : -1;
     }
     // The status line ends in "time=00:00:42.10 bitrate=... speed=...".
     for (const char *c = end - 5; c >= text; c--) {
         if (memcmp(c, "time=", 5) != 0) continue;
         i64 us;
-        if (parse_clock(c + 5, end, &us)) job->progress_us = us;
-        return;
+        return parse_clock(c + 5, end, &us) ? us : -1;
     }
+    return -1;
+}
+
+static void progress_line(EncoderJob *job) {
+    i64 us = encoder_line_progress_us(job->line, job->line_length);
+    if (us >= 0) job->progress_us = us;
 }
 
 static void read_lines(EncoderJob *job, const char *bytes, i32 count) {
@@ -159,7 +168,9 @@ bool encoder_running(EncoderJob *job) { return job->started && os_process_is_run
 
 void encoder_request_stop(EncoderJob *job) {
     if (job->stop_requested || !job->started) return;
-    os_process_write(&job->process, 2, "q\n");
+    // Told to finish, it may outlive the recorder to do so (Windows would end
+    // it with the recorder); one not told would record until the disk is full.
+    if (os_process_write(&job->process, 2, "q\n") == 2) os_process_unbind(&job->process);
     job->stop_requested = true;
 }
 
@@ -238,6 +249,6 @@ void encoder_close(EncoderJob *job) {
 
 void encoder_crash_stop(EncoderJob *job, i32 wait_ms) {
     if (!job->started) return;
-    if (!job->stop_requested) os_process_write(&job->process, 2, "q\n");
+    if (!job->stop_requested && os_process_write(&job->process, 2, "q\n") == 2) os_process_unbind(&job->process);
     for (i32 waited = 0; waited < wait_ms && os_process_is_running(&job->process); waited += 10) os_sleep_ms(10);
 }

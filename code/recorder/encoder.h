@@ -52,6 +52,11 @@ struct EncoderJob {
     i32 exit_code;
 };
 
+// The output time one line of the encoder's output reports (its status
+// line's "time=HH:MM:SS.ss", or -progress's "out_time_us="), in
+// microseconds; -1 when it reports none. Never overflows, whatever the digits.
+i64 encoder_line_progress_us(const char *text, i64 length);
+
 // Prints the command as "[[[command]]]" and starts it (bound: it cannot
 // outlive the recorder). False when it could not start.
 bool encoder_start(EncoderJob *job, StrSlice command, const char *output_path, bool bound);

@@ -1,4 +1,4 @@
-// The program entry: no command-line options.
+// The program entry: the command line goes to app_main.
 #include "main_loop.h"
 
-int main() { return app_main(); }
+int main(int argc, char **argv) { return app_main(argc, argv); }

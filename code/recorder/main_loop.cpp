@@ -1,11 +1,15 @@
 #include "main_loop.h"
 
+#include <string.h>
+
 #include "../ui/frame.h"
 #include "../ui/panel.h"
 #include "app.h"
 #include "app_files.h"
+#include "command_line.h"
 #include "countdown.h"
 #include "frame_timing.h"
+#include "region.h"
 #include "hotkey.h"
 #include "idle.h"
 #include "messages.h"
@@ -52,6 +56,10 @@ void app_event_callback(OsEvent *event) {
     case OS_EVENT_HOTKEY:
         if (event->hotkey.id == RECORD_HOTKEY_ID) app.input.hotkey = app.input.changed = true;
         break;
+    case OS_EVENT_INSTANCE_MESSAGE:
+        // "vornby --toggle" from a desktop shortcut: the record hotkey's work.
+        if (strcmp(event->message.text, app_toggle_message) == 0) app.input.hotkey = app.input.changed = true;
+        break;
     case OS_EVENT_MOUSE_BUTTON:
         if (event->button.code != OS_MOUSE_LEFT) break;
         if (event->button.state == OS_BUTTON_UP) {
@@ -81,11 +89,68 @@ void app_finish(void) {
     state_save();
 }
 
-int app_main(void) {
-    app_log_open();
+static const u16 control_window_flags = OS_WINDOW_PIXEL_BUFFER | OS_WINDOW_BORDERLESS | OS_WINDOW_TOPMOST;
+static const char panel_title[] = "Vornby  |  " VORNBY_VERSION;
+enum { ALREADY_RUNNING_SHOW_MS = 5000 };
+
+static bool already_running_seen;
+
+static void already_running_event(OsEvent *event) {
+    if (event->kind == OS_EVENT_WINDOW_CLOSE || (event->kind == OS_EVENT_MOUSE_BUTTON && event->button.state == OS_BUTTON_UP))
+        already_running_seen = true;
+}
+
+// A second start of a running copy: a panel of its own says so for a few
+// seconds, or until clicked, where the panel would be; nothing of the first
+// copy's (its log, its state, its recordings) is touched.
+static int tell_already_running(void) {
+    app.control_window = os_open_window(500, 500, title(panel_title), control_window_flags);
+    if (!app.control_window) {
+        os_print("Vornby is already running\n");
+        return 0;
+    }
+    app_startup_view();
+    update_zone_sizes();
+    panel_place(&app, &app.panel_x, &app.panel_y);
+    tell_user(MESSAGE_NOTE, false, "Vornby is already running");
+    os_set_event_callback(already_running_event);
+    i64 until = os_time_milliseconds() + ALREADY_RUNNING_SHOW_MS;
+    while (!already_running_seen && os_time_milliseconds() < until) {
+        os_wait_for_events(100);
+        os_pump_messages();
+    }
+    return 0;
+}
+
+int app_main(int argc, char **argv) {
+    // First of all: on Linux it gives closed standard descriptors /dev/null,
+    // so neither the log nor the display connection becomes standard output.
     os_init();
+    AppCommand command = app_command_parse(argc, argv);
+    if (command == APP_COMMAND_HELP || command == APP_COMMAND_UNKNOWN) {
+        os_print("%s", app_usage);
+        return command == APP_COMMAND_HELP ? 0 : 2;
+    }
+    if (command == APP_COMMAND_VERSION) {
+        os_print("vornby %s\n", VORNBY_VERSION);
+        return 0;
+    }
+    char instance[65];
+    app_instance_name(instance);
+    StrSlice name = {(i64)strlen(instance), instance};
+    StrSlice toggle = {(i64)strlen(app_toggle_message), (char *)app_toggle_message};
+    if (command == APP_COMMAND_TOGGLE && os_instance_send(name, toggle) == OS_INSTANCE_DELIVERED) return 0;
+    // Two copies of one installation would share the log, the state file and
+    // the names of new recordings.
+    i32 claim = os_instance_claim(name);
+    if (claim == OS_INSTANCE_HELD) return tell_already_running();
+    // Asked to toggle with none running: this run is the one, and it records
+    // as soon as it is idle.
+    bool toggle_when_idle = command == APP_COMMAND_TOGGLE;
+    app_log_open();
+    if (claim != OS_INSTANCE_CLAIMED) os_print("* WARNING * Could not claim the instance name %s; a second copy would not be noticed.\n", instance);
     os_set_crash_handler(recording_crash_hook);
-    const u16 control = OS_WINDOW_PIXEL_BUFFER | OS_WINDOW_BORDERLESS | OS_WINDOW_TOPMOST;
+    const u16 control = control_window_flags;
     // The edges let clicks through; neither they nor the grab box get a task-bar button.
     const u16 grab = control | OS_WINDOW_TOOL;
     const u16 edge = grab | OS_WINDOW_TRANSPARENT;
@@ -93,7 +158,7 @@ int app_main(void) {
     app.edge_bottom = os_open_window(500, 100, title("Vornby Bottom"), edge);
     app.edge_left = os_open_window(100, 500, title("Vornby Left"), edge);
     app.edge_right = os_open_window(100, 500, title("Vornby Right"), edge);
-    app.control_window = os_open_window(500, 500, title("Vornby  |  " VORNBY_VERSION), control);
+    app.control_window = os_open_window(500, 500, title(panel_title), control);
     app.grab_window = os_open_window(500, 500, title("Vornby grab"), grab);
     if (!app.edge_top || !app.edge_bottom || !app.edge_left || !app.edge_right ||
         !app.control_window || !app.grab_window) {
@@ -111,6 +176,10 @@ int app_main(void) {
         os_pump_messages();
         if (!FrameFunction) break;
         message_expire(os_time_milliseconds());
+        if (toggle_when_idle && FrameFunction == app_states[APP_STATE_IDLE].frame) {
+            app.input.hotkey = app.input.changed = true;
+            toggle_when_idle = false;
+        }
         FrameFunction();
         if (!FrameFunction) break;
         share_copy_step();

@@ -64,7 +64,15 @@ static void path_begin(TextBuilder *path, StrSlice folder) {
 
 // Any entry counts, a folder or an unreadable file too: the encoder's -y
 // would otherwise replace it.
-static bool path_exists(const TextBuilder *path) { return os_path_exists(builder_slice(path)); }
+static bool name_free(const TextBuilder *path) { return path->data && !os_path_exists(builder_slice(path)); }
+
+// A name the user sees in the folder: not empty, and not only dots, which
+// would be no name at all or a hidden file.
+static bool name_visible(const TextBuilder *path, i64 folder_length) {
+    for (i64 i = folder_length + 1; i < path->length - 4; i++)
+        if (path->data[i] != '.') return true;
+    return false;
+}
 
 static bool same_text(const TextBuilder *a, const TextBuilder *b) {
     return a->length == b->length && (a->length == 0 || memcmp(a->data, b->data, (size_t)a->length) == 0);
@@ -75,7 +83,7 @@ static void counter_advance(void) {
     if (app.memory_counter < INT32_MAX) app.memory_counter++;
 }
 
-static void choose_in(TextBuilder *path, const OsDateTime *time, StrSlice folder) {
+static bool choose_in(TextBuilder *path, const OsDateTime *time, StrSlice folder) {
     StrSlice name_template = builder_slice(&app.output_name_template);
     if (name_template.length > 0) {
         bool incremental = has_tag(name_template, "<incremental>");
@@ -88,9 +96,10 @@ static void choose_in(TextBuilder *path, const OsDateTime *time, StrSlice folder
             path_begin(path, folder);
             output_name_expand(path, name_template, time, attempt);
             builder_append_text(path, ".mp4");
-            if (!path_exists(path)) {
+            if (!name_visible(path, folder.length)) break;
+            if (name_free(path)) {
                 os_free(previous.data);
-                return;
+                return true;
             }
             if (!incremental && !memory) break;
             if (attempt > 0 && same_text(path, &previous)) break;
@@ -100,7 +109,7 @@ static void choose_in(TextBuilder *path, const OsDateTime *time, StrSlice folder
         }
         os_free(previous.data);
     }
-    for (i32 attempt = 0;; attempt++) {
+    for (i32 attempt = 0; attempt < OUTPUT_NAME_ATTEMPTS; attempt++) {
         path_begin(path, folder);
         builder_append_int(path, time->year);
         builder_append(path, 1, "-");
@@ -110,13 +119,18 @@ static void choose_in(TextBuilder *path, const OsDateTime *time, StrSlice folder
         builder_append(path, 1, " ");
         builder_append_int(path, app.memory_counter);
         builder_append_text(path, ".mp4");
-        if (!path_exists(path) || attempt >= OUTPUT_NAME_ATTEMPTS || app.memory_counter == INT32_MAX) return;
-        counter_advance();
+        if (name_free(path)) return true;
+        // A counter at its top (an edited or corrupt state file) starts again
+        // from 0 rather than give a name that is taken.
+        if (app.memory_counter == INT32_MAX) app.memory_counter = 0;
+        else counter_advance();
     }
+    return false;
 }
 
-void output_path_choose(TextBuilder *path, const OsDateTime *time) {
+bool output_path_choose(TextBuilder *path, const OsDateTime *time) {
     StrSlice folder = app_output_folder();
-    choose_in(path, time, folder);
+    bool chosen = choose_in(path, time, folder);
     os_free_string(&folder);
+    return chosen;
 }

@@ -10,6 +10,7 @@ enum { OUTPUT_NAME_ATTEMPTS = 100000 };
 
 // Builds the output path (folder + "output/" + name + ".mp4") of the first
 // name that does not exist yet; may raise memory_counter. Always ends: a
-// template that repeats a taken name, or OUTPUT_NAME_ATTEMPTS taken names,
-// fall back to the default naming, which after as many gives its last name.
-void output_path_choose(TextBuilder *path, const OsDateTime *time);
+// template that repeats a taken name, expands to no visible name ("", "..")
+// or meets OUTPUT_NAME_ATTEMPTS taken names falls back to the default
+// naming. False when that finds no free name either: never a taken one.
+bool output_path_choose(TextBuilder *path, const OsDateTime *time);

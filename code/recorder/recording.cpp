@@ -10,8 +10,9 @@
 #include "share_copy.h"
 #include "state.h"
 
-// How long a quit waits for an encoder that shows no sign of progress.
-enum { QUIT_SILENCE_LIMIT_MS = 5000 };
+// How long a quit waits for an encoder that shows no sign of progress, and
+// for one that does but never ends.
+enum { QUIT_SILENCE_LIMIT_MS = 5000, QUIT_TOTAL_LIMIT_MS = 30000 };
 // How long a crashing recorder waits for the encoder to finish its file.
 enum { CRASH_WAIT_MS = 2000 };
 
@@ -23,25 +24,19 @@ static i32 recording_fps;
 // False, with the message shown, when the recording cannot go there.
 static bool output_folder_ready(void) {
     StrSlice folder = app_output_folder();
-    if (!folder.data) return true; // no longer path than the file's own: the encoder will say
     bool ready = false;
-    // Built whole: a cut path would name some other file, which the check
-    // would empty and delete.
-    TextBuilder probe = builder_create(folder.length + 32);
-    builder_append(&probe, folder.length, folder.data);
-    builder_append_text(&probe, "/.vornby-write-test");
-    // A user's Videos folder may be missing too.
-    if (os_make_directories(folder) != 0) {
+    // Without a home there is no Videos folder: never the file system's root.
+    if (!folder.data) {
+        tell_user(MESSAGE_ERROR, false, "No folder for the recordings: there is no home folder");
+    } else if (os_make_directories(folder) != 0) { // a user's Videos folder may be missing too
         os_print("* ERROR * Could not create the output folder %s\n", folder.data);
         tell_user(MESSAGE_ERROR, true, "Could not create the output folder");
-    } else if (probe.data && os_write_file(builder_slice(&probe), 0, "") != 0) {
+    } else if (!os_folder_writable(folder)) {
         os_print("* ERROR * Could not write into the output folder %s\n", folder.data);
         tell_user(MESSAGE_ERROR, true, "Could not write into the output folder");
     } else {
-        if (probe.data) os_delete_file(builder_slice(&probe));
         ready = true;
     }
-    os_free(probe.data);
     os_free_string(&folder);
     return ready;
 }
@@ -49,10 +44,14 @@ static bool output_folder_ready(void) {
 bool recording_enter(void) {
     if (!output_folder_ready()) return false;
     TextBuilder path = builder_create(256);
-    TextBuilder command = builder_create(500);
     OsDateTime time = os_local_time();
-    output_path_choose(&path, &time);
-    const char *output = path.data ? path.data : "";
+    if (!output_path_choose(&path, &time)) {
+        tell_user(MESSAGE_ERROR, false, "No free name for a recording in the output folder");
+        os_free(path.data);
+        return false;
+    }
+    TextBuilder command = builder_create(500);
+    const char *output = path.data;
     recording_command(&command, output);
     bool started = encoder_start(&recording, builder_slice(&command), output, true);
     os_free(path.data);
@@ -97,10 +96,12 @@ static void encoder_finished(EncoderEnd end, bool quitting) {
         } else {
             os_log("saved %s, %lli bytes; the encoder's last output:\n%.*s\n", recorded, (long long)size,
                    recording.tail_length, recording.tail);
-            tell_user(MESSAGE_DONE, false, "Saved %s \xE2\x80\x94 %.1f MB, %i:%02i", path_file_name(recorded),
+            char saved[MESSAGE_CAPACITY];
+            os_format(saved, sizeof saved, "Saved %s \xE2\x80\x94 %.1f MB, %i:%02i", path_file_name(recorded),
                       (f64)size / 1e6, seconds / 60, seconds % 60);
+            tell_user(MESSAGE_DONE, false, "%s", saved);
             if (end == ENCODER_FINISHED && recording.stop_requested && !quitting && size > 0)
-                share_copy_queue(recorded, recording_fps, (i32)(os_time_milliseconds() - recording.started_ms));
+                share_copy_queue(recorded, recording_fps, (i32)(os_time_milliseconds() - recording.started_ms), saved);
         }
     }
     encoder_close(&recording);
@@ -133,9 +134,12 @@ void recording_quit(void) {
     // A killed encoder leaves an MP4 without its index, which no player
     // opens. A large recording can take longer than the limit to finish, so
     // the limit counts silence: output or a growing file resets it.
-    EncoderEnd end = encoder_wait(&recording, true, QUIT_SILENCE_LIMIT_MS, INT32_MAX);
+    i64 asked_ms = os_time_milliseconds();
+    EncoderEnd end = encoder_wait(&recording, true, QUIT_SILENCE_LIMIT_MS, QUIT_TOTAL_LIMIT_MS);
     if (end == ENCODER_KILLED) {
-        os_print("* WARNING * The encoder did not finish within 5 s of silence and was stopped.\n");
+        if (os_time_milliseconds() - asked_ms >= QUIT_TOTAL_LIMIT_MS)
+            os_print("* WARNING * The encoder was still busy 30 s after it was asked to finish and was stopped.\n");
+        else os_print("* WARNING * The encoder did not finish within 5 s of silence and was stopped.\n");
         encoder_close(&recording);
         return;
     }

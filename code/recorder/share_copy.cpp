@@ -27,6 +27,7 @@ struct ShareJob {
     TextBuilder recording;
     i32 fps;
     i32 duration_ms;
+    char saved[MESSAGE_CAPACITY]; // the recording's confirmation
 };
 
 enum { SHARE_QUEUE_SIZE = 16, SHARE_QUIT_WAIT_MS = 3000, SHARE_NAME_ATTEMPTS = 1000 };
@@ -39,7 +40,7 @@ static EncoderJob conversion;
 static ShareJob current;
 static i32 shown_tenths;
 
-void share_copy_queue(const char *recording, i32 fps, i32 duration_ms) {
+void share_copy_queue(const char *recording, i32 fps, i32 duration_ms, const char *saved_text) {
     if (app.share_copy == SHARE_COPY_NONE) return;
     if (queued == SHARE_QUEUE_SIZE) {
         tell_user(MESSAGE_NOTE, false, "Too many share copies waiting; %s gets none.", path_file_name(recording));
@@ -50,6 +51,7 @@ void share_copy_queue(const char *recording, i32 fps, i32 duration_ms) {
     builder_append_text(&job.recording, recording);
     job.fps = fps;
     job.duration_ms = duration_ms;
+    os_format(job.saved, sizeof job.saved, "%s", saved_text);
 }
 
 bool share_copy_busy(void) { return running || queued > 0; }
@@ -61,6 +63,29 @@ static void forget_current(void) {
     os_free(current.recording.data);
     current = ShareJob{};
     running = false;
+}
+
+// "Saved ... · share copy 40%" while the recording's confirmation is on the
+// panel, so the user sees both; "Share copy: name 40%" once it has gone.
+static void show_progress(i32 percent) {
+    // Standard output is a log, so only every tenth of the way is shown.
+    if (percent / 10 == shown_tenths) return;
+    shown_tenths = percent / 10;
+    const char *saved = current.saved;
+    i64 saved_length = (i64)strlen(saved);
+    bool on_panel = saved_length > 0 && app.message_kind == MESSAGE_DONE &&
+                    strncmp(app.message, saved, (size_t)saved_length) == 0;
+    if (on_panel) tell_user(MESSAGE_DONE, false, "%s \xC2\xB7 share copy %i%%", saved, percent);
+    else tell_user(MESSAGE_DONE, false, "Share copy: %s %i%%", copy_name(), percent);
+}
+
+static void read_progress(void) {
+    if (conversion.progress_us < 0) return;
+    i64 total_us = (i64)current.duration_ms * 1000;
+    i32 percent = total_us > 0 ? (i32)(conversion.progress_us / total_us * 100 +
+                                       conversion.progress_us % total_us * 100 / total_us)
+                               : 0;
+    show_progress(percent > 99 || percent < 0 ? 99 : percent);
 }
 
 static void start_next(void) {
@@ -94,22 +119,8 @@ static void start_next(void) {
         tell_user(MESSAGE_ERROR, false, "The share copy of %s could not start.", recording);
         return forget_current();
     }
-    shown_tenths = 0;
-    tell_user(MESSAGE_DONE, false, "Share copy: %s 0%%", copy_name());
-}
-
-static void show_progress(void) {
-    if (conversion.progress_us < 0) return;
-    i64 total_us = (i64)current.duration_ms * 1000;
-    i32 percent = total_us > 0 ? (i32)(conversion.progress_us / total_us * 100 +
-                                       conversion.progress_us % total_us * 100 / total_us)
-                               : 0;
-    if (percent > 99 || percent < 0) percent = 99;
-    // Standard output is a log, so only every tenth of the way is shown.
-    if (percent / 10 != shown_tenths) {
-        shown_tenths = percent / 10;
-        tell_user(MESSAGE_DONE, false, "Share copy: %s %i%%", copy_name(), percent);
-    }
+    shown_tenths = -1;
+    show_progress(0);
 }
 
 // Windows lets a killed process's files go a moment after the kill returns,
@@ -122,7 +133,7 @@ static void remove_partial(void) {
 }
 
 static void finish(EncoderEnd end) {
-    show_progress();
+    read_progress();
     i64 size = os_file_size(builder_slice(&conversion.output));
     const char *name = copy_name();
     if (end == ENCODER_KILLED) {
@@ -148,7 +159,7 @@ void share_copy_step(void) {
         if (encoder_running(&conversion)) {
             while (encoder_pump(&conversion) > 0) {
             }
-            show_progress();
+            read_progress();
         } else {
             finish(encoder_collect(&conversion));
         }

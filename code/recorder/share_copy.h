@@ -12,8 +12,10 @@
 void share_copy_path(TextBuilder *copy, const char *recording, u8 kind, i32 number);
 
 // Queues a conversion of a finished recording (nothing when the setting is
-// none); it starts at the next share_copy_step when none is running.
-void share_copy_queue(const char *recording, i32 fps, i32 duration_ms);
+// none); it starts at the next share_copy_step when none is running. While
+// the recording's confirmation (saved_text) is still on the panel, the
+// copy's progress is added to it rather than put in its place.
+void share_copy_queue(const char *recording, i32 fps, i32 duration_ms, const char *saved_text);
 // Every frame, in every state: reads progress, finishes and starts conversions.
 void share_copy_step(void);
 // A conversion is running or queued.

@@ -71,15 +71,19 @@ static void default_region_on_main_monitor(void) {
     app.region_y1 += main.y;
 }
 
-void app_startup_frame(void) {
+void app_startup_view(void) {
     load_icons();
     load_font();
-    config_load_file();
     OsMonitor *monitor = os_get_main_monitor();
     app.screen_width = monitor->width;
     app.screen_height = monitor->height;
     app_read_monitors();
     default_region_on_main_monitor();
+}
+
+void app_startup_frame(void) {
+    app_startup_view();
+    config_load_file();
     state_load_file();
     // A region saved on a monitor that is gone, or corrupt, would be
     // recorded off screen; the saved settings around it still apply.

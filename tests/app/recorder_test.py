@@ -230,7 +230,7 @@ def end_processes(pids, patience=5.0):
 class Recorder:
     """One run of the program in its own folder."""
 
-    def __init__(self, test, with_assets=True, state=None, config=None, encoder=None, env=None):
+    def __init__(self, test, with_assets=True, state=None, config=None, encoder=None, env=None, detached=False):
         self.folder = tempfile.mkdtemp(prefix="vornby-app-")
         test.addCleanup(shutil.rmtree, self.folder, True)
         program = "vornby.exe" if WINE else "vornby"
@@ -245,6 +245,8 @@ class Recorder:
             self.write("Config.txt", config.encode())
         if encoder == "fake":
             shutil.copy(FAKE_ENCODER, os.path.join(self.folder, encoder_name()))
+        elif encoder == "broken":
+            self.write(encoder_name(), b"not a program")
         full_env = dict(os.environ)
         full_env.update(env or {})
         if WINE:
@@ -254,9 +256,24 @@ class Recorder:
             command = [os.path.join(self.folder, program)]
         self.stdout_path = os.path.join(self.folder, "stdout.txt")
         self.out = open(self.stdout_path, "wb")
+        # detached: started as a launcher may start it, with standard output
+        # and error closed, and as the leader of a process group of its own
+        # (a terminal's), which a test can interrupt as Ctrl+C does.
+        closed = (lambda: (os.close(1), os.close(2))) if detached else None
         self.process = subprocess.Popen(command, cwd=self.folder, stdout=self.out, stderr=subprocess.STDOUT,
-                                        stdin=subprocess.DEVNULL, env=full_env)
+                                        stdin=subprocess.DEVNULL, env=full_env, start_new_session=detached,
+                                        preexec_fn=closed)
         test.addCleanup(self.stop)
+
+    def again(self, *args):
+        """The same program started once more from its folder, as a second
+        start or a desktop shortcut does: its exit code and output."""
+        program = os.path.join(self.folder, "vornby.exe" if WINE else "vornby")
+        command = ([WINE_RUN, program] if WINE else [program]) + list(args)
+        env = dict(os.environ, VORNBY_WINEPREFIX=WINEPREFIX) if WINE else None
+        done = subprocess.run(command, cwd=self.folder, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                              stdin=subprocess.DEVNULL, env=env, timeout=90)
+        return done.returncode, done.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
 
     def write(self, name, data):
         with open(os.path.join(self.folder, name), "wb") as f:
@@ -495,6 +512,41 @@ class Recording(AppTest):
         run.wait_panel((110, 691))
         return run
 
+    def test_a_second_start_leaves_the_first_alone_and_toggle_drives_it(self):
+        run = self.start()
+        panel = (110, 691)
+        code, out = run.again()
+        self.assertEqual(code, 0)
+        self.assertIn("* NOTE * Vornby is already running\n", out)
+        self.assertIsNone(run.process.poll())
+        # The first one's log was neither rotated nor written by the second.
+        self.assertFalse(os.path.exists(os.path.join(run.folder, "vornby.log.1")))
+        self.assertNotIn("already running", run.log())
+        self.assertEqual(run.again("--toggle")[0], 0)
+        run.wait_panel(panel, GREEN)
+        run.again("--toggle")
+        run.wait_panel(panel, RED)
+        self.assertIn(b"stdin: q\n", run.read("fake_ffmpeg.log"))
+        code, out = run.again("--version")
+        self.assertEqual((code, out.split("\n")[-2]), (0, "vornby 0.9.2"))
+        code, out = run.again("--record")
+        self.assertEqual(code, 2)
+        self.assertIn("--toggle", out)
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+
+    def test_quit_gives_a_busy_encoder_30_s_then_stops_it(self):
+        if WINE:
+            self.skipTest("the same code path as natively; 30 s more under Wine")
+        run = self.start("endless")  # prints for ever after "q"
+        panel = (110, 691)
+        press("record", panel)
+        run.wait_panel(panel, GREEN)
+        press("close", panel, reacts=False)  # the panel is gone once it has quit
+        self.assertEqual(run.wait_exit(90), 0)
+        self.assertIn("* WARNING * The encoder was still busy 30 s after it was asked to finish", run.stdout())
+        self.assertEqual(processes_in(run.folder, encoder_name()), [])
+
     def test_command_line_and_a_single_stop(self):
         run = self.start("ignore_q")
         panel = (110, 691)
@@ -588,13 +640,17 @@ class Recording(AppTest):
         run = self.start(config=config, state=state_bytes(100, 200, 739, 679, delay=-5, fps=7, audio=1, counter=-3))
         stem = time.strftime("%Y-%m-%d")
         os.mkdir(os.path.join(run.folder, "output", stem + " 0.mp4"))
+        # A link where the write check once put its probe: its target is kept.
+        run.write("precious", b"keep")
+        os.symlink(os.path.join(run.folder, "precious"), os.path.join(run.folder, "output", ".vornby-write-test"))
         panel = (110, 691)
         for _ in range(2):
             run.record_and_stop(panel)
         press("close", panel)
         self.assertEqual(run.wait_exit(), 0)
         self.assertEqual(sorted(os.listdir(os.path.join(run.folder, "output"))),
-                         sorted(["clip .mp4", stem + " 0.mp4", stem + " 1.mp4"]))
+                         sorted(["clip .mp4", stem + " 0.mp4", stem + " 1.mp4", ".vornby-write-test"]))
+        self.assertEqual(run.read("precious"), b"keep")
         log = run.read("fake_ffmpeg.log").decode().replace("\\", "/")
         if WINE:  # the raw command line: the backslash doubled before the closing quote
             self.assertEqual(log.count('-i audio="Mic//" -f gdigrab -framerate 8 '), 2, log)
@@ -619,12 +675,14 @@ class Recording(AppTest):
         stem = "%s/output/%s 0" % (folder, time.strftime("%Y-%m-%d"))
         name = os.path.basename(stem) + ".share (2).mp4"
         wait_until(lambda: os.path.exists(os.path.join(run.folder, "output", name)), 30, "the conversion to start")
-        # The progress on the panel's line: redrawn when the converter reports.
-        wait_until(lambda: "panel: Share copy: %s 0%%\n" % name in run.log(), 30, "the progress at 0 %")
+        # The progress on the panel's line, after the recording's confirmation
+        # so both are seen: redrawn when the converter reports.
+        saved = "panel: Saved %s.mp4 \u2014 0.0 MB, 0:0\\d \u00b7 share copy " % re.escape(os.path.basename(stem))
+        wait_until(lambda: re.search(saved + "0%\n", run.log()), 30, "the progress at 0 %")
         wait_text_line(panel, "done")
         at_start = screen_rgb(panel[0], panel[1] + 41, 587, 20)
         run.write("progress_go", b"")
-        wait_until(lambda: "panel: Share copy: %s 99%%\n" % name in run.log(), 30, "the progress at 99 %")
+        wait_until(lambda: re.search(saved + "99%\n", run.log()), 30, "the progress at 99 %")
         wait_until(lambda: text_line(panel) == "done" and screen_rgb(panel[0], panel[1] + 41, 587, 20) != at_start,
                    30, "the line to show the new progress")
         expected = ('"%s/%s" -hide_banner -nostdin -nostats -v error -progress pipe:1 -y -i "%s.mp4" '
@@ -676,7 +734,9 @@ class Recording(AppTest):
     def test_missing_encoder(self):
         empty = tempfile.mkdtemp(prefix="vornby-path-")
         self.addCleanup(shutil.rmtree, empty, True)
-        run = Recorder(self, state=state_bytes(100, 200, 739, 679, delay=0), env={"PATH": empty + ":/usr/bin:/bin"} if WINE else {"PATH": empty})
+        # Beside it a file of the encoder's name that cannot run, which is no encoder.
+        run = Recorder(self, state=state_bytes(100, 200, 739, 679, delay=0), encoder=None if WINE else "broken",
+                       env={"PATH": empty + ":/usr/bin:/bin"} if WINE else {"PATH": empty})
         panel = (110, 691)
         run.wait_panel(panel)
         # Said at start-up, before record is pressed; a press elsewhere on
@@ -812,7 +872,7 @@ class RealEncoder(AppTest):
         self.assertEqual(os.listdir(output), [])
 
     def close_while_recording(self, how):
-        run = Recorder(self, state=state_bytes(300, 300, 619, 539, delay=0))
+        run = Recorder(self, state=state_bytes(300, 300, 619, 539, delay=0), detached=how == "interrupt")
         panel = (310, 551)
         run.wait_panel(panel)
         press("record", panel)
@@ -825,6 +885,8 @@ class RealEncoder(AppTest):
             run.process.terminate()
         elif how == "kill":
             run.process.kill()
+        elif how == "interrupt":  # Ctrl+C in its terminal
+            os.killpg(run.process.pid, signal.SIGINT)
         else:
             close_through_system(window_named("Vornby Bottom"))
         self.assertEqual(run.wait_exit(30), -9 if how == "kill" else 0)
@@ -836,6 +898,7 @@ class RealEncoder(AppTest):
                                capture_output=True, text=True, timeout=120)
         self.assertEqual(probe.returncode, 0, probe.stderr)
         self.assertGreater(float(probe.stdout), 1.0)
+        return run
 
     def test_close_button_while_recording_keeps_a_playable_file(self):
         self.close_while_recording("button")
@@ -848,6 +911,13 @@ class RealEncoder(AppTest):
 
     def test_killed_recorder_leaves_no_encoder_and_a_playable_file(self):
         self.close_while_recording("kill")
+
+    def test_interrupted_in_its_terminal_without_standard_output_saves_the_file(self):
+        # The encoder, in a group of its own, hears nothing of the Ctrl+C:
+        # the recorder stops it and says it saved the file.
+        run = self.close_while_recording("interrupt")
+        self.assertIn("panel: Saved ", run.log())
+        self.assertNotIn("Recording failed", run.log())
 
 
 def send_keys(names, down):

@@ -293,6 +293,27 @@ class DebianInstall(unittest.TestCase):
         self.assertGreater(float(info["duration"]), 1.0)
         self.assertEqual(os.path.getsize(os.path.join(config, "vornby", "_vornby.state")), STATE_SIZE)
         self.assertEqual(snapshot(watched), before, "the program wrote under /usr")
+        # Root may write into /usr/bin, and still must not: what it left there
+        # would outlive the package.
+        run = Run(self, ["vornby"], home, dict(env, XDG_CONFIG_HOME=os.path.join(home, "root-settings")))
+        app.wait_until(lambda: app.window_named(app.PANEL_TITLE) is not None and app.pixel(*app.PANEL) == app.RED,
+                       30, "the panel of root's run")
+        app.press("close")
+        self.assertEqual(run.process.wait(90), 0, run.output())
+        self.assertEqual(snapshot(watched), before, "the program run as root wrote under /usr")
+        # A user with no home at all (no HOME, no password entry): a clear
+        # message, and nothing put in the file system's root.
+        root_before = set(os.listdir("/"))
+        homeless = {k: v for k, v in env.items() if k not in ("HOME", "XDG_CONFIG_HOME")}
+        run = Run(self, ["vornby"], "/", homeless, user=54321)
+        app.wait_until(lambda: app.window_named(app.PANEL_TITLE) is not None and app.pixel(*app.PANEL) == app.RED,
+                       30, "the panel of the homeless run")
+        app.press("record", reacts=False)
+        app.wait_until(lambda: "No folder for the recordings" in run.output(), 30, "the message")
+        app.press("close")
+        self.assertEqual(run.process.wait(90), 0, run.output())
+        self.assertNotIn("[[[", run.output())
+        self.assertEqual(set(os.listdir("/")), root_before)
 
         removed = dpkg("dpkg", "-r", "vornby")
         self.assertEqual(removed.returncode, 0, removed.stderr)

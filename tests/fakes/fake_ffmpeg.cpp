@@ -5,6 +5,7 @@
 //             folder, 2 for the next...) and exit 3 at once
 //   ignore_q  never exit by itself (must be killed)
 //   chatty    print 1 MiB before waiting, which only a draining reader lets through
+//   endless   after "q", go on printing a line every 200 ms and never exit
 // Given "-progress" (a conversion), it reports progress once a file named
 // progress_go appears beside it, so a test sees the line before and after.
 #include <stdio.h>
@@ -83,6 +84,12 @@ int main(int argc, char **argv) {
         // Every line the recorder sends is logged, so a test can count them.
         log += "stdin: " + std::string(input);
         os_write_file(log_path, (u32)log.size(), log.data());
+        if (strcmp(input, "q\n") == 0 && strcmp(mode, "endless") == 0) {
+            for (;;) {
+                os_print("frame=1 time=00:00:01.00 still finishing\n");
+                os_sleep_ms(200);
+            }
+        }
         if (strcmp(input, "q\n") == 0 && strcmp(mode, "ignore_q") != 0) {
             os_print("fake encoder: finished\n");
             return 0;

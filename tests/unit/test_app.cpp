@@ -288,7 +288,7 @@ struct OutputFolder {
     }
     ~OutputFolder() {
         const char *names[] = {"2026-03-07 4.mp4", "clip_0.mp4", "clip_1.mp4", "shot 9.mp4", "daily.mp4",
-                               "clip_.mp4", "2026-03-07 2147483647.mp4"};
+                               "clip_.mp4", "2026-03-07 2147483647.mp4", "2026-03-07 0.mp4"};
         for (const char *name : names) os_delete_file(text((folder + "/" + name).c_str()));
         os_remove_directory(text((folder + "/2026-03-07 5.mp4").c_str()));
         os_remove_directory(text(folder.c_str()));
@@ -330,10 +330,16 @@ TEST(OutputName, EveryTemplateEndsAndNothingIsReplaced) {
     // or, for a file it cannot read, replace it).
     ASSERT_EQ(os_make_directory(text((out.folder + "/2026-03-07 5.mp4").c_str())), 0);
     EXPECT_EQ(out.chosen("", 4), "2026-03-07 6.mp4");
-    // The counter stops at its largest value instead of overflowing.
+    // A counter at its top (an edited state file) never gives a taken name,
+    // whose file the encoder's -y would replace: it starts again from 0.
     out.touch("2026-03-07 2147483647.mp4");
-    EXPECT_EQ(out.chosen("", INT32_MAX), "2026-03-07 2147483647.mp4");
-    EXPECT_EQ(app.memory_counter, INT32_MAX);
+    out.touch("2026-03-07 0.mp4");
+    EXPECT_EQ(out.chosen("", INT32_MAX), "2026-03-07 1.mp4");
+    EXPECT_EQ(app.memory_counter, 1);
+    // A template that names nothing visible ("", "..", a hidden ".mp4")
+    // falls back to the default names.
+    EXPECT_EQ(out.chosen("<<incremental>", 2), "2026-03-07 2.mp4");
+    EXPECT_EQ(out.chosen("..", 2), "2026-03-07 2.mp4");
 }
 
 static std::string recording_command_text(const char *path) {

@@ -9,6 +9,7 @@
 #include "os/os_internal.h"
 #include "recorder/app.h"
 #include "recorder/config.h"
+#include "recorder/encoder.h"
 #include "recorder/encoder_command.h"
 #include "recorder/hotkey.h"
 #include "recorder/share_copy.h"
@@ -55,6 +56,10 @@ TEST(Hotkey, ShareCopySettingsFromConfig) {
     config_load(StrSlice{(i64)content.size(), content.data()});
     EXPECT_EQ(app.share_copy, SHARE_COPY_NONE);
     EXPECT_EQ(app.share_copy_max_width, 0);
+    // Notepad's byte-order mark does not cost the first setting.
+    content = "\xEF\xBB\xBFshare_copy = gif\r\n";
+    config_load(StrSlice{(i64)content.size(), content.data()});
+    EXPECT_EQ(app.share_copy, SHARE_COPY_GIF);
     os_free(app.record_hotkey.data);
     app = AppState{};
 }
@@ -161,5 +166,27 @@ TEST(Config, SampleAndReadmeListEveryKeyWithItsDefault) {
         std::string cells = readme.substr(row, readme.find('\n', row + 1) - row);
         EXPECT_EQ(cells.substr(cells.rfind("| ", cells.size() - 3) + 2), std::to_string(key.default_value) + " |")
             << key.name;
+    }
+}
+
+// What the encoder says of its progress, read without overflow however many
+// digits a broken or hostile encoder prints.
+TEST(Encoder, ProgressFromItsOutputLines) {
+    struct Case {
+        const char *line;
+        i64 us;
+    } cases[] = {
+        {"frame=  90 fps= 30 q=-1.0 size=  1kB time=00:00:03.04 bitrate=1.0kbits/s speed=1x", 3040000},
+        {"out_time_us=1500000", 1500000},
+        {"out_time=00:01:00.000000", 60000000},
+        {"time=N/A bitrate=N/A", -1},
+        {"progress=continue", -1},
+        {"out_time_us=99999999999999999999999999999", -2},
+        {"time=99999999999999999999:00:00.00", -1},
+    };
+    for (const Case &c : cases) {
+        i64 us = encoder_line_progress_us(c.line, (i64)strlen(c.line));
+        if (c.us == -2) EXPECT_GT(us, 0) << c.line;
+        else EXPECT_EQ(us, c.us) << c.line;
     }
 }

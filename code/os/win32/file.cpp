@@ -312,6 +312,25 @@ StrSlice os_user_folder(u32 kind, const char *application) {
     return os_string_copy(folder, total);
 }
 
+bool os_program_installed(void) {
+    wchar_t exe[MAX_PATH];
+    DWORD units = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    if (units == 0 || units >= MAX_PATH) return false;
+    static const KNOWNFOLDERID *const installs[2] = {&FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86};
+    for (const KNOWNFOLDERID *install : installs) {
+        wchar_t *folder = nullptr;
+        bool below = false;
+        if (SHGetKnownFolderPath(*install, KF_FLAG_DEFAULT, nullptr, &folder) == S_OK) {
+            int length = lstrlenW(folder);
+            below = length > 0 && (DWORD)length < units && (exe[length] == L'\\' || exe[length] == L'/') &&
+                    CompareStringOrdinal(exe, length, folder, length, TRUE) == CSTR_EQUAL;
+        }
+        CoTaskMemFree(folder);
+        if (below) return true;
+    }
+    return false;
+}
+
 bool os_folder_writable(StrSlice folder) {
     if (!folder.data || folder.length <= 0 || folder.length > 32000) return false;
     char probe[32768];

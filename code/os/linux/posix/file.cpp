@@ -430,6 +430,12 @@ StrSlice os_user_folder(u32 kind, const char *application) {
     return os_string_copy(folder, length);
 }
 
+bool os_program_installed(void) {
+    StrSlice folder = os_exe_folder();
+    if (!folder.data) return false;
+    return strncmp(folder.data, "/usr/", 5) == 0 || strncmp(folder.data, "/opt/", 5) == 0;
+}
+
 bool os_folder_writable(StrSlice folder) {
     if (!folder.data || folder.length <= 0 || folder.length >= PATH_MAX - 64) return false;
     char probe[PATH_MAX];
