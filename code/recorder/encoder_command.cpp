@@ -64,6 +64,18 @@ static void append_input(TextBuilder *out, const char *prefix, const char *value
 // Lossless RGB frames, as fast as the encoder goes.
 static const char lossless_video[] = " -c:v libx264rgb -preset ultrafast -qp 0";
 static const char recording_audio[] = " -c:a libopus -b:a 320k";
+// While recording: a fragment every second, not only at keyframes (lossless
+// x264's are far apart), and every packet flushed (lossless frames of a still
+// screen are tiny: seconds of them would wait in the buffer). A dead encoder
+// loses at most the last second.
+static const char crash_proof_output[] = " -movflags +frag_keyframe+empty_moov+default_base_moof "
+                                         "-frag_duration 1000000 -flush_packets 1";
+// Finishing: the same packets, no encoding, the index in front where every
+// player (and Windows' own, which seeks a fragmented file badly) expects it.
+static const char copied_streams[] = " -c copy -movflags +faststart";
+static const char concat_demuxer[] = " -f concat -safe 0";
+// The check decodes nothing and writes nothing; it only reads the packets.
+static const char read_through[] = " -c copy -f null -";
 // A copy that plays everywhere: H.264 4:2:0 and AAC, the index at the front.
 static const char shareable_video[] = " -c:v libx264 -preset medium -crf 20 -pix_fmt yuv420p -c:a aac -b:a 160k "
                                       "-movflags +faststart";
@@ -108,7 +120,7 @@ static void append_output(TextBuilder *out, const char *path) {
 
 //~ The command lines
 
-void recording_command(TextBuilder *out, const char *output_path) {
+void recording_command(TextBuilder *out, const char *working_path) {
     bool audio = app.record_audio && app.audio_device.length > 0;
     builder_clear(out);
     builder_append_text(out, encoder_program());
@@ -117,7 +129,41 @@ void recording_command(TextBuilder *out, const char *output_path) {
     append_screen(out);
     builder_append_text(out, lossless_video);
     if (audio) builder_append_text(out, recording_audio);
-    append_output(out, output_path);
+    builder_append_text(out, crash_proof_output);
+    append_output(out, working_path);
+}
+
+void finishing_command(TextBuilder *out, const char *input, bool list, const char *finished) {
+    builder_clear(out);
+    builder_append_text(out, encoder_program());
+    builder_append_text(out, converter_flags);
+    builder_append_text(out, overwrite);
+    if (list) builder_append_text(out, concat_demuxer);
+    append_input(out, " -i ", input, true);
+    builder_append_text(out, copied_streams);
+    append_output(out, finished);
+}
+
+void finished_check_command(TextBuilder *out, const char *finished) {
+    builder_clear(out);
+    builder_append_text(out, encoder_program());
+    builder_append_text(out, converter_flags);
+    append_input(out, " -i ", finished, true);
+    builder_append_text(out, read_through);
+}
+
+// "file '<path>'" lines; a quote in a path ends the quoted part, is escaped,
+// and opens a new one: the demuxer's own quoting rules.
+void concat_list_text(TextBuilder *out, const char *const *paths, i32 count) {
+    builder_clear(out);
+    for (i32 i = 0; i < count; i++) {
+        builder_append_text(out, "file '");
+        for (const char *c = paths[i]; *c; c++) {
+            if (*c == '\'') builder_append_text(out, "'\\''");
+            else builder_append(out, 1, c);
+        }
+        builder_append_text(out, "'\n");
+    }
 }
 
 void share_copy_command(TextBuilder *out, const ShareConversion *conversion) {
