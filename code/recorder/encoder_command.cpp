@@ -70,15 +70,16 @@ static const char recording_audio[] = " -c:a libopus -b:a 320k";
 // loses at most the last second.
 static const char crash_proof_output[] = " -movflags +frag_keyframe+empty_moov+default_base_moof "
                                          "-frag_duration 1000000 -flush_packets 1";
-// Finishing: the same packets, no encoding, the index in front where every
-// player (and Windows' own, which seeks a fragmented file badly) expects it.
-static const char copied_streams[] = " -c copy -movflags +faststart";
+// Finishing: the same packets, no encoding.
+static const char stream_copy[] = " -c copy";
 static const char concat_demuxer[] = " -f concat -safe 0";
+// The index in front, where every player expects it (and Windows' own, which
+// seeks a fragmented file badly).
+static const char index_in_front[] = " -movflags +faststart";
 // The check decodes nothing and writes nothing; it only reads the packets.
-static const char read_through[] = " -c copy -f null -";
-// A copy that plays everywhere: H.264 4:2:0 and AAC, the index at the front.
-static const char shareable_video[] = " -c:v libx264 -preset medium -crf 20 -pix_fmt yuv420p -c:a aac -b:a 160k "
-                                      "-movflags +faststart";
+static const char no_output[] = " -f null -";
+// A copy that plays everywhere: H.264 4:2:0 and AAC.
+static const char shareable_video[] = " -c:v libx264 -preset medium -crf 20 -pix_fmt yuv420p -c:a aac -b:a 160k";
 // A conversion says nothing but its progress and its errors.
 static const char converter_flags[] = " -hide_banner -nostdin -nostats -v error -progress pipe:1";
 // The output is replaced without asking: the naming has made sure it is new.
@@ -140,7 +141,8 @@ void finishing_command(TextBuilder *out, const char *input, bool list, const cha
     builder_append_text(out, overwrite);
     if (list) builder_append_text(out, concat_demuxer);
     append_input(out, " -i ", input, true);
-    builder_append_text(out, copied_streams);
+    builder_append_text(out, stream_copy);
+    builder_append_text(out, index_in_front);
     append_output(out, finished);
 }
 
@@ -149,7 +151,8 @@ void finished_check_command(TextBuilder *out, const char *finished) {
     builder_append_text(out, encoder_program());
     builder_append_text(out, converter_flags);
     append_input(out, " -i ", finished, true);
-    builder_append_text(out, read_through);
+    builder_append_text(out, stream_copy);
+    builder_append_text(out, no_output);
 }
 
 // "file '<path>'" lines; a quote in a path ends the quoted part, is escaped,
@@ -185,6 +188,7 @@ void share_copy_command(TextBuilder *out, const ShareConversion *conversion) {
         if (width > 0) append_format(out, " -vf scale=trunc(min(%i\\,iw)/2)*2:-2", width);
         else builder_append_text(out, " -vf crop=trunc(iw/2)*2:trunc(ih/2)*2");
         builder_append_text(out, shareable_video);
+        builder_append_text(out, index_in_front);
     }
     append_output(out, conversion->copy);
 }
