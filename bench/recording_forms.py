@@ -54,7 +54,7 @@ def main():
     size = sys.argv[3] if len(sys.argv) > 3 else "1920x1080"
     folder = tempfile.mkdtemp(prefix="vornby-bench-")
     print("load average before: %s" % open("/proc/loadavg").read().split()[:3])
-    print("1. CPU of encoding %d s of %s at 30 fps, median of %d (seconds of CPU; size)" % (seconds, size, runs))
+    print("1. CPU of encoding %d s of %s at 30 fps, median of %d (CPU seconds; file size)" % (seconds, size, runs))
     baseline = None
     for name, (options, extension) in FORMS.items():
         path = os.path.join(folder, "clip." + extension)
@@ -64,8 +64,8 @@ def main():
             cpu.append(used)
         median = statistics.median(cpu)
         baseline = baseline or median
-        print("  %-22s %6.2f s  (%+5.1f %%)  %7.1f MB   runs: %s" % (
-            name, median, 100 * (median / baseline - 1), os.path.getsize(path) / 1e6,
+        print("  %-22s %6.2f s  (%+5.1f %%)  %9.1f KB   runs: %s" % (
+            name, median, 100 * (median / baseline - 1), os.path.getsize(path) / 1e3,
             " ".join("%.2f" % c for c in cpu)))
 
     print("2. Finishing a 60 s 1920x1080 recording (median of 3)")
