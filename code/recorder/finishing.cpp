@@ -303,6 +303,9 @@ void finishing_quit(void) {
 //~ Leftovers
 
 static StrSlice leftover_folder;
+// Without an encoder they wait; the panel says what is missing.
+static bool leftovers_wait;
+static i32 leftovers_waiting;
 
 static void found_leftover(StrSlice name, i64, bool is_directory) {
     if (is_directory) return;
@@ -311,7 +314,10 @@ static void found_leftover(StrSlice name, i64, bool is_directory) {
     builder_append(&working, leftover_folder.length, leftover_folder.data);
     builder_append_text(&working, "/");
     builder_append(&working, name.length, name.data);
-    if (working.data && recording_finished_path(&finished, working.data) && finished.data) {
+    bool leftover = working.data && recording_finished_path(&finished, working.data) && finished.data;
+    if (leftover && leftovers_wait) {
+        leftovers_waiting++;
+    } else if (leftover) {
         const char *paths[1] = {working.data};
         FinishRequest request = {paths, 1, finished.data, FINISH_RECOVERED, false, 0, 0};
         i32 before = queued;
@@ -326,6 +332,11 @@ static void found_leftover(StrSlice name, i64, bool is_directory) {
 
 void finishing_recover_leftovers(void) {
     leftover_folder = app_output_folder();
+    leftovers_wait = !encoder_findable();
+    leftovers_waiting = 0;
     if (leftover_folder.data) os_list_directory(leftover_folder, found_leftover);
+    if (leftovers_waiting > 0)
+        os_print("* NOTE * %i unfinished recordings in %s wait for %s.\n", leftovers_waiting, leftover_folder.data,
+                 encoder_file_name());
     os_free_string(&leftover_folder);
 }

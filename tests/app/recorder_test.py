@@ -230,8 +230,10 @@ def end_processes(pids, patience=5.0):
 class Recorder:
     """One run of the program in its own folder."""
 
-    def __init__(self, test, with_assets=True, state=None, config=None, encoder=None, env=None, again=None):
-        """again: a run whose folder this one starts in once more."""
+    def __init__(self, test, with_assets=True, state=None, config=None, encoder=None, env=None, again=None,
+                 files=()):
+        """again: a run whose folder this one starts in once more; files:
+        (name, bytes) written before the start."""
         self.folder = again.folder if again else tempfile.mkdtemp(prefix="vornby-app-")
         program = "vornby.exe" if WINE else "vornby"
         if not again:
@@ -245,6 +247,8 @@ class Recorder:
             self.write("_vornby.state", state)
         if config is not None:
             self.write("Config.txt", config.encode())
+        for name, data in files:
+            self.write(name, data)
         if encoder == "fake":
             shutil.copy(FAKE_ENCODER, os.path.join(self.folder, encoder_name()))
         full_env = dict(os.environ)
@@ -859,9 +863,9 @@ class RealEncoder(AppTest):
         self.assertEqual(probe.returncode, 0, probe.stderr)
         self.assertGreater(float(probe.stdout), 1.0)
 
-    def record_seconds(self, seconds):
+    def record_seconds(self, seconds, files=()):
         """A recording of 381 x 221 at 30 fps, seconds after its first frame."""
-        run = Recorder(self, state=state_bytes(300, 300, 680, 520, delay=0))
+        run = Recorder(self, state=state_bytes(300, 300, 680, 520, delay=0), files=files)
         panel = (310, 532)
         run.wait_panel(panel)
         press("record", panel)
@@ -880,7 +884,12 @@ class RealEncoder(AppTest):
         self.assertLessEqual(abs(float(info["duration"]) - shown), 1.0)
 
     def test_killed_encoder_keeps_what_it_recorded(self):
-        run, panel, output = self.record_seconds(4)
+        # A leftover working file that cannot be read is kept and the log says where.
+        unreadable = ("output/old.recording.mp4", bytes(range(256)) * 20)
+        run, panel, output = self.record_seconds(4, files=[unreadable])
+        wait_until(lambda: "kept in:\n  %s/%s\n" % (run.folder, unreadable[0]) in run.log(), 30, "the leftover")
+        self.assertEqual(run.read(unreadable[0]), unreadable[1])
+        os.remove(os.path.join(run.folder, unreadable[0]))
         os.kill(processes_in(run.folder, encoder_name())[0], signal.SIGKILL)
         run.wait_panel(panel, RED)
         said = "panel: ffmpeg stopped unexpectedly \u2014 saved 0:(\\d\\d) as (.*)\n"
