@@ -148,10 +148,14 @@ static void start_remux(void) {
               shown_name());
 }
 
-static void take_next(void) {
+static void dequeue(void) {
     current = queue[0];
     queued--;
     memmove(queue, queue + 1, sizeof(FinishJob) * (size_t)queued);
+}
+
+static void take_next(void) {
+    dequeue();
     if (current.origin == FINISH_RECOVERED) stage = STAGE_SETTLING;
     else start_remux();
 }
@@ -285,9 +289,7 @@ void finishing_quit(void) {
             if (left > 0) {
                 take_next();
             } else {
-                current = queue[0];
-                queued--;
-                memmove(queue, queue + 1, sizeof(FinishJob) * (size_t)queued);
+                dequeue();
                 leave_for_next_start();
             }
         } else if (stage == STAGE_SETTLING || left <= 0) {
