@@ -120,7 +120,15 @@ i64 encoder_line_progress_us(const char *text, i64 length) {
 }
 
 static void progress_line(EncoderJob *job) {
-    i64 us = encoder_line_progress_us(job->line, job->line_length);
+    const char *text = job->line, *end = job->line + job->line_length;
+    // "frame=90" (-progress) or "frame=   90 fps=..." (the status line).
+    if (starts_with(text, job->line_length, "frame=")) {
+        i64 frames;
+        const char *digits = text + strlen("frame=");
+        while (digits < end && *digits == ' ') digits++;
+        if (read_number(digits, end, &frames) > digits) job->frames = frames;
+    }
+    i64 us = encoder_line_progress_us(text, job->line_length);
     if (us >= 0) job->progress_us = us;
 }
 
@@ -155,6 +163,7 @@ bool encoder_start(EncoderJob *job, StrSlice command, const char *output_path, b
     job->tail_length = 0;
     job->line_length = 0;
     job->progress_us = -1;
+    job->frames = -1;
     job->stop_requested = false;
     job->exit_known = false;
     job->exit_code = 0;
@@ -245,6 +254,17 @@ void encoder_close(EncoderJob *job) {
     if (job->started) os_process_kill(&job->process);
     job->started = false;
     job->stop_requested = false;
+}
+
+i32 encoder_delete_file(StrSlice path) {
+    if (!path.data) return 1;
+    i64 deadline = os_time_milliseconds() + 1000;
+    while (os_delete_file(path) != 0) {
+        if (!os_path_exists(path)) return 0;
+        if (os_time_milliseconds() >= deadline) return 1;
+        os_sleep_ms(20);
+    }
+    return 0;
 }
 
 void encoder_crash_stop(EncoderJob *job, i32 wait_ms) {

@@ -42,6 +42,8 @@ struct EncoderJob {
     // The output time it reported last ("time=HH:MM:SS.ss" in its status
     // line, or -progress's "out_time_us="); -1 before the first.
     i64 progress_us;
+    // The frames it reported last ("frame=" in either); -1 before the first.
+    i64 frames;
     // Its last 4 KiB of output, so a failing encoder can say why.
     char tail[ENCODER_TAIL_SIZE];
     i32 tail_length;
@@ -79,6 +81,9 @@ StrSlice encoder_last_line(const EncoderJob *job);
 // Kills it if it still runs, closes its pipes, forgets it; ready for the
 // next start.
 void encoder_close(EncoderJob *job);
+// Deletes a file a job wrote, trying again for a moment: Windows lets a
+// process's files go a little after it ended. 0 deleted (or gone), 1 failed.
+i32 encoder_delete_file(StrSlice path);
 // From the crash hook: asks it to finish and gives it up to wait_ms. Only a
 // pipe write, status tests and sleeps: safe in a signal handler.
 void encoder_crash_stop(EncoderJob *job, i32 wait_ms);

@@ -64,9 +64,22 @@ static void append_input(TextBuilder *out, const char *prefix, const char *value
 // Lossless RGB frames, as fast as the encoder goes.
 static const char lossless_video[] = " -c:v libx264rgb -preset ultrafast -qp 0";
 static const char recording_audio[] = " -c:a libopus -b:a 320k";
-// A copy that plays everywhere: H.264 4:2:0 and AAC, the index at the front.
-static const char shareable_video[] = " -c:v libx264 -preset medium -crf 20 -pix_fmt yuv420p -c:a aac -b:a 160k "
-                                      "-movflags +faststart";
+// While recording: a fragment every second, not only at keyframes (lossless
+// x264's are far apart), and every packet flushed (lossless frames of a still
+// screen are tiny: seconds of them would wait in the buffer). A dead encoder
+// loses at most the last second.
+static const char crash_proof_output[] = " -movflags +frag_keyframe+empty_moov+default_base_moof "
+                                         "-frag_duration 1000000 -flush_packets 1";
+// Finishing: the same packets, no encoding.
+static const char stream_copy[] = " -c copy";
+static const char concat_demuxer[] = " -f concat -safe 0";
+// The index in front, where every player expects it (and Windows' own, which
+// seeks a fragmented file badly).
+static const char index_in_front[] = " -movflags +faststart";
+// The check decodes nothing and writes nothing; it only reads the packets.
+static const char no_output[] = " -f null -";
+// A copy that plays everywhere: H.264 4:2:0 and AAC.
+static const char shareable_video[] = " -c:v libx264 -preset medium -crf 20 -pix_fmt yuv420p -c:a aac -b:a 160k";
 // A conversion says nothing but its progress and its errors.
 static const char converter_flags[] = " -hide_banner -nostdin -nostats -v error -progress pipe:1";
 // The output is replaced without asking: the naming has made sure it is new.
@@ -108,7 +121,7 @@ static void append_output(TextBuilder *out, const char *path) {
 
 //~ The command lines
 
-void recording_command(TextBuilder *out, const char *output_path) {
+void recording_command(TextBuilder *out, const char *working_path) {
     bool audio = app.record_audio && app.audio_device.length > 0;
     builder_clear(out);
     builder_append_text(out, encoder_program());
@@ -117,7 +130,43 @@ void recording_command(TextBuilder *out, const char *output_path) {
     append_screen(out);
     builder_append_text(out, lossless_video);
     if (audio) builder_append_text(out, recording_audio);
-    append_output(out, output_path);
+    builder_append_text(out, crash_proof_output);
+    append_output(out, working_path);
+}
+
+void finishing_command(TextBuilder *out, const char *input, bool list, const char *finished) {
+    builder_clear(out);
+    builder_append_text(out, encoder_program());
+    builder_append_text(out, converter_flags);
+    builder_append_text(out, overwrite);
+    if (list) builder_append_text(out, concat_demuxer);
+    append_input(out, " -i ", input, true);
+    builder_append_text(out, stream_copy);
+    builder_append_text(out, index_in_front);
+    append_output(out, finished);
+}
+
+void finished_check_command(TextBuilder *out, const char *finished) {
+    builder_clear(out);
+    builder_append_text(out, encoder_program());
+    builder_append_text(out, converter_flags);
+    append_input(out, " -i ", finished, true);
+    builder_append_text(out, stream_copy);
+    builder_append_text(out, no_output);
+}
+
+// "file '<path>'" lines; a quote in a path ends the quoted part, is escaped,
+// and opens a new one: the demuxer's own quoting rules.
+void concat_list_text(TextBuilder *out, const char *const *paths, i32 count) {
+    builder_clear(out);
+    for (i32 i = 0; i < count; i++) {
+        builder_append_text(out, "file '");
+        for (const char *c = paths[i]; *c; c++) {
+            if (*c == '\'') builder_append_text(out, "'\\''");
+            else builder_append(out, 1, c);
+        }
+        builder_append_text(out, "'\n");
+    }
 }
 
 void share_copy_command(TextBuilder *out, const ShareConversion *conversion) {
@@ -139,6 +188,7 @@ void share_copy_command(TextBuilder *out, const ShareConversion *conversion) {
         if (width > 0) append_format(out, " -vf scale=trunc(min(%i\\,iw)/2)*2:-2", width);
         else builder_append_text(out, " -vf crop=trunc(iw/2)*2:trunc(ih/2)*2");
         builder_append_text(out, shareable_video);
+        builder_append_text(out, index_in_front);
     }
     append_output(out, conversion->copy);
 }

@@ -8,8 +8,21 @@
 #include "text_builder.h"
 
 // The recording's command line for the current settings (region, frame
-// rate, pointer, audio when on and a device is configured) into out.
-void recording_command(TextBuilder *out, const char *output_path);
+// rate, pointer, audio when on and a device is configured) into out. The
+// output is the working file: fragmented MP4, which plays up to its last
+// second whenever the encoder dies.
+void recording_command(TextBuilder *out, const char *working_path);
+
+// The finishing step's remux: the recording's frames copied, not encoded
+// again, into an ordinary MP4 with its index in front. The input is the one
+// working file, or (list) the concat demuxer's list of several. It writes
+// -progress lines, the last with the frames and the time written.
+void finishing_command(TextBuilder *out, const char *input, bool list, const char *finished);
+// Reads a finished file through without writing anything: its -progress
+// lines say how many frames, how long.
+void finished_check_command(TextBuilder *out, const char *finished);
+// The concat demuxer's list of the working files, in recording order.
+void concat_list_text(TextBuilder *out, const char *const *paths, i32 count);
 
 // The GIF's frame rate never exceeds this: more only makes big files that
 // many viewers slow down anyway.

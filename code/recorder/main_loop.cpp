@@ -8,6 +8,7 @@
 #include "app_files.h"
 #include "command_line.h"
 #include "countdown.h"
+#include "finishing.h"
 #include "frame_timing.h"
 #include "region.h"
 #include "hotkey.h"
@@ -26,7 +27,7 @@ const AppStateEntry app_states[APP_STATE_COUNT] = {
 };
 FrameProc *FrameFunction = app_startup_frame;
 
-static const u32 share_copy_wait_ms = 100;
+static const u32 background_wait_ms = 100;
 
 static StrSlice title(const char *text) {
     i64 length = 0;
@@ -84,6 +85,7 @@ void app_finish(void) {
     if (finished) return;
     finished = true;
     recording_quit();
+    finishing_quit();
     share_copy_quit();
     hotkey_unregister();
     state_save();
@@ -182,15 +184,16 @@ int app_main(int argc, char **argv) {
         }
         FrameFunction();
         if (!FrameFunction) break;
+        finishing_step();
         share_copy_step();
         app.input = FrameInput{false, false, false, false, false};
         // A quiet idle state sleeps on the event source instead of running
         // frames that would find nothing to do; whatever wakes it still gets
         // its frame on the fixed period. The timing needs nothing else: the
-        // next frame's delta covers the wait. A running conversion is read
-        // a few times a second, so its progress moves on.
+        // next frame's delta covers the wait. A running conversion or
+        // finishing step is read a few times a second, so it moves on.
         u32 wait_ms = message_wait_ms(idle_wait_ms(), os_time_milliseconds());
-        if (wait_ms > share_copy_wait_ms && share_copy_busy()) wait_ms = share_copy_wait_ms;
+        if (wait_ms > background_wait_ms && (share_copy_busy() || finishing_busy())) wait_ms = background_wait_ms;
         if (wait_ms && !os_wait_for_events(wait_ms)) continue;
         i64 remaining = frame_timing.period_us -
                         os_ticks_to_microseconds(os_ticks() - frame_timing.now_ticks);

@@ -56,6 +56,49 @@ void output_name_expand(TextBuilder *out, StrSlice name_template, const OsDateTi
     if (literal < length) builder_append(out, length - literal, bytes + literal);
 }
 
+//~ A recording's files
+
+static const char finished_suffix[] = ".mp4";
+static const char *const file_suffixes[] = {finished_suffix, ".recording.mp4", ".finishing.mp4", ".segments.txt"};
+
+static bool ends_with(const char *text, i64 length, const char *suffix) {
+    i64 n = (i64)strlen(suffix);
+    return length >= n && memcmp(text + length - n, suffix, (size_t)n) == 0;
+}
+
+void recording_file_path(TextBuilder *out, const char *finished, RecordingFile file) {
+    i64 length = (i64)strlen(finished);
+    if (ends_with(finished, length, finished_suffix)) length -= (i64)strlen(finished_suffix);
+    builder_clear(out);
+    builder_append(out, length, finished);
+    builder_append_text(out, file_suffixes[file]);
+}
+
+bool recording_finished_path(TextBuilder *out, const char *working) {
+    const char *suffix = file_suffixes[RECORDING_WORKING];
+    i64 length = (i64)strlen(working), stem = length - (i64)strlen(suffix);
+    // "<stem>.recording.mp4" with a stem that has a name of its own.
+    if (!ends_with(working, length, suffix) || stem < 1 || working[stem - 1] == '/' || working[stem - 1] == '\\')
+        return false;
+    builder_clear(out);
+    builder_append(out, stem, working);
+    builder_append_text(out, finished_suffix);
+    return true;
+}
+
+bool recording_names_free(const char *finished) {
+    TextBuilder path = builder_create(256);
+    bool free = true;
+    for (u8 file = RECORDING_FINISHED; file <= RECORDING_SEGMENT_LIST && free; file++) {
+        recording_file_path(&path, finished, (RecordingFile)file);
+        free = path.data && !os_path_exists(builder_slice(&path));
+    }
+    os_free(path.data);
+    return free;
+}
+
+//~ Choosing the name
+
 static void path_begin(TextBuilder *path, StrSlice folder) {
     builder_clear(path);
     builder_append(path, folder.length, folder.data);
@@ -63,8 +106,9 @@ static void path_begin(TextBuilder *path, StrSlice folder) {
 }
 
 // Any entry counts, a folder or an unreadable file too: the encoder's -y
-// would otherwise replace it.
-static bool name_free(const TextBuilder *path) { return path->data && !os_path_exists(builder_slice(path)); }
+// would otherwise replace it. A recording's working and finishing files
+// count too: a leftover waiting to be finished keeps its name.
+static bool name_free(const TextBuilder *path) { return path->data && recording_names_free(path->data); }
 
 // A name the user sees in the folder: not empty, and not only dots, which
 // would be no name at all or a hidden file.

@@ -123,14 +123,7 @@ static void start_next(void) {
     show_progress(0);
 }
 
-// Windows lets a killed process's files go a moment after the kill returns,
-// so the delete is tried again for a while.
-static void remove_partial(void) {
-    StrSlice path = builder_slice(&conversion.output);
-    if (!path.data) return;
-    i64 deadline = os_time_milliseconds() + 1000;
-    while (os_delete_file(path) != 0 && os_path_exists(path) && os_time_milliseconds() < deadline) os_sleep_ms(20);
-}
+static void remove_partial(void) { encoder_delete_file(builder_slice(&conversion.output)); }
 
 static void finish(EncoderEnd end) {
     read_progress();

@@ -9,6 +9,7 @@
 #include "app.h"
 #include "app_files.h"
 #include "encoder.h"
+#include "finishing.h"
 #include "hotkey.h"
 #include "layout.h"
 #include "region.h"
@@ -93,6 +94,8 @@ void app_startup_frame(void) {
     // the first hover change.
     relayout(ELEMENT_NONE);
     encoder_locate();
+    // Recordings a run left unfinished (a power cut, a killed session).
+    finishing_recover_leftovers();
     hotkey_register();
     state_switch(APP_STATE_IDLE);
 }

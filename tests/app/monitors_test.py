@@ -38,8 +38,10 @@ class TwoMonitors(unittest.TestCase):
         expected = rt.RealEncoder.show_pattern(self, x, y, W, H)
         wait_until(lambda: rt.screen_rgb(x, y, W, H) == expected, 10, "the pattern on screen")
         run.record_and_stop(panel, 2)
+        # Finished in the background: then the working file is gone.
+        wait_until(lambda: "panel: Saved " in run.log(), 20, "the finished recording")
         videos = os.listdir(os.path.join(run.folder, "output"))
-        wait_until(lambda: len(videos) == 1, 5, "one recording")
+        self.assertEqual(len(videos), 1, videos)
         frame = subprocess.run(["ffmpeg", "-v", "error", "-i", os.path.join(run.folder, "output", videos[0]),
                                 "-vf", "select=eq(n\\,10)", "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24",
                                 "-"], capture_output=True, check=True).stdout

@@ -230,12 +230,16 @@ def end_processes(pids, patience=5.0):
 class Recorder:
     """One run of the program in its own folder."""
 
-    def __init__(self, test, with_assets=True, state=None, config=None, encoder=None, env=None, detached=False):
-        self.folder = tempfile.mkdtemp(prefix="vornby-app-")
-        test.addCleanup(shutil.rmtree, self.folder, True)
+    def __init__(self, test, with_assets=True, state=None, config=None, encoder=None, env=None, again=None,
+                 files=(), detached=False):
+        """again: a run whose folder this one starts in once more; files:
+        (name, bytes) written before the start."""
+        self.folder = again.folder if again else tempfile.mkdtemp(prefix="vornby-app-")
         program = "vornby.exe" if WINE else "vornby"
-        shutil.copy(os.path.join(RUN_DIR, program), self.folder)
-        if with_assets:
+        if not again:
+            test.addCleanup(shutil.rmtree, self.folder, True)
+            shutil.copy(os.path.join(RUN_DIR, program), self.folder)
+        if with_assets and not again:
             for name in ("font.otf", "icons.png"):
                 shutil.copy(os.path.join(RUN_DIR, name), self.folder)
             os.mkdir(os.path.join(self.folder, "output"))
@@ -243,10 +247,10 @@ class Recorder:
             self.write("_vornby.state", state)
         if config is not None:
             self.write("Config.txt", config.encode())
+        for name, data in files:
+            self.write(name, data)
         if encoder == "fake":
             shutil.copy(FAKE_ENCODER, os.path.join(self.folder, encoder_name()))
-        elif encoder == "broken":
-            self.write(encoder_name(), b"not a program")
         full_env = dict(os.environ)
         full_env.update(env or {})
         if WINE:
@@ -265,7 +269,7 @@ class Recorder:
                                         preexec_fn=closed)
         test.addCleanup(self.stop)
 
-    def again(self, *args):
+    def second_start(self, *args):
         """The same program started once more from its folder, as a second
         start or a desktop shortcut does: its exit code and output."""
         program = os.path.join(self.folder, "vornby.exe" if WINE else "vornby")
@@ -515,21 +519,21 @@ class Recording(AppTest):
     def test_a_second_start_leaves_the_first_alone_and_toggle_drives_it(self):
         run = self.start()
         panel = (110, 691)
-        code, out = run.again()
+        code, out = run.second_start()
         self.assertEqual(code, 0)
         self.assertIn("* NOTE * Vornby is already running\n", out)
         self.assertIsNone(run.process.poll())
         # The first one's log was neither rotated nor written by the second.
         self.assertFalse(os.path.exists(os.path.join(run.folder, "vornby.log.1")))
         self.assertNotIn("already running", run.log())
-        self.assertEqual(run.again("--toggle")[0], 0)
+        self.assertEqual(run.second_start("--toggle")[0], 0)
         run.wait_panel(panel, GREEN)
-        run.again("--toggle")
+        run.second_start("--toggle")
         run.wait_panel(panel, RED)
         self.assertIn(b"stdin: q\n", run.read("fake_ffmpeg.log"))
-        code, out = run.again("--version")
+        code, out = run.second_start("--version")
         self.assertEqual((code, out.split("\n")[-2]), (0, "vornby 0.9.2"))
-        code, out = run.again("--record")
+        code, out = run.second_start("--record")
         self.assertEqual(code, 2)
         self.assertIn("--toggle", out)
         press("close", panel)
@@ -561,15 +565,25 @@ class Recording(AppTest):
         folder = run.folder if not WINE else "Z:" + run.folder
         encoder = '"%s/%s"' % (folder, encoder_name())
         stem = time.strftime("%Y-%m-%d") + " 0"
+        fragments = ("-c:v libx264rgb -preset ultrafast -qp 0 -movflags +frag_keyframe+empty_moov+default_base_moof "
+                     '-frag_duration 1000000 -flush_packets 1 "%s/output/%s.recording.mp4"' % (folder, stem))
         if WINE:
             expected = ('%s -y -f gdigrab -framerate 30 -offset_x 100 -offset_y 200 -video_size 640x480 '
-                        '-draw_mouse 1 -i desktop -c:v libx264rgb -preset ultrafast -qp 0 "%s/output/%s.mp4"'
-                        % (encoder, folder, stem))
+                        '-draw_mouse 1 -i desktop %s' % (encoder, fragments))
         else:
-            expected = ('%s -y -f x11grab -framerate 30 -video_size 640x480 -draw_mouse 1 -i %s+100,200 '
-                        '-c:v libx264rgb -preset ultrafast -qp 0 "%s/output/%s.mp4"'
-                        % (encoder, os.environ["DISPLAY"], folder, stem))
-        self.assertIn("[[[%s]]]\n" % expected, out.replace("\\", "/"))
+            expected = ('%s -y -f x11grab -framerate 30 -video_size 640x480 -draw_mouse 1 -i %s+100,200 %s'
+                        % (encoder, os.environ["DISPLAY"], fragments))
+        # Killed after the stop, its working file is finished all the same:
+        # copied into an ordinary MP4, read back, moved to its name.
+        flags = "%s -hide_banner -nostdin -nostats -v error -progress pipe:1" % encoder
+        remux = ('%s -y -i "%s/output/%s.recording.mp4" -c copy -movflags +faststart "%s/output/%s.finishing.mp4"'
+                 % (flags, folder, stem, folder, stem))
+        check = '%s -i "%s/output/%s.finishing.mp4" -c copy -f null -' % (flags, folder, stem)
+        out = out.replace("\\", "/")
+        self.assertIn("[[[%s]]]\n" % expected, out)
+        self.assertLess(out.index("[[[%s]]]\n" % remux), out.index("[[[%s]]]\n" % check))
+        self.assertIn("panel: Saved %s.mp4 " % stem, run.log())
+        self.assertEqual(os.listdir(os.path.join(run.folder, "output")), [stem + ".mp4"])
         self.assertEqual(run.read("fake_ffmpeg.log").count(b"stdin: q\n"), 1)
         self.assertIn("* WARNING * The encoder did not finish within 5 s", out)
         self.assertEqual(processes_in(run.folder, encoder_name()), [])
@@ -583,20 +597,23 @@ class Recording(AppTest):
         wait_text_line(panel, "region")
         press("record", panel)
         run.wait_panel(panel, RED)
-        wait_text_line(panel, "done")
         name = time.strftime("%Y-%m-%d") + " 0.mp4"
+        wait_until(lambda: "panel: Saved " in run.log(), 60 if WINE else 20, "the finished recording")
+        wait_text_line(panel, "done")
         self.assertRegex(run.log(), "panel: Saved %s \u2014 0\\.0 MB, 0:0\\d\n" % re.escape(name))
         press("audio", panel)
         run.record_and_stop(panel)
         press("close", panel)
         self.assertEqual(run.wait_exit(), 0)
         lines = [line for line in run.stdout().splitlines() if line.startswith("[[[")]
+        self.assertEqual(len(lines), 6)  # each recording, its remux and its check
+        lines = [line for line in lines if "grab -framerate" in line]
         self.assertEqual(len(lines), 2)
         audio = '-f dshow -i audio="Line In (2)" -f gdigrab' if WINE else '-f pulse -i "Line In (2)" -f x11grab'
         self.assertNotIn(audio, lines[0])
         self.assertIn(audio, lines[1])
         self.assertIn("-c:a libopus -b:a 320k", lines[1])
-        self.assertTrue(lines[1].endswith(' 1.mp4"]]]') or lines[1].endswith(' 0.mp4"]]]'))
+        self.assertTrue(lines[1].endswith(' 1.recording.mp4"]]]'), lines[1])
 
     def test_failing_encoder_is_reported(self):
         run = self.start("fail")
@@ -656,7 +673,7 @@ class Recording(AppTest):
             self.assertEqual(log.count('-i audio="Mic//" -f gdigrab -framerate 8 '), 2, log)
         else:  # the split arguments: the device with its backslash, the path whole
             self.assertEqual(log.count(" -i Mic/ -f x11grab -framerate 8 "), 2, log)
-        self.assertIn('output/%s 1.mp4"\n' % stem, log.replace("Z:", ""))
+        self.assertIn('output/%s 1.recording.mp4"\n' % stem, log.replace("Z:", ""))
         state = run.read("_vornby.state")
         self.assertEqual(struct.unpack("<i", state[18:22])[0], 0)  # delay
         self.assertEqual(state[25], 8)  # fps: the nearest choice
@@ -735,7 +752,8 @@ class Recording(AppTest):
         empty = tempfile.mkdtemp(prefix="vornby-path-")
         self.addCleanup(shutil.rmtree, empty, True)
         # Beside it a file of the encoder's name that cannot run, which is no encoder.
-        run = Recorder(self, state=state_bytes(100, 200, 739, 679, delay=0), encoder=None if WINE else "broken",
+        run = Recorder(self, state=state_bytes(100, 200, 739, 679, delay=0),
+                       files=() if WINE else [("ffmpeg", b"not a program")],
                        env={"PATH": empty + ":/usr/bin:/bin"} if WINE else {"PATH": empty})
         panel = (110, 691)
         run.wait_panel(panel)
@@ -799,6 +817,10 @@ class RealEncoder(AppTest):
         self.assertTrue(record_cell_while(panel, YELLOW) in icon_cells(33), "the countdown's record button")
         self.assertTrue(record_cell_while(panel, GREEN) in icon_cells(66), "the recording's record button")
         wait_first_frame(run)
+        # The working file, seen beside the recordings and kept here under a
+        # second name, for what ffmpeg wrote into it.
+        working = os.path.join(run.folder, "working.mp4")
+        os.link(os.path.join(run.folder, "output", time.strftime("%Y-%m-%d") + " 0.recording.mp4"), working)
         time.sleep(3)  # the length of the recording
         press("record", panel)
         run.wait_panel(panel, RED)
@@ -830,6 +852,9 @@ class RealEncoder(AppTest):
                                timeout=120).stdout
         self.assertEqual(len(frame), len(expected))
         self.assertTrue(frame == expected, "decoded frame differs from the pattern under the region")
+        # An ordinary MP4, index first, with the working file's frames and times.
+        self.assertEqual(top_boxes(video)[:3], [b"ftyp", b"moov", b"free"])
+        self.assertEqual(frame_hashes(video), frame_hashes(working))
 
     def test_failures_show_on_the_panel_and_in_the_log(self):
         # An output folder nobody may write to (root ignores the mode bits,
@@ -900,6 +925,59 @@ class RealEncoder(AppTest):
         self.assertGreater(float(probe.stdout), 1.0)
         return run
 
+    def record_seconds(self, seconds, files=()):
+        """A recording of 381 x 221 at 30 fps, seconds after its first frame."""
+        run = Recorder(self, state=state_bytes(300, 300, 680, 520, delay=0), files=files)
+        panel = (310, 532)
+        run.wait_panel(panel)
+        press("record", panel)
+        run.wait_panel(panel, GREEN)
+        wait_first_frame(run)
+        time.sleep(seconds)
+        return run, panel, os.path.join(run.folder, "output")
+
+    def assert_plays(self, output, name, at_least, shown):
+        """The folder holds only the named recording, which plays that long."""
+        self.assertEqual(os.listdir(output), [name])
+        self.assertFalse(name.startswith("."))
+        info = probe(os.path.join(output, name), "stream=nb_read_frames:format=duration")
+        self.assertGreaterEqual(float(info["duration"]), at_least)
+        self.assertLess(abs(int(info["nb_read_frames"]) - 30 * float(info["duration"])), 3)
+        self.assertLessEqual(abs(float(info["duration"]) - shown), 1.0)
+
+    def test_killed_encoder_keeps_what_it_recorded(self):
+        # A leftover working file that cannot be read is kept and the log says where.
+        unreadable = ("output/old.recording.mp4", bytes(range(256)) * 20)
+        run, panel, output = self.record_seconds(4, files=[unreadable])
+        wait_until(lambda: "kept in:\n  %s/%s\n" % (run.folder, unreadable[0]) in run.log(), 30, "the leftover")
+        self.assertEqual(run.read(unreadable[0]), unreadable[1])
+        os.remove(os.path.join(run.folder, unreadable[0]))
+        os.kill(processes_in(run.folder, encoder_name())[0], signal.SIGKILL)
+        run.wait_panel(panel, RED)
+        said = "panel: ffmpeg stopped unexpectedly \u2014 saved 0:(\\d\\d) as (.*)\n"
+        saved = wait_until(lambda: re.search(said, run.log()), 30, "the finished recording")
+        wait_text_line(panel, "error")
+        self.assert_plays(output, saved.group(2), 2.5, int(saved.group(1)))
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+
+    def test_recording_of_a_power_cut_is_recovered_at_the_next_start(self):
+        run, panel, output = self.record_seconds(5)
+        for pid in [run.process.pid] + processes_in(run.folder, encoder_name()):
+            os.kill(pid, signal.SIGKILL)
+        run.wait_exit()
+        wait_until(lambda: processes_in(run.folder, encoder_name()) == [], 30, "the encoder to end")
+        left = os.listdir(output)
+        self.assertTrue(len(left) == 1 and left[0].endswith(".recording.mp4"), left)
+        again = Recorder(self, again=run)
+        recovered = wait_until(lambda: re.search("panel: Recovered (.*) \u2014 0:(\\d\\d)\n", again.log()), 30,
+                               "the recovery")
+        wait_text_line(panel, "done")
+        self.assertEqual(recovered.group(1), left[0].replace(".recording.mp4", ".mp4"))
+        self.assert_plays(output, recovered.group(1), 3.5, int(recovered.group(2)))
+        press("close", panel)
+        self.assertEqual(again.wait_exit(), 0)
+
     def test_close_button_while_recording_keeps_a_playable_file(self):
         self.close_while_recording("button")
 
@@ -926,6 +1004,24 @@ def send_keys(names, down):
         keycode = xd.keysym_to_keycode(XK.string_to_keysym(name))
         xtest.fake_input(xd, X.KeyPress if down else X.KeyRelease, keycode)
     xd.sync()
+
+
+def top_boxes(path):
+    """The MP4's top-level box types, in file order."""
+    boxes, data = [], open(path, "rb").read()
+    at = 0
+    while at + 8 <= len(data):
+        size, kind = struct.unpack(">I4s", data[at:at + 8])
+        boxes.append(kind)
+        at += size if size >= 8 else len(data)
+    return boxes
+
+
+def frame_hashes(path):
+    """Each decoded frame's time and hash: equal lists mean equal pictures."""
+    lines = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "framemd5", "-"], capture_output=True, text=True,
+                           check=True, timeout=120).stdout.splitlines()
+    return [line for line in lines if not line.startswith("#")]
 
 
 def probe(path, entries):
@@ -1004,7 +1100,7 @@ class HotkeyAndShareCopy(unittest.TestCase):
     def test_hotkey_records_and_the_mp4_copy_plays_everywhere(self):
         run, (copy, recording) = self.recorded_with_hotkey("share_copy = mp4\n", 200, 150, 520, 390)  # 321 x 241
         self.assertTrue(copy.endswith(".share.mp4") and recording.endswith(" 0.mp4"), (copy, recording))
-        self.assertEqual(run.stdout().count("[[["), 2)
+        self.assertEqual(run.stdout().count("[[["), 4)  # the recording, its remux and check, the copy
         self.assertIn("Share copy ready: %s (" % os.path.basename(copy), run.stdout())
         source = probe(recording, "stream=width,height,nb_read_frames")
         self.assertEqual((source["width"], source["height"]), ("321", "241"))

@@ -207,7 +207,7 @@ class WindowsZip(unittest.TestCase):
         with open(os.path.join(here, "fake_ffmpeg.log"), "rb") as f:
             command = f.read().decode("utf-8", "replace").replace("\\", "/")
         self.assertIn("-f gdigrab", command)
-        self.assertIn('"Z:%s/output/%s"' % (here, videos[0]), command)
+        self.assertIn('"Z:%s/output/%s"' % (here, videos[0].replace(".mp4", ".recording.mp4")), command)
         self.assertEqual(os.path.getsize(os.path.join(here, "_vornby.state")), STATE_SIZE)
 
 

@@ -8,6 +8,9 @@
 //   endless   after "q", go on printing a line every 200 ms and never exit
 // Given "-progress" (a conversion), it reports progress once a file named
 // progress_go appears beside it, so a test sees the line before and after.
+// Given "-c copy" (the finishing step), it copies its input to its output, or
+// only reads it when the output is "-", reports the input's size as frames
+// and tenths of a second, and exits 0.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -55,6 +58,20 @@ int main(int argc, char **argv) {
             if (log.compare(at, 7, "stdin: ") != 0) run++;
         os_print("fake encoder: cannot open the capture device (run %i)\n", run);
         return 3;
+    }
+    for (int i = 1; i + 1 < argc; i++) {
+        if (strcmp(argv[i], "-c") != 0 || strcmp(argv[i + 1], "copy") != 0) continue;
+        const char *input = "", *output = argv[argc - 1];
+        for (int j = 1; j + 1 < argc; j++)
+            if (strcmp(argv[j], "-i") == 0) input = argv[j + 1];
+        StrSlice content = os_read_entire_file(StrSlice{(i64)strlen(input), (char *)input});
+        if (!content.data) return 1;
+        if (strcmp(output, "-") != 0)
+            os_write_file(StrSlice{(i64)strlen(output), (char *)output}, (u32)content.length, content.data);
+        os_print("frame=%lli\nout_time_us=%lli\nprogress=end\n", (long long)content.length,
+                 (long long)content.length * 100000);
+        os_free_file(&content);
+        return 0;
     }
     if (argc > 1) {
         const char *output = argv[argc - 1];

@@ -288,7 +288,8 @@ struct OutputFolder {
     }
     ~OutputFolder() {
         const char *names[] = {"2026-03-07 4.mp4", "clip_0.mp4", "clip_1.mp4", "shot 9.mp4", "daily.mp4",
-                               "clip_.mp4", "2026-03-07 2147483647.mp4", "2026-03-07 0.mp4"};
+                               "clip_.mp4", "2026-03-07 2147483647.mp4", "2026-03-07 0.mp4",
+                               "clip_2.recording.mp4"};
         for (const char *name : names) os_delete_file(text((folder + "/" + name).c_str()));
         os_remove_directory(text((folder + "/2026-03-07 5.mp4").c_str()));
         os_remove_directory(text(folder.c_str()));
@@ -308,6 +309,16 @@ TEST(OutputName, FirstFreeName) {
     out.touch("clip_1.mp4");
     EXPECT_EQ(out.chosen("clip_<incremental>", 3), "clip_2.mp4");
     EXPECT_EQ(app.memory_counter, 3);
+    // A working file waiting to be finished keeps its name; it stands for
+    // the name it is finished under, and only such a file does.
+    out.touch("clip_2.recording.mp4");
+    EXPECT_EQ(out.chosen("clip_<incremental>", 3), "clip_3.mp4");
+    TextBuilder finished = builder_create(16);
+    EXPECT_TRUE(recording_finished_path(&finished, "/o/a b.recording.mp4"));
+    EXPECT_EQ(str(finished), "/o/a b.mp4");
+    EXPECT_FALSE(recording_finished_path(&finished, "/o/.recording.mp4"));
+    EXPECT_FALSE(recording_finished_path(&finished, "/o/a.mp4"));
+    os_free(finished.data);
 
     out.touch("shot 9.mp4");
     EXPECT_EQ(out.chosen("shot <memory_incremental>", 9), "shot 10.mp4");
@@ -358,18 +369,35 @@ TEST(Encoder, CommandLineForTheRegion) {
     builder_clear(&app.audio_device);
     app.encoder_command = builder_create(64);
     builder_append_text(&app.encoder_command, "\"C:/rec/ffmpeg.exe\"");
-    const char *path = "C:/rec/output/2026-03-07 0.mp4";
+    const char *path = "C:/rec/output/2026-03-07 0.recording.mp4";
     std::string line = recording_command_text(path);
+    std::string fragments = " -movflags +frag_keyframe+empty_moov+default_base_moof -frag_duration 1000000 "
+                            "-flush_packets 1 \"C:/rec/output/2026-03-07 0.recording.mp4\"";
 #ifdef _WIN32
     EXPECT_EQ(line, "\"C:/rec/ffmpeg.exe\" -y -f gdigrab -framerate 30 -offset_x 100 -offset_y 200 "
-                    "-video_size 640x480 -draw_mouse 1 -i desktop -c:v libx264rgb -preset ultrafast -qp 0 "
-                    "\"C:/rec/output/2026-03-07 0.mp4\"");
+                    "-video_size 640x480 -draw_mouse 1 -i desktop -c:v libx264rgb -preset ultrafast -qp 0" +
+                        fragments);
 #else
     StrSlice display = os_display_name();
     EXPECT_EQ(line, "\"C:/rec/ffmpeg.exe\" -y -f x11grab -framerate 30 -video_size 640x480 -draw_mouse 1 -i " +
                         std::string(display.data, (size_t)display.length) +
-                        "+100,200 -c:v libx264rgb -preset ultrafast -qp 0 \"C:/rec/output/2026-03-07 0.mp4\"");
+                        "+100,200 -c:v libx264rgb -preset ultrafast -qp 0" + fragments);
 #endif
+    // The finishing step: one working file, or the concat list of several.
+    TextBuilder built = builder_create(16);
+    finishing_command(&built, "C:/rec/output/a 0.recording.mp4", false, "C:/rec/output/a 0.finishing.mp4");
+    EXPECT_EQ(str(built), "\"C:/rec/ffmpeg.exe\" -hide_banner -nostdin -nostats -v error -progress pipe:1 -y -i "
+                          "\"C:/rec/output/a 0.recording.mp4\" -c copy -movflags +faststart "
+                          "\"C:/rec/output/a 0.finishing.mp4\"");
+    finishing_command(&built, "C:/rec/output/a.segments.txt", true, "C:/rec/output/a.finishing.mp4");
+    EXPECT_NE(str(built).find(" -y -f concat -safe 0 -i \"C:/rec/output/a.segments.txt\" -c copy "), std::string::npos);
+    finished_check_command(&built, "C:/rec/output/a 0.finishing.mp4");
+    EXPECT_EQ(str(built), "\"C:/rec/ffmpeg.exe\" -hide_banner -nostdin -nostats -v error -progress pipe:1 -i "
+                          "\"C:/rec/output/a 0.finishing.mp4\" -c copy -f null -");
+    const char *parts[] = {"C:/rec/a.recording.mp4", "/r/it's.recording-2.mp4"};
+    concat_list_text(&built, parts, 2);
+    EXPECT_EQ(str(built), "file 'C:/rec/a.recording.mp4'\nfile '/r/it'\\''s.recording-2.mp4'\n");
+    os_free(built.data);
     app.audio_device = builder_create(16);
     builder_append_text(&app.audio_device, "Mic (USB)");
     app.draw_mouse = false;
@@ -380,7 +408,7 @@ TEST(Encoder, CommandLineForTheRegion) {
     EXPECT_NE(line.find(" -y -f pulse -i \"Mic (USB)\" -f x11grab "), std::string::npos) << line;
 #endif
     EXPECT_NE(line.find("-draw_mouse 0"), std::string::npos);
-    EXPECT_NE(line.find("-qp 0 -c:a libopus -b:a 320k \"C:/rec/"), std::string::npos);
+    EXPECT_NE(line.find("-qp 0 -c:a libopus -b:a 320k -movflags "), std::string::npos);
     app.record_audio = false;
     os_free(app.encoder_command.data);
     app.encoder_command = TextBuilder{0, nullptr, 0};
@@ -424,9 +452,9 @@ TEST(Encoder, HostileValuesStayInTheirArguments) {
                 std::string line = recording_command_text(path);
                 std::vector<std::string> args = split(line);
 #ifdef _WIN32
-                ASSERT_EQ(args.size(), 31u) << line;
+                ASSERT_EQ(args.size(), 37u) << line;
 #else
-                ASSERT_EQ(args.size(), 27u) << line;
+                ASSERT_EQ(args.size(), 33u) << line;
 #endif
                 EXPECT_EQ(args[0], "/opt/my rec/ffmpeg");
                 EXPECT_EQ(args.back(), path) << line;

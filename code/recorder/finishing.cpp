@@ -1,0 +1,344 @@
+#include "finishing.h"
+
+#include <string.h>
+
+#include "app_files.h"
+#include "encoder.h"
+#include "encoder_command.h"
+#include "messages.h"
+#include "output_name.h"
+#include "share_copy.h"
+
+enum {
+    FINISH_QUEUE_SIZE = 64,
+    // A leftover is left alone while it grows: another Vornby may be recording into it.
+    FINISH_SETTLE_MS = 2000,
+    // The quit waits while ffmpeg shows progress, but not for ever: what is
+    // left is finished at the next start.
+    FINISH_QUIT_SILENCE_MS = 5000,
+    FINISH_QUIT_LIMIT_MS = 20000,
+    FINISH_NAME_ATTEMPTS = 1000,
+};
+// The remux and the check may report the end of different streams (the last
+// audio packet or the last frame).
+static const i64 finish_time_tolerance_us = 250000;
+
+struct FinishJob {
+    TextBuilder working; // the working files' paths, each followed by its NUL
+    i32 working_count;
+    TextBuilder finished;
+    FinishOrigin origin;
+    bool share_copy;
+    i32 fps, duration_ms;
+    i64 found_size; // a leftover's size when it was found
+    i64 found_ms;
+};
+
+enum FinishStage : u8 { STAGE_NONE, STAGE_SETTLING, STAGE_REMUX, STAGE_CHECK };
+
+static FinishJob queue[FINISH_QUEUE_SIZE];
+static i32 queued;
+static FinishJob current;
+static FinishStage stage;
+static EncoderJob ffmpeg;
+static TextBuilder finishing_path, list_path;
+static i64 remux_frames, remux_us;
+static bool quitting;
+
+static const char *next_working(const char *path) { return path + strlen(path) + 1; }
+
+static const char *shown_name(void) { return path_file_name(current.finished.data ? current.finished.data : ""); }
+
+void finishing_queue(const FinishRequest *request) {
+    if (queued == FINISH_QUEUE_SIZE || request->working_count < 1 || request->working_count > FINISH_WORKING_MAX) {
+        os_print("* ERROR * %s is not finished now; its working file %s waits for the next start.\n",
+                 request->finished, request->working[0]);
+        tell_user(MESSAGE_ERROR, true, "%s waits to be finished at the next start", path_file_name(request->finished));
+        return;
+    }
+    FinishJob &job = queue[queued++];
+    job = FinishJob{};
+    job.working = builder_create(256);
+    for (i32 i = 0; i < request->working_count; i++)
+        builder_append(&job.working, (i64)strlen(request->working[i]) + 1, request->working[i]);
+    job.working_count = request->working_count;
+    job.finished = builder_create(256);
+    builder_append_text(&job.finished, request->finished);
+    job.origin = request->origin;
+    job.share_copy = request->share_copy;
+    job.fps = request->fps;
+    job.duration_ms = request->duration_ms;
+    job.found_size = -1;
+    job.found_ms = os_time_milliseconds();
+}
+
+bool finishing_busy(void) { return stage != STAGE_NONE || queued > 0; }
+
+static void forget_current(void) {
+    encoder_close(&ffmpeg);
+    if (list_path.length > 0) os_delete_file(builder_slice(&list_path));
+    builder_clear(&list_path);
+    builder_clear(&finishing_path);
+    os_free(current.working.data);
+    os_free(current.finished.data);
+    current = FinishJob{};
+    stage = STAGE_NONE;
+}
+
+// The working files stay where they are, for the user or the next start.
+static void give_up(const char *why, StrSlice detail) {
+    encoder_close(&ffmpeg);
+    if (finishing_path.length > 0) encoder_delete_file(builder_slice(&finishing_path));
+    os_print("* ERROR * Could not finish %s: %s%s%.*s. What was recorded is kept in:\n", shown_name(), why,
+             detail.length ? ": " : "", (int)detail.length, detail.data);
+    const char *path = current.working.data;
+    for (i32 i = 0; path && i < current.working_count; i++, path = next_working(path)) os_print("  %s\n", path);
+    tell_user(MESSAGE_ERROR, true, "Could not %s %s; it is kept as %s",
+              current.origin == FINISH_RECOVERED ? "recover" : "finish", shown_name(),
+              path_file_name(current.working.data ? current.working.data : ""));
+    forget_current();
+}
+
+// The sum of the working files' sizes; -1 when one cannot be measured.
+static i64 working_size_of(const FinishJob &job) {
+    i64 total = 0;
+    const char *path = job.working.data;
+    for (i32 i = 0; path && i < job.working_count; i++, path = next_working(path)) {
+        i64 size = os_file_size(StrSlice{(i64)strlen(path), (char *)path});
+        if (size < 0) return -1;
+        total += size;
+    }
+    return path ? total : -1;
+}
+
+static void delete_working(void) {
+    const char *path = current.working.data;
+    for (i32 i = 0; path && i < current.working_count; i++, path = next_working(path))
+        if (encoder_delete_file(StrSlice{(i64)strlen(path), (char *)path}) != 0)
+            os_print("* NOTE * The working file %s could not be deleted; its recording is finished.\n", path);
+}
+
+static void start_remux(void) {
+    if (!current.working.data || !current.finished.data) return give_up("out of memory", StrSlice{});
+    recording_file_path(&finishing_path, current.finished.data, RECORDING_FINISHING);
+    // A file of that name is this recording's own, from a finishing cut short.
+    encoder_delete_file(builder_slice(&finishing_path));
+    const char *input = current.working.data;
+    bool joined = current.working_count > 1;
+    if (joined) {
+        const char *paths[FINISH_WORKING_MAX];
+        paths[0] = current.working.data;
+        for (i32 i = 1; i < current.working_count; i++) paths[i] = next_working(paths[i - 1]);
+        TextBuilder list = builder_create(1024);
+        concat_list_text(&list, paths, current.working_count);
+        recording_file_path(&list_path, current.finished.data, RECORDING_SEGMENT_LIST);
+        bool written = list.data && list_path.data && os_write_file(builder_slice(&list_path), (u32)list.length,
+                                                                   list.data) == 0;
+        os_free(list.data);
+        if (!written) return give_up("the list of its parts could not be written", builder_slice(&list_path));
+        input = list_path.data;
+    }
+    TextBuilder command = builder_create(512);
+    finishing_command(&command, input, joined, finishing_path.data ? finishing_path.data : "");
+    bool started = finishing_path.data && encoder_start(&ffmpeg, builder_slice(&command), finishing_path.data, true);
+    os_free(command.data);
+    if (!started) return give_up(ENCODER_NAME " could not start", StrSlice{});
+    stage = STAGE_REMUX;
+    tell_user(MESSAGE_DONE, false, "%s %s\xE2\x80\xA6", current.origin == FINISH_RECOVERED ? "Recovering" : "Finishing",
+              shown_name());
+}
+
+static void dequeue(void) {
+    current = queue[0];
+    queued--;
+    memmove(queue, queue + 1, sizeof(FinishJob) * (size_t)queued);
+}
+
+static void take_next(void) {
+    dequeue();
+    if (current.origin == FINISH_RECOVERED) stage = STAGE_SETTLING;
+    else start_remux();
+}
+
+// A leftover that did not grow since it was found is nobody's.
+static void settle(void) {
+    if (os_time_milliseconds() < current.found_ms + FINISH_SETTLE_MS) return;
+    i64 size = working_size_of(current);
+    if (size != current.found_size) {
+        os_print("* NOTE * %s is still being written (by another Vornby?); it is left alone.\n", current.working.data);
+        return forget_current();
+    }
+    if (size == 0) {
+        os_print("* NOTE * Removed %s: an empty working file, nothing was recorded in it.\n", current.working.data);
+        delete_working();
+        return forget_current();
+    }
+    start_remux();
+}
+
+static void nothing_recorded(void) {
+    encoder_delete_file(builder_slice(&finishing_path));
+    delete_working();
+    if (current.origin == FINISH_DIED)
+        tell_user(MESSAGE_ERROR, true, "%s stopped unexpectedly before its first frame", ENCODER_NAME);
+    else tell_user(MESSAGE_NOTE, false, "Nothing was recorded in %s; it was removed.", shown_name());
+    forget_current();
+}
+
+static void remux_ended(EncoderEnd end) {
+    if (end != ENCODER_FINISHED) return give_up("the remux failed", encoder_last_line(&ffmpeg));
+    if (ffmpeg.frames == 0) return nothing_recorded();
+    if (ffmpeg.frames < 0) return give_up("the remux reported no frames", StrSlice{});
+    remux_frames = ffmpeg.frames;
+    remux_us = ffmpeg.progress_us;
+    encoder_close(&ffmpeg);
+    TextBuilder command = builder_create(512);
+    finished_check_command(&command, finishing_path.data);
+    bool started = encoder_start(&ffmpeg, builder_slice(&command), finishing_path.data, true);
+    os_free(command.data);
+    if (!started) return give_up(ENCODER_NAME " could not start", StrSlice{});
+    stage = STAGE_CHECK;
+}
+
+// The expected name, else "<stem> (2).mp4" and on: a name is taken by any
+// file and by another recording's working files. The move never replaces a
+// file, so a name taken in the meantime is passed over too.
+static bool move_to_free_name(TextBuilder *final) {
+    const char *finished = current.finished.data;
+    i64 stem = (i64)strlen(finished);
+    if (stem >= 4 && strcmp(finished + stem - 4, ".mp4") == 0) stem -= 4;
+    for (i32 number = 1; number <= FINISH_NAME_ATTEMPTS; number++) {
+        builder_clear(final);
+        builder_append(final, stem, finished);
+        if (number > 1) {
+            char suffix[16];
+            builder_append(final, os_format(suffix, sizeof suffix, " (%i)", number), suffix);
+        }
+        builder_append_text(final, ".mp4");
+        if (!final->data) return false;
+        bool free = number == 1 ? !os_path_exists(builder_slice(final)) : recording_names_free(final->data);
+        if (free && os_move_file(builder_slice(&finishing_path), builder_slice(final)) == 0) return true;
+    }
+    return false;
+}
+
+static void report(const char *final, i64 time_us) {
+    const char *name = path_file_name(final);
+    // The time of the last packet, a frame short of the length: rounded.
+    i32 seconds = (i32)((time_us + 500000) / 1000000);
+    if (current.origin == FINISH_STOPPED) {
+        tell_user(MESSAGE_DONE, false, "Saved %s \xE2\x80\x94 %.1f MB, %i:%02i", name,
+                  (f64)os_file_size(StrSlice{(i64)strlen(final), (char *)final}) / 1e6, seconds / 60, seconds % 60);
+    } else if (current.origin == FINISH_DIED) {
+        tell_user(MESSAGE_ERROR, false, "%s stopped unexpectedly \xE2\x80\x94 saved %i:%02i as %s", ENCODER_NAME,
+                  seconds / 60, seconds % 60, name);
+    } else {
+        tell_user(MESSAGE_DONE, false, "Recovered %s \xE2\x80\x94 %i:%02i", name, seconds / 60, seconds % 60);
+    }
+}
+
+static void check_ended(EncoderEnd end) {
+    i64 frames = ffmpeg.frames, time_us = ffmpeg.progress_us, difference = time_us - remux_us;
+    if (end != ENCODER_FINISHED || frames != remux_frames || difference > finish_time_tolerance_us ||
+        -difference > finish_time_tolerance_us) {
+        os_print("* ERROR * The remux wrote %lli frames, %lli us; the file reads back %lli frames, %lli us.\n",
+                 (long long)remux_frames, (long long)remux_us, (long long)frames, (long long)time_us);
+        return give_up("the finished file does not read back the same", encoder_last_line(&ffmpeg));
+    }
+    encoder_close(&ffmpeg);
+    TextBuilder final = builder_create(256);
+    if (!move_to_free_name(&final)) {
+        os_free(final.data);
+        return give_up("no free name for it", StrSlice{});
+    }
+    delete_working();
+    report(final.data, time_us);
+    if (current.share_copy && !quitting) share_copy_queue(final.data, current.fps, current.duration_ms);
+    os_free(final.data);
+    forget_current();
+}
+
+static void stage_ended(EncoderEnd end) {
+    if (stage == STAGE_REMUX) remux_ended(end);
+    else check_ended(end);
+}
+
+void finishing_step(void) {
+    if (stage == STAGE_NONE && queued > 0) take_next();
+    if (stage == STAGE_SETTLING) return settle();
+    if (stage != STAGE_REMUX && stage != STAGE_CHECK) return;
+    if (!encoder_running(&ffmpeg)) return stage_ended(encoder_collect(&ffmpeg));
+    while (encoder_pump(&ffmpeg) > 0) {
+    }
+}
+
+static void leave_for_next_start(void) {
+    encoder_close(&ffmpeg);
+    if (finishing_path.length > 0) encoder_delete_file(builder_slice(&finishing_path));
+    os_print("* NOTE * %s was not finished before the exit; %s is finished at the next start.\n", shown_name(),
+             current.working.data ? current.working.data : "its working file");
+    forget_current();
+}
+
+void finishing_quit(void) {
+    quitting = true;
+    i64 limit = os_time_milliseconds() + FINISH_QUIT_LIMIT_MS;
+    while (finishing_busy()) {
+        i64 left = limit - os_time_milliseconds();
+        if (stage == STAGE_NONE) {
+            if (left > 0) {
+                take_next();
+            } else {
+                dequeue();
+                leave_for_next_start();
+            }
+        } else if (stage == STAGE_SETTLING || left <= 0) {
+            leave_for_next_start();
+        } else {
+            EncoderEnd end = encoder_wait(&ffmpeg, false, FINISH_QUIT_SILENCE_MS, (i32)left);
+            if (end == ENCODER_KILLED) leave_for_next_start();
+            else stage_ended(end);
+        }
+    }
+}
+
+//~ Leftovers
+
+static StrSlice leftover_folder;
+// Without an encoder they wait; the panel says what is missing.
+static bool leftovers_wait;
+static i32 leftovers_waiting;
+
+static void found_leftover(StrSlice name, i64, bool is_directory) {
+    if (is_directory) return;
+    TextBuilder working = builder_create(leftover_folder.length + name.length + 1);
+    TextBuilder finished = builder_create(256);
+    builder_append(&working, leftover_folder.length, leftover_folder.data);
+    builder_append_text(&working, "/");
+    builder_append(&working, name.length, name.data);
+    bool leftover = working.data && recording_finished_path(&finished, working.data) && finished.data;
+    if (leftover && leftovers_wait) {
+        leftovers_waiting++;
+    } else if (leftover) {
+        const char *paths[1] = {working.data};
+        FinishRequest request = {paths, 1, finished.data, FINISH_RECOVERED, false, 0, 0};
+        i32 before = queued;
+        finishing_queue(&request);
+        // Measured as the settling measures it: a listing's size can lag
+        // behind the file's own on Windows.
+        if (queued > before) queue[queued - 1].found_size = working_size_of(queue[queued - 1]);
+    }
+    os_free(working.data);
+    os_free(finished.data);
+}
+
+void finishing_recover_leftovers(void) {
+    leftover_folder = app_output_folder();
+    leftovers_wait = !encoder_findable();
+    leftovers_waiting = 0;
+    if (leftover_folder.data) os_list_directory(leftover_folder, found_leftover);
+    if (leftovers_waiting > 0)
+        os_print("* NOTE * %i unfinished recordings in %s wait for %s.\n", leftovers_waiting, leftover_folder.data,
+                 encoder_file_name());
+    os_free_string(&leftover_folder);
+}
