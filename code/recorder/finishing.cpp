@@ -222,19 +222,24 @@ static bool move_to_free_name(TextBuilder *final) {
     return false;
 }
 
-static void report(const char *final, i64 time_us) {
+// The panel's words for the finished file, into said (which the share copy
+// keeps beside its progress).
+static void report(const char *final, i64 time_us, char (&said)[MESSAGE_CAPACITY]) {
     const char *name = path_file_name(final);
     // The time of the last packet, a frame short of the length: rounded.
     i32 seconds = (i32)((time_us + 500000) / 1000000);
+    MessageKind kind = MESSAGE_DONE;
     if (current.origin == FINISH_STOPPED) {
-        tell_user(MESSAGE_DONE, false, "Saved %s \xE2\x80\x94 %.1f MB, %i:%02i", name,
+        os_format(said, sizeof said, "Saved %s \xE2\x80\x94 %.1f MB, %i:%02i", name,
                   (f64)os_file_size(StrSlice{(i64)strlen(final), (char *)final}) / 1e6, seconds / 60, seconds % 60);
     } else if (current.origin == FINISH_DIED) {
-        tell_user(MESSAGE_ERROR, false, "%s stopped unexpectedly \xE2\x80\x94 saved %i:%02i as %s", ENCODER_NAME,
+        kind = MESSAGE_ERROR;
+        os_format(said, sizeof said, "%s stopped unexpectedly \xE2\x80\x94 saved %i:%02i as %s", ENCODER_NAME,
                   seconds / 60, seconds % 60, name);
     } else {
-        tell_user(MESSAGE_DONE, false, "Recovered %s \xE2\x80\x94 %i:%02i", name, seconds / 60, seconds % 60);
+        os_format(said, sizeof said, "Recovered %s \xE2\x80\x94 %i:%02i", name, seconds / 60, seconds % 60);
     }
+    tell_user(kind, false, "%s", said);
 }
 
 static void check_ended(EncoderEnd end) {
@@ -252,8 +257,9 @@ static void check_ended(EncoderEnd end) {
         return give_up("no free name for it", StrSlice{});
     }
     delete_working();
-    report(final.data, time_us);
-    if (current.share_copy && !quitting) share_copy_queue(final.data, current.fps, current.duration_ms);
+    char said[MESSAGE_CAPACITY];
+    report(final.data, time_us, said);
+    if (current.share_copy && !quitting) share_copy_queue(final.data, current.fps, current.duration_ms, said);
     os_free(final.data);
     forget_current();
 }
