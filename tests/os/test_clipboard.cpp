@@ -39,6 +39,12 @@ TEST(ClipboardText, SetThenGetGivesTheSameBytes) {
     // The text ends at its NUL whatever the length says.
     ASSERT_EQ(os_clipboard_set_text(StrSlice{5, (char *)"ab\0cd"}), 0);
     EXPECT_EQ(take(os_clipboard_get_text()), "ab");
+
+    // Asked at once after each set, the owner answers every time.
+    for (int i = 0; i < 500; i++) {
+        ASSERT_EQ(os_clipboard_set_text(S("round " + std::to_string(i))), 0);
+        ASSERT_EQ(take(os_clipboard_get_text()), "round " + std::to_string(i));
+    }
 }
 
 #ifdef _WIN32
