@@ -8,6 +8,7 @@
 
 #include "os/os.h"
 #include "redirect.h"
+#include "slices.h"
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -17,8 +18,6 @@
 #include <X11/Xlib.h>
 #include <unistd.h>
 #endif
-
-static StrSlice S(const std::string &text) { return StrSlice{(i64)text.size(), (char *)text.c_str()}; }
 
 static std::string take(StrSlice slice) {
     std::string text(slice.data ? slice.data : "", (size_t)slice.length);
