@@ -10,10 +10,10 @@
 
 #include "recorder/app.h"
 #include "recorder/pointer.h"
-#include "recorder/region.h"
 #include "text/text.h"
 #include "ui/canvas.h"
 #include "ui/panel.h"
+#include "unit/app_region.h"
 
 static const char *font_path = "/usr/share/fonts/opentype/inter/Inter-Regular.otf";
 
@@ -86,11 +86,7 @@ BENCHMARK(BM_PanelRedraw)->ArgName("message")->Arg(0)->Arg(1)->Arg(2);
 static void BM_HitTestZones(benchmark::State &state) {
     app.frame_metric_large = 11;
     app.frame_metric_small = 6;
-    app.region_x0 = 770;
-    app.region_y0 = 430;
-    app.region_x1 = 1149;
-    app.region_y1 = 649;
-    update_zone_sizes();
+    set_region(770, 430, 1149, 649);
     i32 step = 0;
     for (auto _ : state) {
         // Walk a 64 x 64 grid over and around the region's top-left quarter.

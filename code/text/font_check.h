@@ -14,8 +14,10 @@ enum { FONT_GUARD_BYTES = 1 << 20 };
 // True when the font at start (the table directory) in data may be handed to
 // stb_truetype, data being followed by FONT_GUARD_BYTES zeros: the tables lie
 // in the file; cmap subtables and their groups, loca's glyph offsets and the
-// CFF's INDEX structures point inside it; composite glyphs nest at most 16
-// deep without cycles and expand to at most 2^20 vertices.
+// CFF's INDEX structures point inside it; each glyph's contours, flags,
+// points and components lie in its own bytes, and composite glyphs nest at
+// most 16 deep without cycles and expand to at most 2^20 vertices; the kern
+// table's pairs and GPOS's class pair records lie in their tables.
 bool font_check(const u8 *data, i64 length, i64 start);
 // stbtt_InitFont assumes a CFF table of 512 MiB; this bounds it (and the CID
 // font's FDSelect) by the file's length.

@@ -81,45 +81,93 @@ enum { GLYPH_NESTING_MAX = 16, GLYPH_COMPONENTS_MAX = 256, GLYPH_VERTICES_MAX = 
 
 struct GlyphScan {
     const FontScan *font;
-    i64 glyf, loca;
+    i64 glyf, glyf_end, loca;
     i32 glyph_count;
     bool long_offsets;
     i32 *vertices; // per glyph: -2 unseen, -1 in progress, else its outline's vertex count
 };
 
-static i64 glyph_start(const GlyphScan *g, i32 glyph, i64 *next) {
+// Where the glyph's outline starts in the file; *length gets its size, as
+// loca gives it, or -1 when loca's offsets run backwards or past glyf.
+static i64 glyph_start(const GlyphScan *g, i32 glyph, i64 *length) {
     const u8 *loca = g->font->data + g->loca;
     i64 a = g->long_offsets ? be32(loca + glyph * 4) : (i64)be16(loca + glyph * 2) * 2;
     i64 b = g->long_offsets ? be32(loca + glyph * 4 + 4) : (i64)be16(loca + glyph * 2 + 2) * 2;
-    *next = g->glyf + b;
+    *length = b < a || g->glyf + b > g->glyf_end ? -1 : b - a;
     return g->glyf + a;
 }
 
+// The vertices stb_truetype allocates for a simple outline of the given
+// contours, after walking its end points, instructions, flags and
+// coordinates exactly as it does; -1 when that walk leaves the glyph's own
+// bytes, or the conversion would write or read past its array.
+static i64 simple_glyph_vertices(const u8 *glyph, i64 length, i32 contours) {
+    i64 at = 10 + 2 * (i64)contours + 2;
+    if (at > length) return -1;
+    // End points in increasing order make one vertex array of n + 2 per
+    // contour enough for the outline it converts in place.
+    i64 last_end = -1;
+    for (i32 c = 0; c < contours; c++) {
+        i64 end = be16(glyph + 10 + 2 * c);
+        if (end <= last_end) return -1;
+        last_end = end;
+    }
+    i64 points = last_end + 1;
+    at += be16(glyph + 10 + 2 * (i64)contours); // the instructions
+    u32 flags = 0, repeat = 0;
+    i64 coordinates = 0;
+    for (i64 i = 0; i < points; i++) {
+        if (repeat == 0) {
+            if (at >= length) return -1;
+            flags = glyph[at++];
+            if (flags & 8) {
+                if (at >= length) return -1;
+                repeat = glyph[at++];
+            }
+        } else {
+            repeat--;
+        }
+        coordinates += (flags & 2) ? 1 : (flags & 16) ? 0 : 2; // x
+        coordinates += (flags & 4) ? 1 : (flags & 32) ? 0 : 2; // y
+    }
+    if (at + coordinates > length) return -1;
+    // A contour that starts off the curve has its start looked up in the
+    // next point, which past the last one lies outside the array.
+    bool last_alone = contours == 1 ? points == 1 : be16(glyph + 10 + 2 * contours - 4) == points - 2;
+    if (last_alone && !(flags & 1)) return -1;
+    return points + 2 * (i64)contours;
+}
+
 // The vertex count stb_truetype will build for the glyph, composites
-// expanded, or -1 for an outline it must not see: one that starts past the
-// file, nests too deep (or in a cycle), or grows too large to draw.
+// expanded, or -1 for an outline it must not see: one that reads past its
+// own bytes, nests too deep (or in a cycle), or grows too large to draw.
 static i64 glyph_vertices(GlyphScan *g, i32 glyph, i32 depth) {
     if (glyph < 0 || glyph >= g->glyph_count) return 0; // stb_truetype draws nothing
     if (g->vertices[glyph] >= 0) return g->vertices[glyph];
     if (g->vertices[glyph] == -1 || depth > GLYPH_NESTING_MAX) return -1;
-    i64 next = 0, at = glyph_start(g, glyph, &next);
-    if (at == next) return g->vertices[glyph] = 0;
-    if (at + 10 > g->font->length) return -1;
-    const u8 *data = g->font->data;
-    i32 contours = (i16)be16(data + at);
+    i64 length = 0, at = glyph_start(g, glyph, &length);
+    if (length == 0) return g->vertices[glyph] = 0;
+    if (length < 10) return -1; // the header: contour count and box
+    const u8 *data = g->font->data + at;
+    i32 contours = (i16)be16(data);
     i64 total = 0;
     if (contours > 0) {
-        total = (i64)be16(data + at + 10 + contours * 2 - 2) + 1 + 2 * (i64)contours;
+        total = simple_glyph_vertices(data, length, contours);
+        if (total < 0) return -1;
     } else if (contours < 0) {
         g->vertices[glyph] = -1;
-        const u8 *component = data + at + 10;
+        i64 component = 10;
         for (i32 n = 0;; n++) {
-            if (n >= GLYPH_COMPONENTS_MAX || component + 4 > data + g->font->length) return -1;
-            u32 flags = be16(component);
-            i64 part = glyph_vertices(g, (i32)be16(component + 2), depth + 1);
+            if (n >= GLYPH_COMPONENTS_MAX || component + 4 > length) return -1;
+            u32 flags = be16(data + component);
+            i64 part = glyph_vertices(g, (i32)be16(data + component + 2), depth + 1);
             if (part < 0) return -1;
             total += part;
-            component += 4 + ((flags & 1) ? 4 : 2) + ((flags & 8) ? 2 : (flags & 0x40) ? 4 : (flags & 0x80) ? 8 : 0);
+            // Offsets only with ARGS_ARE_XY_VALUES: stb_truetype reads no
+            // point numbers.
+            component += 4 + ((flags & 2) ? ((flags & 1) ? 4 : 2) : 0) +
+                         ((flags & 8) ? 2 : (flags & 0x40) ? 4 : (flags & 0x80) ? 8 : 0);
+            if (component > length) return -1;
             if (!(flags & 0x20)) break;
         }
     }
@@ -129,8 +177,9 @@ static i64 glyph_vertices(GlyphScan *g, i32 glyph, i32 depth) {
 
 static bool font_glyphs_fit(const FontScan *scan, FontTable head, FontTable loca, FontTable glyf,
                             i32 glyph_count) {
-    if (loca.size == 0) return false;
-    GlyphScan g = {scan, glyf.offset, loca.offset, glyph_count, be16(scan->data + head.offset + 50) == 1,
+    u32 loca_format = be16(scan->data + head.offset + 50);
+    if (loca.size == 0 || loca_format > 1) return false;
+    GlyphScan g = {scan, glyf.offset, glyf.offset + glyf.size, loca.offset, glyph_count, loca_format == 1,
                    nullptr};
     if (loca.size < ((i64)glyph_count + 1) * (g.long_offsets ? 4 : 2)) return false;
     g.vertices = (i32 *)os_alloc((u32)glyph_count * 4 + 4);
@@ -140,6 +189,43 @@ static bool font_glyphs_fit(const FontScan *scan, FontTable head, FontTable loca
     for (i32 i = 0; i < glyph_count && fits; i++) fits = glyph_vertices(&g, i, 0) >= 0;
     os_free(g.vertices);
     return fits;
+}
+
+// Kerning. stb_truetype reaches everything in these tables through 16-bit
+// offsets and counts, within the guard, except two arrays sized by
+// products or long runs of records: the kern table's pairs and a class
+// pair subtable's class records, which must lie in their table.
+static bool font_kern_fits(const FontScan *scan, FontTable kern) {
+    if (kern.size == 0) return true;
+    const u8 *table = scan->data + kern.offset;
+    // Only a first horizontal subtable of format 0 is read.
+    if (be16(table + 2) < 1 || be16(table + 8) != 1) return true;
+    return 18 + (i64)be16(table + 10) * 6 <= kern.size;
+}
+
+// stb_truetype walks every pair subtable for every pair of letters drawn:
+// more than this many is a font made to stall the drawing.
+enum { GPOS_PAIR_SUBTABLES_MAX = 4096 };
+
+static bool font_gpos_fits(const FontScan *scan, FontTable gpos) {
+    if (gpos.size == 0) return true;
+    const u8 *table = scan->data + gpos.offset;
+    if (be16(table) != 1 || be16(table + 2) != 0) return true; // only version 1.0 is read
+    i64 walked = 0;
+    i64 lookups = be16(table + 8);
+    for (i64 i = 0, count = be16(table + lookups); i < count; i++) {
+        i64 lookup = lookups + be16(table + lookups + 2 + 2 * i);
+        if (be16(table + lookup) != 2) continue; // pair adjustment
+        for (i64 s = 0, subtables = be16(table + lookup + 4); s < subtables; s++) {
+            if (++walked > GPOS_PAIR_SUBTABLES_MAX) return false;
+            i64 pairs = lookup + be16(table + lookup + 6 + 2 * s);
+            // Class pairs with an x advance alone: class1 x class2 records.
+            const u8 *at = table + pairs;
+            if (be16(at) != 2 || be16(at + 4) != 4 || be16(at + 6) != 0) continue;
+            if (pairs + 16 + 2 * (i64)be16(at + 12) * be16(at + 14) > gpos.size) return false;
+        }
+    }
+    return true;
 }
 
 // An INDEX at the cursor lies wholly inside the CFF table.
@@ -218,6 +304,8 @@ bool font_check(const u8 *data, i64 length, i64 start) {
     if (head.size < 54 || hhea.size < 36 || hmtx.size < 4 || !font_cmap_fits(&scan, cmap)) return false;
     if (maxp.size != 0 && maxp.size < 6) return false;
     i32 glyph_count = maxp.size ? (i32)be16(data + maxp.offset + 4) : 0xFFFF;
+    if (!font_kern_fits(&scan, font_table(&scan, "kern")) || !font_gpos_fits(&scan, font_table(&scan, "GPOS")))
+        return false;
     if (glyf.size) return font_glyphs_fit(&scan, head, font_table(&scan, "loca"), glyf, glyph_count);
     return font_cff_fits(&scan, font_table(&scan, "CFF "));
 }

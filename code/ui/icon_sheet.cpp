@@ -35,20 +35,30 @@
 #pragma GCC diagnostic pop
 #endif
 
-// stb_image copies an empty first IDAT chunk into a buffer it has not yet
-// allocated (no bytes, but to a null pointer), so such a file is refused.
-static bool first_data_chunk_empty(StrSlice png) {
+// stb_image grows its buffer to a data chunk's claimed length before it
+// reads the chunk, so a few bytes claiming a gigabyte cost a gigabyte; and it
+// copies an empty first IDAT chunk into a buffer it has not yet allocated
+// (no bytes, but to a null pointer). Such files are refused before decoding:
+// every chunk up to IEND must lie in the file, the first IDAT not empty.
+static bool chunks_fit(StrSlice png) {
     const u8 *bytes = (const u8 *)png.data;
+    bool seen_data = false;
     for (i64 at = 8; at + 8 <= png.length;) {
         u32 length = (u32)bytes[at] << 24 | (u32)bytes[at + 1] << 16 | (u32)bytes[at + 2] << 8 | bytes[at + 3];
-        if (memcmp(bytes + at + 4, "IDAT", 4) == 0) return length == 0;
+        const u8 *type = bytes + at + 4;
+        if (memcmp(type, "IEND", 4) == 0) return true;
+        if (memcmp(type, "IDAT", 4) == 0) {
+            if (!seen_data && length == 0) return false;
+            seen_data = true;
+        }
         at += 12 + (i64)length;
+        if (at > png.length) return false;
     }
-    return false;
+    return true; // cut short: stb_image refuses it without a large buffer
 }
 
 bool icon_sheet_decode(StrSlice png) {
-    if (!png.data || png.length < 9 || png.length > 0x7FFFFFFF || first_data_chunk_empty(png)) return false;
+    if (!png.data || png.length < 9 || png.length > 0x7FFFFFFF || !chunks_fit(png)) return false;
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory((const u8 *)png.data, (int)png.length, &width, &height, &channels) ||
         (i64)width * height > ICON_SHEET_PIXELS_MAX)

@@ -641,11 +641,14 @@ class Recording(AppTest):
 
     def test_hostile_settings_neither_crash_nor_hang(self):
         # A dash thickness of -1 (65535 once stored) made frame windows of
-        # gigabytes; it is drawn at the 64-pixel limit.
+        # gigabytes; it is drawn at the 64-pixel limit. The saved region ends
+        # one pixel past the desktop's right edge: the default comes instead.
         run = Recorder(self, config="frame_dash_thickness = -1\nframe_dash_length = 0\n",
-                       state=state_bytes(100, 200, 739, 679, style=1))
-        wait_until(lambda: window_named("Vornby Top") and geometry(window_named("Vornby Top")) == (36, 136, 768, 64),
-                   60 if WINE else 20, "the thick frame")
+                       state=state_bytes(100, 200, 1920, 679, style=1))
+        x0, y0, x1, y1 = REGION
+        wait_until(lambda: window_named("Vornby Top") and
+                   geometry(window_named("Vornby Top")) == (x0 - 64, y0 - 64, x1 - x0 + 1 + 128, 64),
+                   60 if WINE else 20, "the thick frame around the default region")
         close_through_system(window_named("Vornby Top"))
         self.assertEqual(run.wait_exit(), 0)
 
@@ -680,16 +683,24 @@ class Recording(AppTest):
         self.assertEqual(struct.unpack("<i", state[34:38])[0], 1)  # counter: from 0, past the taken name
 
     def test_share_copy_command_and_quitting_while_it_runs(self):
-        # The fake converter never ends by itself (it waits on its input), so
-        # the conversion is still running when the program quits. An older
-        # copy holds the first name; it is the user's and stays.
-        run = self.start(config="share_copy = mp4\nshare_copy_max_width = 1280\nrecord_hotkey = Ctrl+Alt+R\n")
-        older = "output/%s 0.share.mp4" % time.strftime("%Y-%m-%d")
+        # The first conversion fails after writing part of its copy: nothing
+        # broken is left beside the recording. The second never ends by
+        # itself (it waits on its input), so it is still running when the
+        # program quits. An older copy holds its first name; it is the
+        # user's and stays.
+        run = self.start("first_copy_fails",
+                         config="share_copy = mp4\nshare_copy_max_width = 1280\nrecord_hotkey = Ctrl+Alt+R\n")
+        day = time.strftime("%Y-%m-%d")
+        older = "output/%s 1.share.mp4" % day
         run.write(older, b"older copy")
         panel = (110, 691)
         run.record_and_stop(panel)
+        wait_until(lambda: "panel: The share copy %s 0.share.mp4 failed (exit code 1): fake converter: no room left "
+                   "for the copy; nothing was kept.\n" % day in run.log(), 30, "the failed copy")
+        self.assertNotIn(day + " 0.share.mp4", os.listdir(os.path.join(run.folder, "output")))
+        run.record_and_stop(panel)
         folder = run.folder if not WINE else "Z:" + run.folder
-        stem = "%s/output/%s 0" % (folder, time.strftime("%Y-%m-%d"))
+        stem = "%s/output/%s 1" % (folder, day)
         name = os.path.basename(stem) + ".share (2).mp4"
         wait_until(lambda: os.path.exists(os.path.join(run.folder, "output", name)), 30, "the conversion to start")
         # The progress on the panel's line, after the recording's confirmation
@@ -713,10 +724,22 @@ class Recording(AppTest):
         self.assertIn("Hotkey Ctrl+Alt+R starts and stops recording.", out)
         self.assertEqual(processes_in(run.folder), [])
         self.assertEqual(sorted(os.listdir(os.path.join(run.folder, "output"))),
-                         [os.path.basename(stem) + ".mp4", os.path.basename(older)])
+                         [day + " 0.mp4", os.path.basename(stem) + ".mp4", os.path.basename(older)])
         self.assertEqual(run.read(older), b"older copy")
         self.assertEqual(run.read("output/" + os.path.basename(stem) + ".mp4"), b"fake mp4")
         self.assertIn("was stopped at exit and removed", run.stdout())
+
+    def test_quitting_waits_while_the_encoder_still_writes(self):
+        # Finishing the file takes 7 s without a word: longer than the quit's
+        # 5 s of silence, but the file grows, and a killed one would be cut.
+        run = self.start("grow_after_q")
+        panel = (110, 691)
+        press("record", panel)
+        run.wait_panel(panel, GREEN)
+        press("close", panel)
+        self.assertEqual(run.wait_exit(60), 0)
+        self.assertTrue(run.read("output/%s 0.mp4" % time.strftime("%Y-%m-%d")).endswith(b"whole"))
+        self.assertNotIn("did not finish", run.stdout())
 
     def test_quick_clicks_act_in_every_state(self):
         # Each click lands with the pointer warped onto its control in the
@@ -1047,6 +1070,9 @@ class HotkeyAndShareCopy(unittest.TestCase):
             panel = (110, 691)
             run.wait_panel(panel)
             wait_until(lambda: said in run.stdout(), 20, "the note on " + value)
+            # On the panel in the failure colour, without the log's marker.
+            wait_text_line(panel, "error")
+            self.assertIn("panel: %s; running without a hotkey.\n" % said, run.log())
             press("fps+", panel)  # still answering
             press("close", panel)
             self.assertEqual(run.wait_exit(), 0)
@@ -1073,7 +1099,7 @@ class HotkeyAndShareCopy(unittest.TestCase):
         send_keys(keys, True)
         send_keys(["r", "r"], True)  # repeats of the held key
         run.wait_panel(panel, GREEN)
-        send_keys(reversed(keys), False)
+        send_keys(keys, False)  # Ctrl and Alt let go before the letter
         # The encoder has written frames (a slow start would stop it before
         # its first), and a second or more has passed for the repeats.
         output = os.path.join(run.folder, "output")

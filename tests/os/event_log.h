@@ -1,5 +1,6 @@
-// Test helpers for window events: a log of every event delivered, and a pump
-// that waits for a condition (never a fixed sleep).
+// Test helpers for windows and their events: a log of every event delivered,
+// a pump that waits for a condition (never a fixed sleep), and the clean-up
+// after a test.
 #pragma once
 
 #include <vector>
@@ -17,6 +18,26 @@ template <typename Condition> static bool pump_until(Condition condition) {
         os_sleep_ms(5);
     }
     return condition();
+}
+
+// Destroys every window the library has open, waits until it lists none,
+// and leaves no event callback set.
+static inline void close_all(void) {
+    i32 count;
+    OsWindow **list;
+    os_get_windows(&count, nullptr, &list);
+    std::vector<OsWindow *> open(list, list + count);
+    for (OsWindow *window : open) os_destroy_window(window);
+    pump_until([] {
+        i32 left;
+        os_get_windows(&left, nullptr, nullptr);
+        return left == 0;
+    });
+    os_set_event_callback(nullptr);
+}
+
+static inline void fill(OsWindow *window, u32 color) {
+    for (i32 i = 0; i < window->pixels.width * window->pixels.height; i++) window->pixels.pixels[i] = color;
 }
 
 static inline std::vector<OsEvent> events_of(OsWindow *window, u8 kind) {

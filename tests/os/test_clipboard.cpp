@@ -8,6 +8,7 @@
 
 #include "os/os.h"
 #include "redirect.h"
+#include "slices.h"
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -17,8 +18,6 @@
 #include <X11/Xlib.h>
 #include <unistd.h>
 #endif
-
-static StrSlice S(const std::string &text) { return StrSlice{(i64)text.size(), (char *)text.c_str()}; }
 
 static std::string take(StrSlice slice) {
     std::string text(slice.data ? slice.data : "", (size_t)slice.length);
@@ -39,6 +38,12 @@ TEST(ClipboardText, SetThenGetGivesTheSameBytes) {
     // The text ends at its NUL whatever the length says.
     ASSERT_EQ(os_clipboard_set_text(StrSlice{5, (char *)"ab\0cd"}), 0);
     EXPECT_EQ(take(os_clipboard_get_text()), "ab");
+
+    // Asked at once after each set, the owner answers every time.
+    for (int i = 0; i < 500; i++) {
+        ASSERT_EQ(os_clipboard_set_text(S("round " + std::to_string(i))), 0);
+        ASSERT_EQ(take(os_clipboard_get_text()), "round " + std::to_string(i));
+    }
 }
 
 #ifdef _WIN32

@@ -9,6 +9,7 @@
 
 #include "os/os.h"
 #include "os/os_internal.h"
+#include "slices.h"
 
 #ifndef _WIN32
 #include <stdlib.h>
@@ -24,10 +25,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
-
-static StrSlice S(const std::string &text) { return StrSlice{(i64)text.size(), (char *)text.c_str()}; }
-
-static std::string str(StrSlice slice) { return std::string(slice.data, (size_t)slice.length); }
 
 static void set_system_error(int code) {
 #ifdef _WIN32

@@ -13,6 +13,7 @@
 #include "os/os_internal.h"
 #include "open_handles.h"
 #include "redirect.h"
+#include "slices.h"
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -26,10 +27,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
-
-static StrSlice S(const std::string &text) { return StrSlice{(i64)text.size(), (char *)text.c_str()}; }
-
-static std::string str(StrSlice slice) { return std::string(slice.data, (size_t)slice.length); }
 
 static std::string child_command(const std::string &arguments) {
 #ifdef _WIN32

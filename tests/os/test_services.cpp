@@ -14,15 +14,12 @@
 #include "os/os.h"
 #include "os/os_internal.h"
 #include "redirect.h"
+#include "slices.h"
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #endif
-
-static StrSlice S(const std::string &text) { return StrSlice{(i64)text.size(), (char *)text.c_str()}; }
-
-static std::string str(StrSlice slice) { return std::string(slice.data ? slice.data : "", (size_t)slice.length); }
 
 template <typename Done> static bool wait_for(Done done, i64 timeout_ms = 20000) {
     i64 end = os_time_milliseconds() + timeout_ms;

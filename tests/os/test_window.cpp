@@ -12,6 +12,7 @@
 #include "os/os.h"
 #include "os/os_internal.h" // the monitor fallbacks, which the test display cannot provoke
 #include "redirect.h"
+#include "slices.h"
 
 #ifdef _WIN32
 #include <shlobj.h> // DROPFILES
@@ -22,8 +23,6 @@
 
 
 static bool has_event(OsWindow *window, u8 kind) { return !events_of(window, kind).empty(); }
-
-static StrSlice text(const char *s) { return StrSlice{(i64)strlen(s), (char *)s}; }
 
 // Windows draws frames itself; on X11 a window manager does, and the test
 // display runs none, so there a framed window's outer rectangle is its
@@ -49,28 +48,10 @@ static OsWindow *open_at(i32 x, i32 y, i32 width, i32 height, u16 extra = 0) {
     return window;
 }
 
-static void close_all(void) {
-    i32 count;
-    OsWindow **list;
-    os_get_windows(&count, nullptr, &list);
-    std::vector<OsWindow *> open(list, list + count);
-    for (OsWindow *window : open) os_destroy_window(window);
-    pump_until([] {
-        i32 left;
-        os_get_windows(&left, nullptr, nullptr);
-        return left == 0;
-    });
-}
-
 // A window that already has the focus gets no new focus event.
 static void focus(OsWindow *window) {
     os_focus_window(window);
     pump_until([&] { return test_has_focus(window); });
-}
-
-static void fill(OsWindow *window, u32 color) {
-    Canvas *canvas = &window->pixels;
-    for (i32 i = 0; i < canvas->width * canvas->height; i++) canvas->pixels[i] = color;
 }
 
 #ifdef _WIN32
@@ -268,7 +249,6 @@ TEST(Events, ButtonsDoubleClicksCaptureAndWheel) {
     EXPECT_EQ(events_of(window, OS_EVENT_MOUSE_WHEEL)[0].wheel.notches, 0);
 #endif
     close_all();
-    os_set_event_callback(nullptr);
 }
 
 // The key events of one window as (kind, code, pressed) and its characters.
@@ -322,7 +302,6 @@ TEST(Events, KeysRepeatsAndCharacters) {
     const std::vector<i32> characters = {'a', 'a', 10, 'b'};
     EXPECT_EQ(t.characters, characters);
     close_all();
-    os_set_event_callback(nullptr);
 }
 
 TEST(Events, FocusMoveResizeAndClose) {
@@ -415,7 +394,6 @@ TEST(Events, FocusMoveResizeAndClose) {
     EXPECT_EQ(typed(c).keys.front(), alt.front());
 #endif
     close_all();
-    os_set_event_callback(nullptr);
 }
 
 TEST(Present, TheCanvasReachesTheScreen) {
@@ -567,7 +545,6 @@ TEST(WindowOperations, TopmostMinimiseAndHide) {
     EXPECT_TRUE(IsWindowVisible((HWND)window->handle));
 #endif
     close_all();
-    os_set_event_callback(nullptr);
 }
 
 // Pumps for a while; for what must not happen, which has no event to wait for.
@@ -753,7 +730,6 @@ TEST(Events, DroppedFilesBecomeAUtf8List) {
     const char expected[] = "C:/a/x.txt\0C:/b/\xc3\xa5.png\0"; // plus the literal's own NUL
     EXPECT_EQ(std::string(dropped.drop.files, sizeof expected), std::string(expected, sizeof expected));
     close_all();
-    os_set_event_callback(nullptr);
 }
 
 // Windows only: raw input registration is a Windows service; X11 has none.

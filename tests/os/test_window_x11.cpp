@@ -19,26 +19,12 @@
 #include "event_log.h"
 #include "input_driver.h"
 #include "os/os.h"
+#include "slices.h"
 
 
 
-
-static StrSlice text(const char *s) { return StrSlice{(i64)strlen(s), (char *)s}; }
 
 static Window xid(OsWindow *window) { return (Window)(uintptr_t)window->handle; }
-
-static void close_all(void) {
-    i32 count;
-    OsWindow **list;
-    os_get_windows(&count, nullptr, &list);
-    std::vector<OsWindow *> open(list, list + count);
-    for (OsWindow *window : open) os_destroy_window(window);
-    os_set_event_callback(nullptr);
-}
-
-static void fill(OsWindow *window, u32 color) {
-    for (i32 i = 0; i < window->pixels.width * window->pixels.height; i++) window->pixels.pixels[i] = color;
-}
 
 // The window as the server has it: root position, size and map state.
 struct Seen {

@@ -20,96 +20,83 @@ static void load(std::string content) {
 
 static std::string text(const TextBuilder &b) { return b.data ? std::string(b.data, (size_t)b.length) : ""; }
 
-TEST(Config, GrammarBlanksCommentsAndKeys) {
-    load("frame_dash_length=5");
-    EXPECT_EQ(app.frame_dash_length, 5);
-    load(" \t frame_dash_length \t = \t 7 \t \n");
-    EXPECT_EQ(app.frame_dash_length, 7);
-    load("Frame_dash_length=7\n");
-    EXPECT_EQ(app.frame_dash_length, 2);
-    load("  # frame_dash_length=9\nframe_dash_thickness=3\n");
-    EXPECT_EQ(app.frame_dash_length, 2);
-    EXPECT_EQ(app.frame_dash_thickness, 3);
-    load("# only a comment, no line end");
-    EXPECT_EQ(app.frame_dash_length, 2);
-    load("frame_dash_length=7 #x\noutput_file_name=a#b\n");
-    EXPECT_EQ(app.frame_dash_length, 7);
-    EXPECT_EQ(text(app.output_name_template), "a#b");
-    // Lines without "=", an empty key and an empty value are skipped whole.
-    load("frame_dash_length 4\n=5\nframe_dash_length=\nframe_dash_thickness=\t\nframe_size_rounding=3\nframe_dash_length");
-    EXPECT_EQ(app.frame_dash_length, 2);
-    EXPECT_EQ(app.frame_dash_thickness, 1);
-    EXPECT_EQ(app.frame_size_rounding, 3);
-    load("frame_dash_length=   ");
-    EXPECT_EQ(app.frame_dash_length, 2);
-    load("frame dash_length=4\nframe_dash_length =4 \n");
-    EXPECT_EQ(app.frame_dash_length, 4);
-    load("");
-    EXPECT_EQ(app.frame_size_rounding, 10);
-}
+// A Config.txt loaded alone into fresh settings, and every value it leaves:
+// the dash length, thickness, size rounding, file name and audio device
+// ("" for a text never set).
+struct ConfigCase {
+    std::string content;
+    i32 length, thickness, rounding;
+    const char *name, *device;
+};
 
-TEST(Config, NumbersWrapAndZeroBecomesOne) {
-    load("frame_dash_length=0\n");
-    EXPECT_EQ(app.frame_dash_length, 1);
-    load("frame_dash_length=abc\n");
-    EXPECT_EQ(app.frame_dash_length, 1);
-    load("frame_dash_thickness=0\n");
-    EXPECT_EQ(app.frame_dash_thickness, 1);
-    load("frame_size_rounding=0\n");
-    EXPECT_EQ(app.frame_size_rounding, 0);
-    load("frame_size_rounding=-5\n");
-    EXPECT_EQ(app.frame_size_rounding, -5);
-    // Wrapped values past the drawable limits stop at them: -1 is 65535.
-    load("frame_dash_thickness=70000\n");
-    EXPECT_EQ(app.frame_dash_thickness, 64);
-    load("frame_dash_thickness=-1\n");
-    EXPECT_EQ(app.frame_dash_thickness, 64);
-    load("frame_dash_thickness=64\n");
-    EXPECT_EQ(app.frame_dash_thickness, 64);
-    load("frame_dash_length=20000\n");
-    EXPECT_EQ(app.frame_dash_length, 1000);
-    load("frame_dash_length=1x2\n");
-    EXPECT_EQ(app.frame_dash_length, 12);
-    load("frame_size_rounding=40000\n");
-    EXPECT_EQ(app.frame_size_rounding, -25536);
-    load("frame_size_rounding=-40000\n");
-    EXPECT_EQ(app.frame_size_rounding, 25536);
-    load("frame_size_rounding=5-3\n"); // only a leading minus counts
-    EXPECT_EQ(app.frame_size_rounding, 53);
-    load("frame_dash_length=65536\n"); // wraps to 0, then 0 -> 1
-    EXPECT_EQ(app.frame_dash_length, 1);
-}
-
-TEST(Config, TextFilters) {
-    load("output_file_name=rec: <year>/<month>\n");
-    EXPECT_EQ(text(app.output_name_template), "rec <year><month>");
-    load("output_file_name=a  b\n");
-    EXPECT_EQ(text(app.output_name_template), "a b");
-    load("output_file_name=a    b\"*?\\|:c\n");
-    EXPECT_EQ(text(app.output_name_template), "a bc");
-    load("output_file_name=caf\xC3\xA9 \x7F" "x\n");
-    EXPECT_EQ(text(app.output_name_template), "caf x");
+static const ConfigCase config_cases[] = {
+    // Blanks around keys and values, exact keys, comments; lines without
+    // "=", an empty key and an empty value are skipped whole.
+    {"frame_dash_length=5", 5, 1, 10, "", ""},
+    {" \t frame_dash_length \t = \t 7 \t \n", 7, 1, 10, "", ""},
+    {"Frame_dash_length=7\n", 2, 1, 10, "", ""},
+    {"  # frame_dash_length=9\nframe_dash_thickness=3\n", 2, 3, 10, "", ""},
+    {"# only a comment, no line end", 2, 1, 10, "", ""},
+    {"frame_dash_length=7 #x\noutput_file_name=a#b\n", 7, 1, 10, "a#b", ""},
+    {"frame_dash_length 4\n=5\nframe_dash_length=\nframe_dash_thickness=\t\nframe_size_rounding=3\nframe_dash_length",
+     2, 1, 3, "", ""},
+    {"frame_dash_length=   ", 2, 1, 10, "", ""},
+    {"frame dash_length=4\nframe_dash_length =4 \n", 4, 1, 10, "", ""},
+    {"", 2, 1, 10, "", ""},
+    // Numbers wrap at 16 bits, 0 becomes 1 (not for the rounding), and
+    // wrapped values past the drawable limits stop at them: -1 is 65535.
+    {"frame_dash_length=0\n", 1, 1, 10, "", ""},
+    {"frame_dash_length=abc\n", 1, 1, 10, "", ""},
+    {"frame_dash_thickness=0\n", 2, 1, 10, "", ""},
+    {"frame_size_rounding=0\n", 2, 1, 0, "", ""},
+    {"frame_size_rounding=-5\n", 2, 1, -5, "", ""},
+    {"frame_dash_thickness=70000\n", 2, 64, 10, "", ""},
+    {"frame_dash_thickness=-1\n", 2, 64, 10, "", ""},
+    {"frame_dash_thickness=64\n", 2, 64, 10, "", ""},
+    {"frame_dash_length=20000\n", 1000, 1, 10, "", ""},
+    {"frame_dash_length=1x2\n", 12, 1, 10, "", ""},
+    {"frame_size_rounding=40000\n", 2, 1, -25536, "", ""},
+    {"frame_size_rounding=-40000\n", 2, 1, 25536, "", ""},
+    {"frame_size_rounding=5-3\n", 2, 1, 53, "", ""}, // only a leading minus counts
+    {"frame_dash_length=65536\n", 1, 1, 10, "", ""}, // wraps to 0, then 0 -> 1
+    // The texts' filters.
+    {"output_file_name=rec: <year>/<month>\n", 2, 1, 10, "rec <year><month>", ""},
+    {"output_file_name=a  b\n", 2, 1, 10, "a b", ""},
+    {"output_file_name=a    b\"*?\\|:c\n", 2, 1, 10, "a bc", ""},
+    {"output_file_name=caf\xC3\xA9 \x7F" "x\n", 2, 1, 10, "caf x", ""},
     // The scan looks at the byte that follows before later removals close a
     // gap: a space, a control byte, a space keep both spaces.
-    load("output_file_name=a \x01 b\n");
-    EXPECT_EQ(text(app.output_name_template), "a  b");
+    {"output_file_name=a \x01 b\n", 2, 1, 10, "a  b", ""},
+    {"audio_device_name=\"Mic (USB)\"\n", 2, 1, 10, "", "Mic (USB)"},
+    {"audio_device_name=Mikrofon (Ger\xC3\xA4t) ^2 a  b:/\n", 2, 1, 10, "", "Mikrofon (Gert) 2 a  b:/"},
+    // Repeated keys: the last value counts, an empty one is skipped; a lone
+    // carriage return ends a line; zero bytes are ordinary bytes (the
+    // length decides, not a terminator).
+    {"output_file_name=a\noutput_file_name=b\n", 2, 1, 10, "b", ""},
+    {"frame_dash_length=3\nframe_dash_length=\n", 3, 1, 10, "", ""},
+    {"frame_dash_length=6\rframe_dash_thickness=2\r", 6, 2, 10, "", ""},
+    {std::string("frame_dash_length=1\0" "2\n", 22), 12, 1, 10, "", ""},
+};
+
+TEST(Config, EachSettingLoadedAlone) {
+    for (const ConfigCase &c : config_cases) {
+        SCOPED_TRACE(testing::PrintToString(c.content));
+        load(c.content);
+        EXPECT_EQ(app.frame_dash_length, c.length);
+        EXPECT_EQ(app.frame_dash_thickness, c.thickness);
+        EXPECT_EQ(app.frame_size_rounding, c.rounding);
+        EXPECT_EQ(text(app.output_name_template), c.name);
+        EXPECT_EQ(text(app.audio_device), c.device);
+    }
+}
+
+TEST(Config, LineEndsFiltersAndLimits) {
+    // A name filtered down to nothing is an empty text, not a missing one.
     load("output_file_name=\x01 \x01\n");
     EXPECT_EQ(app.output_name_template.length, 0);
     ASSERT_NE(app.output_name_template.data, nullptr);
     EXPECT_EQ(app.output_name_template.data[0], 0);
     EXPECT_EQ(app.output_name_template.capacity, 256);
-
-    load("audio_device_name=\"Mic (USB)\"\n");
-    EXPECT_EQ(text(app.audio_device), "Mic (USB)");
-    load("audio_device_name=Mikrofon (Ger\xC3\xA4t) ^2 a  b:/\n");
-    EXPECT_EQ(text(app.audio_device), "Mikrofon (Gert) 2 a  b:/");
-}
-
-TEST(Config, LineEndsRepeatsAndLimits) {
-    load("output_file_name=a\noutput_file_name=b\n");
-    EXPECT_EQ(text(app.output_name_template), "b");
-    load("frame_dash_length=3\nframe_dash_length=\n");
-    EXPECT_EQ(app.frame_dash_length, 3);
 
     const char *lines = "output_file_name=clip <n>\n# x\naudio_device_name=Mic\nframe_dash_length=4\n";
     std::string crlf;
@@ -120,13 +107,7 @@ TEST(Config, LineEndsRepeatsAndLimits) {
     EXPECT_EQ(text(app.output_name_template), name);
     EXPECT_EQ(text(app.audio_device), device);
     EXPECT_EQ(app.frame_dash_length, 4);
-    load("frame_dash_length=6\rframe_dash_thickness=2\r");
-    EXPECT_EQ(app.frame_dash_length, 6);
-    EXPECT_EQ(app.frame_dash_thickness, 2);
 
-    // Zero bytes are ordinary bytes: the length decides, not a terminator.
-    load(std::string("frame_dash_length=1\0" "2\n", 22));
-    EXPECT_EQ(app.frame_dash_length, 12);
     // Only the slice is read, not the bytes that follow it in memory.
     reset_app();
     std::string longer = "frame_dash_length=1999";

@@ -311,10 +311,13 @@ static void put32(std::string &f, size_t at, u32 v) {
     put16(f, at, v >> 16);
     put16(f, at + 2, v & 0xFFFF);
 }
-static size_t table_at(const std::string &f, const char *tag) {
+static size_t table_at(const std::string &f, const char *tag, size_t *size = nullptr) {
     u32 count = (u32)(u8)f[4] << 8 | (u8)f[5];
     for (u32 i = 0; i < count; i++)
-        if (f.compare(12 + i * 16, 4, tag) == 0) return be32_at(f, 12 + i * 16 + 8);
+        if (f.compare(12 + i * 16, 4, tag) == 0) {
+            if (size) *size = be32_at(f, 12 + i * 16 + 12);
+            return be32_at(f, 12 + i * 16 + 8);
+        }
     return 0;
 }
 static bool loads(const std::string &f) {
@@ -354,11 +357,45 @@ TEST(FontLoad, RefusesFontsThatPointOutside) {
 
     // A 32-bit cmap naming glyphs far past the font's: they load as the missing glyph.
     std::string far_glyphs = ttf;
-    size_t cmap = table_at(ttf, "cmap"), sub = cmap + be32_at(ttf, cmap + 8);
+    size_t cmap_size = 0, cmap = table_at(ttf, "cmap", &cmap_size), sub = cmap + be32_at(ttf, cmap + 8);
     for (u32 i = 0; i < (be32_at(ttf, cmap) & 0xFFFF); i++) put32(far_glyphs, cmap + 8 + i * 8, (u32)(sub - cmap));
     const u32 format12[] = {0x000C0000, 28, 0, 1, 0, 0x10FFFF, 0x40000000};
     for (u32 i = 0; i < 7; i++) put32(far_glyphs, sub + i * 4, format12[i]);
     EXPECT_TRUE(loads(far_glyphs));
+
+    // The same subtable claiming one 12-byte group more than the table holds.
+    std::string short_groups = far_glyphs;
+    put32(short_groups, sub + 12, (u32)(cmap + cmap_size - sub - 16) / 12 + 1);
+    EXPECT_FALSE(loads(short_groups));
+
+    // An outline read past its own bytes: "A" made one off-curve point, whose
+    // contour start stb_truetype looks for in the point after it; its
+    // instructions run past the glyph; or its composite parts, which have no
+    // offsets, read as if they had, hiding that the second part is "A" itself.
+    const u8 lone_point[] = {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const u8 long_code[] = {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    const u8 parts_without_offsets[] = {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x20, 0, 37, 0, 0, 0, glyph};
+    for (const auto &outline : {std::string((char *)lone_point, sizeof lone_point),
+                                std::string((char *)long_code, sizeof long_code),
+                                std::string((char *)parts_without_offsets, sizeof parts_without_offsets)}) {
+        std::string bad = ttf;
+        bad.replace(glyf + be32_at(ttf, loca + glyph * 4), outline.size(), outline);
+        EXPECT_FALSE(loads(bad)) << outline.size();
+    }
+
+    // Kerning pairs past the kern table, and class pair records (65535 x
+    // 65535) past GPOS, which took the program down at its first text.
+    std::string pairs = ttf;
+    put16(pairs, table_at(ttf, "kern") + 10, 0xFFFF);
+    EXPECT_FALSE(loads(pairs));
+    for (const std::string &font : {ttf, otf}) {
+        std::string classes = font;
+        size_t gpos = table_at(font, "GPOS");
+        const u16 pair_classes[] = {1, 0, 0, 0, 10, 1, 4, 2, 0, 1, 8, 2, 16, 4, 0, 26, 36, 0xFFFF, 0xFFFF,
+                                    2, 1, 0, 0xFFFF, 0, 2, 1, 0, 0xFFFF, 16000, 2, 1, 0, 0xFFFF, 0};
+        for (size_t i = 0; i < sizeof pair_classes / 2; i++) put16(classes, gpos + 2 * i, pair_classes[i]);
+        EXPECT_FALSE(loads(classes));
+    }
 
     for (size_t keep : {ttf.size() / 2, (size_t)100, (size_t)13})
         EXPECT_FALSE(loads(ttf.substr(0, keep))) << keep;

@@ -111,7 +111,12 @@ static void *os_lnx_clip_serve(void *argument) {
                 o->length = 0;
             }
         }
-        XFlush(c->display);
+        // No flush before the poll: XPending has sent the answers already,
+        // and a flush also reads, so a request arriving meanwhile would wait
+        // in Xlib's queue while poll watches the socket. Nor any call once
+        // the connection is lost: Xlib leaves it locked to the thread that
+        // saw the loss (the setter's, perhaps), and this one would wait for
+        // ever, holding the owner's lock.
         bool lost = c->lost;
         if (lost && o->connection == c) o->connection = nullptr;
         pthread_mutex_unlock(&o->lock);
