@@ -147,9 +147,10 @@ static void encoder_finished(EncoderEnd end, bool quitting) {
 // on its sound (no sound server, no output device, a device that is not
 // there): the recording goes on without sound rather than not at all.
 static bool restarted_without_sound(EncoderEnd end) {
-    if (end != ENCODER_FAILED || os_file_size(builder_slice(&recording_working)) > 0) return false;
+    bool sound = inputs.device || inputs.system_sound;
+    if (end != ENCODER_FAILED || !sound || os_file_size(builder_slice(&recording_working)) > 0) return false;
     print_failure();
-    if (!sources_drop_sound(&inputs, encoder_last_line(&recording))) return false;
+    sources_drop_sound(&inputs, encoder_last_line(&recording));
     encoder_close(&recording);
     return start_encoder();
 }

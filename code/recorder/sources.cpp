@@ -136,13 +136,11 @@ void sources_stop(void) {
     sound = nullptr;
 }
 
-bool sources_drop_sound(RecordingInputs *inputs, StrSlice reason) {
-    if (!inputs->device && !inputs->system_sound) return false;
+void sources_drop_sound(RecordingInputs *inputs, StrSlice reason) {
     inputs->device = inputs->system_sound = false;
     inputs->sound_pipe = nullptr;
     os_sound_stop(sound);
     sound = nullptr;
     sound_loss_told = false;
     tell_user(MESSAGE_NOTE, true, "Recording without sound: %.*s", (int)reason.length, reason.data);
-    return true;
 }

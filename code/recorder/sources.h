@@ -32,5 +32,5 @@ void sources_stop_asked(void);
 void sources_stop(void);
 // When the encoder could not open its sound (no sound server, no output
 // device, a device that is not there): the recording goes on without sound
-// and the panel says why. False when it had no sound to drop.
-bool sources_drop_sound(RecordingInputs *inputs, StrSlice reason);
+// and the panel says why.
+void sources_drop_sound(RecordingInputs *inputs, StrSlice reason);

@@ -8,9 +8,9 @@
 //   endless   after "q", go on printing a line every 200 ms and never exit
 // Given "-progress" (a conversion), it reports progress once a file named
 // progress_go appears beside it, so a test sees the line before and after.
-// Given "-c copy" (the finishing step), it copies its input to its output, or
-// only reads it when the output is "-", reports the input's size as frames
-// and tenths of a second, and exits 0.
+// Given "-c copy" or "-c:v copy" (the finishing step), it copies its input to
+// its output, or only reads it when the output is "-", reports the input's
+// size as frames and tenths of a second, and exits 0.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -60,7 +60,8 @@ int main(int argc, char **argv) {
         return 3;
     }
     for (int i = 1; i + 1 < argc; i++) {
-        if (strcmp(argv[i], "-c") != 0 || strcmp(argv[i + 1], "copy") != 0) continue;
+        bool copy = (strcmp(argv[i], "-c") == 0 || strcmp(argv[i], "-c:v") == 0) && strcmp(argv[i + 1], "copy") == 0;
+        if (!copy) continue;
         const char *input = "", *output = argv[argc - 1];
         for (int j = 1; j + 1 < argc; j++)
             if (strcmp(argv[j], "-i") == 0) input = argv[j + 1];
