@@ -520,8 +520,9 @@ class Recording(AppTest):
     def test_a_second_start_leaves_the_first_alone_and_toggle_drives_it(self):
         run = self.start()
         panel = (110, 691)
-        press("minimise", panel, reacts=False)
-        wait_until(lambda: not viewable(window_named(PANEL_TITLE)), 20, "the panel minimised")
+        if not WINE:  # Wine keeps a minimised window on the screen
+            press("minimise", panel, reacts=False)
+            wait_until(lambda: not viewable(window_named(PANEL_TITLE)), 20, "the panel minimised")
         code, out = run.second_start()  # and the first one's panel comes back
         self.assertEqual(code, 0)
         self.assertIn("* NOTE * Vornby is already running\n", out)
