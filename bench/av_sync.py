@@ -13,6 +13,11 @@ together, recorded, and the recording measured.
         the stimulus alone, for the recorder to record: the window covers
         the recorder's default region on a 1920x1080 screen; run the recorder
         under the same PULSE_SERVER (printed)
+    scripts/with-display bench/av_sync.py recorder PROGRAM_FOLDER [SECONDS] [FPS]
+        the recorder itself, copied from PROGRAM_FOLDER (build/linux/vornby)
+        into a fresh folder with the speaker button on and no device named,
+        started and stopped with "vornby --toggle" around the stimulus; then
+        its finished recording is measured
     bench/av_sync.py measure RECORDING
         any recording of the stimulus: each flash's first bright frame against
         its tone's onset, and the audio and video streams' lengths
@@ -173,10 +178,39 @@ def record(seconds, fps):
     measure(path)
 
 
+def recorder(program_folder, seconds, fps):
+    sound.start_pulse()
+    folder = tempfile.mkdtemp(prefix="vornby-av-sync-")
+    for name in ("vornby", "font.otf", "icons.png"):
+        subprocess.run(["cp", os.path.join(program_folder, name), folder], check=True)
+    # The default region on 1920x1080, no delay, audio on, the chosen rate.
+    with open(os.path.join(folder, "_vornby.state"), "wb") as f:
+        f.write(struct.pack("<BiiiiBiBBBBiii", 1, 770, 430, 1149, 649, 2, 0, 0, 0, 1, fps, 0, 0, 0))
+    program = os.path.join(folder, "vornby")
+    run = subprocess.Popen([program], cwd=folder, stdout=open(os.path.join(folder, "stdout.txt"), "w"),
+                           stderr=subprocess.STDOUT)
+    time.sleep(2.0)  # the panel is up
+    subprocess.run([program, "--toggle"], check=True)
+    time.sleep(1.0)  # the encoder has opened its inputs
+    stimulate(seconds - 1.5)
+    subprocess.run([program, "--toggle"], check=True)
+    log = os.path.join(folder, "vornby.log")
+    end = time.time() + 120
+    while time.time() < end and "panel: Saved" not in open(log).read():
+        time.sleep(0.2)
+    run.terminate()
+    run.wait(60)
+    output = os.path.join(folder, "output")
+    measure(os.path.join(output, [n for n in os.listdir(output) if n.endswith(".mp4")][0]))
+
+
 if __name__ == "__main__":
     what = sys.argv[1] if len(sys.argv) > 1 else "record"
     if what == "measure":
         measure(sys.argv[2])
+    elif what == "recorder":
+        recorder(sys.argv[2], float(sys.argv[3]) if len(sys.argv) > 3 else 60.0,
+                 int(sys.argv[4]) if len(sys.argv) > 4 else 30)
     elif what == "stimulate":
         sound.start_pulse()
         print("PULSE_SERVER=%s" % os.environ["PULSE_SERVER"], flush=True)

@@ -12,6 +12,15 @@ enum : u8 {
     SHARE_COPY_GIF = 2,
 };
 
+// What the speaker button records besides audio_device_name (Config.txt's
+// system_sound): the computer's own sound only when no device is named, as
+// well as the device, or never.
+enum : u8 {
+    SYSTEM_SOUND_AUTO = 0,
+    SYSTEM_SOUND_YES = 1,
+    SYSTEM_SOUND_NO = 2,
+};
+
 // Per-frame input flags, cleared by the main loop after every frame function.
 struct FrameInput {
     bool pressed;  // left button went down (single or double click)
@@ -37,6 +46,7 @@ struct AppState : UiView {
     i16 frame_size_rounding; // Config.txt's keys and their defaults: config.h
     TextBuilder output_name_template; // created on first use
     TextBuilder audio_device;
+    u8 system_sound; // SYSTEM_SOUND_*
     // The encoder as command lines name it, when start-up found it beside
     // the program (encoder_program has the fallback).
     TextBuilder encoder_command;

@@ -70,7 +70,7 @@ StrSlice app_read_asset(const char *name) {
     return fits ? os_read_entire_file(path_slice(path)) : StrSlice{0, nullptr};
 }
 
-static StrSlice read_setting_file(const char *name) {
+StrSlice app_setting_read(const char *name) {
     char path[513];
     StrSlice folder = app_folder(APP_FOLDER_SETTINGS);
     bool fits = app_path_in(path, folder, name);
@@ -87,41 +87,48 @@ void app_log_open(void) {
 }
 
 void config_load_file(void) {
-    StrSlice content = read_setting_file("Config.txt");
+    StrSlice content = app_setting_read("Config.txt");
     config_load(content);
     os_free_file(&content);
 }
 
 void state_load_file(void) {
-    StrSlice content = read_setting_file("_vornby.state");
+    StrSlice content = app_setting_read("_vornby.state");
     state_load(content);
     os_free_file(&content);
 }
 
-bool state_save(void) {
-    if (!app.state_read) return true;
+bool app_setting_write(const char *name, u32 size, const void *bytes) {
     char path[513], temporary[513];
     StrSlice folder = app_folder(APP_FOLDER_SETTINGS);
-    bool fits = app_path_in(path, folder, "_vornby.state") && app_path_in(temporary, folder, "_vornby.state.new");
+    char temporary_name[128];
+    os_format(temporary_name, sizeof temporary_name, "%s.new", name);
+    bool fits = app_path_in(path, folder, name) && app_path_in(temporary, folder, temporary_name);
     bool folder_made = folder.data && os_make_directories(folder) == 0;
-    u8 record[STATE_FILE_SIZE];
-    state_encode(record);
+    os_free_string(&folder);
+    if (!fits || !folder_made) return false;
     // Written beside it and renamed over it: a crash or a full disk leaves the
     // old file whole, and a symbolic link in its place is replaced, not
-    // followed. A stale temporary (even a link) goes first for the same reason.
-    bool saved = false;
-    if (fits && folder_made) {
-        os_delete_file(path_slice(temporary));
-        // Created anew: a link planted under the temporary name in between
-        // makes the save fail rather than write through it.
-        saved = os_create_file_exclusive(path_slice(temporary), STATE_FILE_SIZE, record) == 0 &&
-                os_replace_file(path_slice(temporary), path_slice(path)) == 0;
-        if (!saved) os_delete_file(path_slice(temporary));
-    }
+    // followed. A stale temporary (even a link) goes first for the same
+    // reason, and the new one is created anew: a link planted under its name
+    // in between makes the write fail rather than go through it.
+    os_delete_file(path_slice(temporary));
+    bool written = os_create_file_exclusive(path_slice(temporary), size, bytes) == 0 &&
+                   os_replace_file(path_slice(temporary), path_slice(path)) == 0;
+    if (!written) os_delete_file(path_slice(temporary));
+    return written;
+}
+
+bool state_save(void) {
+    if (!app.state_read) return true;
+    u8 record[STATE_FILE_SIZE];
+    state_encode(record);
+    bool saved = app_setting_write("_vornby.state", STATE_FILE_SIZE, record);
     if (!saved) {
+        StrSlice folder = app_folder(APP_FOLDER_SETTINGS);
         os_print("* ERROR * The settings could not be saved to %s_vornby.state\n",
                  folder.data ? folder.data : "(no settings folder) ");
+        os_free_string(&folder);
     }
-    os_free_string(&folder);
     return saved;
 }

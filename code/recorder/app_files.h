@@ -40,6 +40,12 @@ StrSlice app_output_folder(void);
 // from the installed share folder ../share/vornby/ ({0, null} when neither
 // has it). Free with os_free_file.
 StrSlice app_read_asset(const char *name);
+// A whole file of the settings folder ({0, null} when missing or unreadable;
+// free with os_free_file).
+StrSlice app_setting_read(const char *name);
+// Replaces a file of the settings folder whole, creating the folder if
+// needed; a crash leaves the old file. True when written.
+bool app_setting_write(const char *name, u32 size, const void *bytes);
 // Reads Config.txt from the settings folder and applies it; nothing when the
 // file is missing or unreadable.
 void config_load_file(void);

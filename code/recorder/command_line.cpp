@@ -12,6 +12,7 @@ const char app_usage[] =
     "  --version  show the version and exit\n";
 
 const char app_toggle_message[] = "toggle";
+const char app_show_message[] = "show";
 
 AppCommand app_command_parse(int argc, char **argv) {
     if (argc < 2) return APP_COMMAND_RUN;

@@ -21,5 +21,8 @@ extern const char app_usage[];
 // portable copies in folders of their own run side by side, each with its own
 // files, and a start of the same one finds the running copy.
 void app_instance_name(char (&name)[65]);
-// The message --toggle sends, and what the running copy does on it.
+// The messages to the running copy: --toggle's (its record hotkey's work),
+// and a second start's (its panel shown again, even when minimised: under
+// some desktops nothing else would bring it back).
 extern const char app_toggle_message[];
+extern const char app_show_message[];

@@ -76,6 +76,7 @@ enum { DASH_LENGTH_MAX = 1000, DASH_THICKNESS_MAX = 64, NUMBER_LOWEST = -32768, 
 const ConfigKey config_keys[] = {
     {"output_file_name", CONFIG_FILE_NAME, &app.output_name_template, 0, 0, 0, nullptr},
     {"audio_device_name", CONFIG_TEXT, &app.audio_device, 0, 0, 0, nullptr},
+    {"system_sound", CONFIG_CHOICE, &app.system_sound, 0, 0, SYSTEM_SOUND_AUTO, "auto|yes|no"},
     {"frame_dash_length", CONFIG_NUMBER, &app.frame_dash_length, 1, DASH_LENGTH_MAX, 2, nullptr},
     {"frame_dash_thickness", CONFIG_NUMBER, &app.frame_dash_thickness, 1, DASH_THICKNESS_MAX, 1, nullptr},
     {"frame_size_rounding", CONFIG_NUMBER, &app.frame_size_rounding, NUMBER_LOWEST, NUMBER_HIGHEST, 10, nullptr},

@@ -70,8 +70,13 @@ static const char recording_audio[] = " -c:a libopus -b:a 320k";
 // loses at most the last second.
 static const char crash_proof_output[] = " -movflags +frag_keyframe+empty_moov+default_base_moof "
                                          "-frag_duration 1000000 -flush_packets 1";
-// Finishing: the same packets, no encoding.
+// Finishing: the same packets, no encoding. The sound server still holds
+// the last tenth of a second when the encoder stops, so a recording's sound
+// ends that much before its picture: it is padded with silence to the
+// picture's end, which takes encoding it again. Without sound, the sound's
+// options go unused.
 static const char stream_copy[] = " -c copy";
+static const char picture_copy_sound_to_length[] = " -c:v copy -af apad -c:a libopus -b:a 320k -shortest";
 static const char concat_demuxer[] = " -f concat -safe 0";
 // The index in front, where every player expects it (and Windows' own, which
 // seeks a fragmented file badly).
@@ -91,9 +96,27 @@ static const char overwrite[] = " -y";
 // the primary monitor) and copies from the whole desktop's device context;
 // x11grab takes root-window coordinates, which RandR monitors share and which
 // never go negative.
+// Two sound sources mixed into one track at their own levels.
+static void append_mix(TextBuilder *out, i32 first_sound, i32 second_sound, i32 screen) {
+    append_format(out, " -filter_complex [%i:a][%i:a]amix=inputs=2:duration=longest:normalize=0[a] -map %i:v -map [a]",
+                  first_sound, second_sound, screen);
+}
+// The sound server's queue and a 20 ms fragment keep the sound's timestamps
+// within a frame of the picture's.
+static const char pulse_queue[] = " -thread_queue_size 1024";
+
 #ifdef _WIN32
-static void append_audio_device(TextBuilder *out, const char *device) {
-    append_input(out, " -f dshow -i audio=", device, true);
+// A device mixed with the computer's sound is pinned to its 48 kHz stereo.
+static void append_audio_device(TextBuilder *out, const char *device, bool mixed) {
+    append_input(out, mixed ? " -f dshow -sample_rate 48000 -channels 2 -i audio=" : " -f dshow -i audio=", device,
+                 true);
+}
+
+// The stream os_sound_start lays on the clock from the moment the encoder
+// opens it: after the screen, nearest its first frame.
+static const bool system_sound_first = false;
+static void append_system_sound(TextBuilder *out, const char *pipe) {
+    append_input(out, " -thread_queue_size 1024 -f f32le -ar 48000 -ac 2 -i ", pipe, true);
 }
 
 static void append_screen(TextBuilder *out) {
@@ -101,8 +124,18 @@ static void append_screen(TextBuilder *out) {
                   app.fps, app.region_x, app.region_y, app.region_w, app.region_h, app.draw_mouse ? 1 : 0);
 }
 #else
-static void append_audio_device(TextBuilder *out, const char *device) {
-    append_input(out, " -f pulse -i ", device, true);
+static void append_audio_device(TextBuilder *out, const char *device, bool mixed) {
+    if (mixed) builder_append_text(out, pulse_queue);
+    append_input(out, mixed ? " -f pulse -sample_rate 48000 -fragment_size 3840 -i " : " -f pulse -i ", device, true);
+}
+
+// What the default output device plays: its monitor source. The sound server
+// stamps it with its own clock; opened before the screen, it runs by the time
+// the first frame is taken (after it, the sound lagged by 60-160 ms).
+static const bool system_sound_first = true;
+static void append_system_sound(TextBuilder *out, const char *) {
+    builder_append_text(out, pulse_queue);
+    builder_append_text(out, " -f pulse -sample_rate 48000 -fragment_size 3840 -i @DEFAULT_MONITOR@");
 }
 
 static void append_screen(TextBuilder *out) {
@@ -114,6 +147,13 @@ static void append_screen(TextBuilder *out) {
 }
 #endif
 
+// Frames this process writes into a pipe, the same on every platform.
+static void append_fed_screen(TextBuilder *out, const RecordingInputs *inputs) {
+    append_format(out, " -f rawvideo -pix_fmt bgr0 -video_size %ix%i -framerate %i", inputs->screen_width,
+                  inputs->screen_height, inputs->screen_rate);
+    append_input(out, " -i ", inputs->screen_pipe, true);
+}
+
 static void append_output(TextBuilder *out, const char *path) {
     builder_append(out, 1, " ");
     append_quoted_text(out, path, true);
@@ -121,15 +161,32 @@ static void append_output(TextBuilder *out, const char *path) {
 
 //~ The command lines
 
-void recording_command(TextBuilder *out, const char *working_path) {
-    bool audio = app.record_audio && app.audio_device.length > 0;
+void recording_command(TextBuilder *out, const char *working_path, const RecordingInputs *inputs) {
+    bool mixed = inputs->device && inputs->system_sound;
     builder_clear(out);
     builder_append_text(out, encoder_program());
     builder_append_text(out, overwrite);
-    if (audio) append_audio_device(out, app.audio_device.data);
-    append_screen(out);
+    // The inputs in order: the device, the computer's sound where its platform
+    // wants it first, the screen, else the computer's sound.
+    i32 count = 0, device = -1, system = -1;
+    if (inputs->device) {
+        append_audio_device(out, app.audio_device.data, mixed);
+        device = count++;
+    }
+    if (inputs->system_sound && system_sound_first) {
+        append_system_sound(out, inputs->sound_pipe);
+        system = count++;
+    }
+    if (inputs->screen_pipe) append_fed_screen(out, inputs);
+    else append_screen(out);
+    i32 screen = count++;
+    if (inputs->system_sound && !system_sound_first) {
+        append_system_sound(out, inputs->sound_pipe);
+        system = count++;
+    }
+    if (mixed) append_mix(out, device, system, screen);
     builder_append_text(out, lossless_video);
-    if (audio) builder_append_text(out, recording_audio);
+    if (inputs->device || inputs->system_sound) builder_append_text(out, recording_audio);
     builder_append_text(out, crash_proof_output);
     append_output(out, working_path);
 }
@@ -141,7 +198,7 @@ void finishing_command(TextBuilder *out, const char *input, bool list, const cha
     builder_append_text(out, overwrite);
     if (list) builder_append_text(out, concat_demuxer);
     append_input(out, " -i ", input, true);
-    builder_append_text(out, stream_copy);
+    builder_append_text(out, picture_copy_sound_to_length);
     builder_append_text(out, index_in_front);
     append_output(out, finished);
 }

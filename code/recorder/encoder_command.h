@@ -7,11 +7,24 @@
 #include "../os/os.h"
 #include "text_builder.h"
 
-// The recording's command line for the current settings (region, frame
-// rate, pointer, audio when on and a device is configured) into out. The
+// What a recording reads besides its settings (region, frame rate, pointer).
+struct RecordingInputs {
+    bool device;       // audio_device_name
+    bool system_sound; // the computer's own sound
+    // The computer's sound as this process streams it (Windows); null: the
+    // encoder's own input reads it (Linux: the default output's monitor).
+    const char *sound_pipe;
+    // The screen as this process feeds it (a Wayland desktop): raw frames of
+    // this size and rate; null: the encoder grabs the screen itself.
+    const char *screen_pipe;
+    i32 screen_width, screen_height, screen_rate;
+};
+
+// The recording's command line into out: the screen, the sound the inputs
+// ask for (two sources mixed into one track), the lossless codecs. The
 // output is the working file: fragmented MP4, which plays up to its last
 // second whenever the encoder dies.
-void recording_command(TextBuilder *out, const char *working_path);
+void recording_command(TextBuilder *out, const char *working_path, const RecordingInputs *inputs);
 
 // The finishing step's remux: the recording's frames copied, not encoded
 // again, into an ordinary MP4 with its index in front. The input is the one

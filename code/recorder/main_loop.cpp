@@ -60,6 +60,12 @@ void app_event_callback(OsEvent *event) {
     case OS_EVENT_INSTANCE_MESSAGE:
         // "vornby --toggle" from a desktop shortcut: the record hotkey's work.
         if (strcmp(event->message.text, app_toggle_message) == 0) app.input.hotkey = app.input.changed = true;
+        if (strcmp(event->message.text, app_show_message) == 0) {
+            os_restore_window(app.control_window);
+            frame_show(&app, app_mode());
+            panel_draw(&app, app_mode());
+            app.minimised = false;
+        }
         break;
     case OS_EVENT_MOUSE_BUTTON:
         if (event->button.code != OS_MOUSE_LEFT) break;
@@ -74,6 +80,12 @@ void app_event_callback(OsEvent *event) {
         break;
     case OS_EVENT_DISPLAY_CHANGE:
         app.monitors_changed = true;
+        break;
+    case OS_EVENT_WINDOW_RESIZE:
+        // A window manager may size the panel for a moment before it keeps to
+        // its fixed size (a tiling one does): what was drawn at the other size
+        // no longer fits the buffer, so it is drawn again.
+        if (event->window == app.control_window && !app.minimised) panel_draw(&app, app_mode());
         break;
     default:
         break;
@@ -145,7 +157,11 @@ int app_main(int argc, char **argv) {
     // Two copies of one installation would share the log, the state file and
     // the names of new recordings.
     i32 claim = os_instance_claim(name);
-    if (claim == OS_INSTANCE_HELD) return tell_already_running();
+    if (claim == OS_INSTANCE_HELD) {
+        StrSlice show = {(i64)strlen(app_show_message), (char *)app_show_message};
+        os_instance_send(name, show);
+        return tell_already_running();
+    }
     // Asked to toggle with none running: this run is the one, and it records
     // as soon as it is idle.
     bool toggle_when_idle = command == APP_COMMAND_TOGGLE;

@@ -8,6 +8,7 @@
 #include "input.h"
 #include "messages.h"
 #include "output_name.h"
+#include "sources.h"
 #include "state.h"
 
 // How long a quit waits for an encoder that shows no sign of progress, and
@@ -22,6 +23,9 @@ enum { RESERVE_ATTEMPTS = 8 };
 
 static EncoderJob recording;
 static i32 recording_fps;
+static RecordingInputs inputs;
+// The desktop is still being asked for the screen: no encoder yet.
+static bool waiting_for_sources;
 // The name the user gets, and the working file the encoder writes until then.
 static TextBuilder recording_finished, recording_working;
 
@@ -64,19 +68,33 @@ static bool reserve_names(void) {
     return false;
 }
 
+static bool start_encoder(void) {
+    TextBuilder command = builder_create(500);
+    recording_command(&command, recording_working.data, &inputs);
+    bool started = encoder_start(&recording, builder_slice(&command), recording_working.data, true);
+    os_free(command.data);
+    if (started) return true;
+    if (!encoder_findable()) tell_user(MESSAGE_ERROR, true, "%s", encoder_missing_text());
+    else tell_user(MESSAGE_ERROR, true, "Could not start %s", encoder_file_name());
+    return false;
+}
+
+// Nothing was recorded: the reserved name goes, and what fed the encoder.
+static void abandon(void) {
+    sources_stop();
+    os_delete_file(builder_slice(&recording_working));
+    waiting_for_sources = false;
+}
+
 bool recording_enter(void) {
     StrSlice folder = app_output_folder();
     bool named = output_folder_ready(folder) && reserve_names();
     os_free_string(&folder);
     if (!named) return false;
-    TextBuilder command = builder_create(500);
-    recording_command(&command, recording_working.data);
-    bool started = encoder_start(&recording, builder_slice(&command), recording_working.data, true);
-    os_free(command.data);
-    if (!started) {
-        os_delete_file(builder_slice(&recording_working));
-        if (!encoder_findable()) tell_user(MESSAGE_ERROR, true, "%s", encoder_missing_text());
-        else tell_user(MESSAGE_ERROR, true, "Could not start %s", encoder_file_name());
+    SourcesState sources = sources_start(&inputs);
+    waiting_for_sources = sources == SOURCES_WAITING;
+    if (sources == SOURCES_FAILED || (sources == SOURCES_READY && !start_encoder())) {
+        abandon();
         return false;
     }
     app.countdown_ms = 0;
@@ -84,17 +102,22 @@ bool recording_enter(void) {
     return true;
 }
 
+static void print_failure(void) {
+    os_print("* ERROR * The encoder ended with exit code %i; its last output follows.\n", recording.exit_code);
+    if (recording.tail_length > 0) {
+        os_print("%.*s", recording.tail_length, recording.tail);
+        if (recording.tail[recording.tail_length - 1] != '\n') os_print("\n");
+    }
+}
+
 // The encoder is gone: its working file goes to the finishing step, which
 // says what came of it; a failure before anything was written is said here.
 // A file written on the user's stop gets its share copy, unless the program
 // is ending.
 static void encoder_finished(EncoderEnd end, bool quitting) {
+    sources_stop();
     if (end == ENCODER_FAILED) {
-        os_print("* ERROR * The encoder ended with exit code %i; its last output follows.\n", recording.exit_code);
-        if (recording.tail_length > 0) {
-            os_print("%.*s", recording.tail_length, recording.tail);
-            if (recording.tail[recording.tail_length - 1] != '\n') os_print("\n");
-        }
+        print_failure();
     } else {
         os_log("the encoder's last output:\n%.*s\n", recording.tail_length, recording.tail);
     }
@@ -120,9 +143,43 @@ static void encoder_finished(EncoderEnd end, bool quitting) {
     encoder_close(&recording);
 }
 
+// An encoder that failed at once, having written nothing, may have failed
+// on its sound (no sound server, no output device, a device that is not
+// there): the recording goes on without sound rather than not at all.
+static bool restarted_without_sound(EncoderEnd end) {
+    bool sound = inputs.device || inputs.system_sound;
+    if (end != ENCODER_FAILED || !sound || os_file_size(builder_slice(&recording_working)) > 0) return false;
+    print_failure();
+    sources_drop_sound(&inputs, encoder_last_line(&recording));
+    encoder_close(&recording);
+    return start_encoder();
+}
+
+// While the desktop is asked for the screen: the recording starts when it
+// answers, and the user may give up waiting.
+static void wait_for_sources(void) {
+    SourcesState sources = sources_poll(&inputs);
+    ElementId pressed = busy_input();
+    bool give_up = app.input.hotkey || pressed == ELEMENT_RECORD || pressed == ELEMENT_CLOSE;
+    if (sources == SOURCES_FAILED || give_up || (sources == SOURCES_READY && !start_encoder())) {
+        abandon();
+        if (pressed == ELEMENT_CLOSE) return state_quit();
+        return state_switch(APP_STATE_IDLE);
+    }
+    waiting_for_sources = sources == SOURCES_WAITING;
+}
+
+static void request_stop(void) {
+    encoder_request_stop(&recording);
+    sources_stop_asked();
+}
+
 void recording_frame(void) {
+    if (waiting_for_sources) return wait_for_sources();
     if (!encoder_running(&recording)) {
-        encoder_finished(encoder_collect(&recording), false);
+        EncoderEnd end = encoder_collect(&recording);
+        if (restarted_without_sound(end)) return;
+        encoder_finished(end, false);
         return state_switch(APP_STATE_IDLE);
     }
     if (encoder_pump(&recording) < 0) {
@@ -135,16 +192,18 @@ void recording_frame(void) {
         encoder_finished(ENCODER_KILLED, false);
         return state_switch(APP_STATE_IDLE);
     }
-    if (app.input.hotkey) encoder_request_stop(&recording);
+    if (app.input.hotkey || sources_watch()) request_stop();
     ElementId pressed = busy_input();
-    if (pressed == ELEMENT_RECORD) encoder_request_stop(&recording);
+    if (pressed == ELEMENT_RECORD) request_stop();
     else if (pressed == ELEMENT_CLOSE) state_quit(); // recording_quit ends the encoder
 }
 
 void recording_crash_hook(u32, const char *, u64, u64) { encoder_crash_stop(&recording, CRASH_WAIT_MS); }
 
 void recording_quit(void) {
+    if (waiting_for_sources) abandon();
     if (!recording.started) return;
+    sources_stop_asked();
     // Asked, the encoder writes its last second too; killed, it loses that.
     // A loaded machine can take longer than the limit to finish, so the
     // limit counts silence: output or a growing file resets it; but one that

@@ -35,7 +35,7 @@ def move_region(panel, dx):
 class TwoMonitors(unittest.TestCase):
     def record_exactly(self, run, panel, x, y):
         """Records the region at (x, y) over a known picture and compares a decoded frame with it."""
-        expected = rt.RealEncoder.show_pattern(self, x, y, W, H)
+        expected = rt.show_pattern(self, x, y, W, H)[0]
         wait_until(lambda: rt.screen_rgb(x, y, W, H) == expected, 10, "the pattern on screen")
         run.record_and_stop(panel, 2)
         # Finished in the background: then the working file is gone.

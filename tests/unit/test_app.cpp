@@ -18,6 +18,7 @@
 #include "recorder/state.h"
 #include "recorder/output_name.h"
 #include "recorder/region.h"
+#include "recorder/sources.h"
 #include "recorder/startup.h"
 #include "os/os_internal.h"
 #include "ui/canvas.h"
@@ -353,9 +354,12 @@ TEST(OutputName, EveryTemplateEndsAndNothingIsReplaced) {
     EXPECT_EQ(out.chosen("..", 2), "2026-03-07 2.mp4");
 }
 
+// The recording's command line as the settings ask for it.
 static std::string recording_command_text(const char *path) {
     TextBuilder built = builder_create(16);
-    recording_command(&built, path);
+    RecordingInputs inputs;
+    sources_plan(&inputs);
+    recording_command(&built, path, &inputs);
     std::string line(built.data, (size_t)built.length);
     os_free(built.data);
     return line;
@@ -365,7 +369,8 @@ TEST(Encoder, CommandLineForTheRegion) {
     set_region(100, 200, 739, 679);
     app.fps = 30;
     app.draw_mouse = true;
-    app.record_audio = true; // without a device: video only
+    app.record_audio = true; // without a device and the computer's sound: video only
+    app.system_sound = SYSTEM_SOUND_NO;
     builder_clear(&app.audio_device);
     app.encoder_command = builder_create(64);
     builder_append_text(&app.encoder_command, "\"C:/rec/ffmpeg.exe\"");
@@ -387,17 +392,17 @@ TEST(Encoder, CommandLineForTheRegion) {
     TextBuilder built = builder_create(16);
     finishing_command(&built, "C:/rec/output/a 0.recording.mp4", false, "C:/rec/output/a 0.finishing.mp4");
     EXPECT_EQ(str(built), "\"C:/rec/ffmpeg.exe\" -hide_banner -nostdin -nostats -v error -progress pipe:1 -y -i "
-                          "\"C:/rec/output/a 0.recording.mp4\" -c copy -movflags +faststart "
-                          "\"C:/rec/output/a 0.finishing.mp4\"");
+                          "\"C:/rec/output/a 0.recording.mp4\" -c:v copy -af apad -c:a libopus -b:a 320k -shortest "
+                          "-movflags +faststart \"C:/rec/output/a 0.finishing.mp4\"");
     finishing_command(&built, "C:/rec/output/a.segments.txt", true, "C:/rec/output/a.finishing.mp4");
-    EXPECT_NE(str(built).find(" -y -f concat -safe 0 -i \"C:/rec/output/a.segments.txt\" -c copy "), std::string::npos);
+    EXPECT_NE(str(built).find(" -y -f concat -safe 0 -i \"C:/rec/output/a.segments.txt\" -c:v copy "),
+              std::string::npos);
     finished_check_command(&built, "C:/rec/output/a 0.finishing.mp4");
     EXPECT_EQ(str(built), "\"C:/rec/ffmpeg.exe\" -hide_banner -nostdin -nostats -v error -progress pipe:1 -i "
                           "\"C:/rec/output/a 0.finishing.mp4\" -c copy -f null -");
     const char *parts[] = {"C:/rec/a.recording.mp4", "/r/it's.recording-2.mp4"};
     concat_list_text(&built, parts, 2);
     EXPECT_EQ(str(built), "file 'C:/rec/a.recording.mp4'\nfile '/r/it'\\''s.recording-2.mp4'\n");
-    os_free(built.data);
     app.audio_device = builder_create(16);
     builder_append_text(&app.audio_device, "Mic (USB)");
     app.draw_mouse = false;
@@ -409,7 +414,42 @@ TEST(Encoder, CommandLineForTheRegion) {
 #endif
     EXPECT_NE(line.find("-draw_mouse 0"), std::string::npos);
     EXPECT_NE(line.find("-qp 0 -c:a libopus -b:a 320k -movflags "), std::string::npos);
+    // The computer's sound: alone when no device is named (auto), mixed with
+    // the device at both levels (yes); on Windows from this process's pipe.
+    RecordingInputs inputs;
+#ifdef _WIN32 // after the screen (the stream's clock starts when it is opened)
+    const char *system_input = " -i desktop -thread_queue_size 1024 -f f32le -ar 48000 -ac 2 -i \"//./pipe/s\" ";
+    const char *mix = "[0:a][2:a]amix=inputs=2:duration=longest:normalize=0[a] -map 1:v -map [a] ";
+#else // before it
+    const char *system_input = " -thread_queue_size 1024 -f pulse -sample_rate 48000 -fragment_size 3840 "
+                               "-i @DEFAULT_MONITOR@ -f x11grab ";
+    const char *mix = "[0:a][1:a]amix=inputs=2:duration=longest:normalize=0[a] -map 2:v -map [a] ";
+#endif
+    app.system_sound = SYSTEM_SOUND_YES;
+    sources_plan(&inputs);
+    inputs.sound_pipe = "//./pipe/s";
+    recording_command(&built, path, &inputs);
+    line = str(built);
+    EXPECT_NE(line.find(system_input), std::string::npos) << line;
+    EXPECT_NE(line.find(std::string(" -filter_complex ") + mix + "-c:v libx264rgb"), std::string::npos) << line;
+#ifdef _WIN32 // the device pinned to the stream's rate and channels
+    EXPECT_NE(line.find(" -f dshow -sample_rate 48000 -channels 2 -i audio=\"Mic (USB)\" "), std::string::npos) << line;
+#else
+    EXPECT_NE(line.find(" -f pulse -sample_rate 48000 -fragment_size 3840 -i \"Mic (USB)\" "), std::string::npos)
+        << line;
+#endif
+    builder_clear(&app.audio_device);
+    app.system_sound = SYSTEM_SOUND_AUTO;
+    sources_plan(&inputs);
+    inputs.sound_pipe = "//./pipe/s";
+    recording_command(&built, path, &inputs);
+    line = str(built);
+    EXPECT_NE(line.find(system_input), std::string::npos) << line;
+    EXPECT_EQ(line.find("amix"), std::string::npos) << line;
     app.record_audio = false;
+    sources_plan(&inputs);
+    EXPECT_FALSE(inputs.device || inputs.system_sound);
+    os_free(built.data);
     os_free(app.encoder_command.data);
     app.encoder_command = TextBuilder{0, nullptr, 0};
 }

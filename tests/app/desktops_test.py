@@ -1,11 +1,14 @@
 #!/usr/bin/python3
-"""The control window under tiling window managers keeps its own size and
-place, as on any desktop: under i3 on X11 (started here, on the display of
-scripts/with-display) and under sway's XWayland (inside scripts/with-wayland).
-Under sway the picture is read from the compositor itself, where a shaped X
-window would show black: nothing of Vornby's may cover the region.
+"""Vornby on other desktops than a plain X11 one. The control window under
+tiling window managers keeps its own size and place: under i3 on X11 (started
+here, on the display of scripts/with-display) and under sway's XWayland
+(inside scripts/with-wayland). Under sway the picture is read from the
+compositor itself, where a shaped X window would show black: nothing of
+Vornby's may cover the region. And under sway a recording goes through the
+desktop portal: the region's picture exactly, and what the user meets when
+the desktop says no.
 
-usage: tiling_test.py RUN_DIR i3|sway [CAPTURE_RECORD]
+usage: desktops_test.py RUN_DIR i3|sway [CAPTURE_RECORD]
   VORNBY_SCREENSHOT=FILE keeps the screen's picture for a person to look at.
 """
 import os
@@ -104,8 +107,52 @@ class Tiling(unittest.TestCase):
         run.stop()
 
 
+class WaylandRecording(unittest.TestCase):
+    def start(self, x0, y0, x1, y1, env=None):
+        run = Recorder(self, env=env, state=rt.state_bytes(x0, y0, x1, y1, style=1, delay=0))
+        wait_until(lambda: named(rt.root, PANEL_TITLE), 20, "the panel")
+        self.assertEqual(run.second_start("--toggle")[0], 0)
+        return run
+
+    def test_records_the_region_exactly_and_says_why_it_cannot(self):
+        x0, y0, x1, y1 = 200, 150, 519, 389  # 320 x 240
+        expected, paint = rt.show_pattern(self, x0, y0, 320, 240)
+        run = self.start(x0, y0, x1, y1)
+        # The desktop sends a picture only when something is drawn: the
+        # pattern, painted again as it is, until the recording has frames.
+        output = os.path.join(run.folder, "output")
+        wait_until(lambda: paint() or "-f rawvideo -pix_fmt bgr0 -video_size 320x240" in run.stdout(), 30,
+                   "the encoder on the desktop's frames")
+        wait_until(lambda: paint() or sum(os.path.getsize(os.path.join(output, n)) for n in os.listdir(output)) > 100000,
+                   30, "frames in the recording")
+        run.second_start("--toggle")
+        wait_until(lambda: "panel: Saved " in run.log(), 60, "the finished recording")
+        video = os.path.join(output, [n for n in os.listdir(output) if n.endswith(".mp4")][0])
+        frame = subprocess.run(["ffmpeg", "-v", "error", "-i", video, "-vf", "select=eq(n\\,5)", "-frames:v", "1",
+                                "-f", "rawvideo", "-pix_fmt", "rgb24", "-"], capture_output=True, check=True,
+                               timeout=60, stdin=subprocess.DEVNULL).stdout
+        self.assertTrue(frame == expected, "the decoded frame differs from the picture under the region")
+        self.assertTrue(os.path.exists(os.path.join(run.folder, "_vornby.screen-token")), "the desktop's permission")
+        run.stop()
+
+        # Declined in the desktop's dialog (a new folder: no permission kept),
+        # and no screen sharing on the desktop at all.
+        decline = os.path.join(os.environ["VORNBY_RIG"], "decline")
+        open(decline, "w").close()
+        self.addCleanup(os.remove, decline)
+        for env, said in ((None, "panel: Screen sharing was declined"),
+                          ({"DBUS_SESSION_BUS_ADDRESS": "unix:path=/nonexistent/bus"},
+                           "panel: This desktop offers no screen sharing")):
+            run = self.start(x0, y0, x1, y1, env)
+            wait_until(lambda: said in run.log(), 30, said)
+            wait_until(lambda: os.listdir(os.path.join(run.folder, "output")) == [], 10, "no file left")
+            run.stop()
+
+
 if __name__ == "__main__":
     rt.RUN_DIR, MODE = sys.argv[1], sys.argv[2]
     CAPTURE_RECORD = sys.argv[3] if len(sys.argv) > 3 else None
-    result = unittest.TextTestRunner(verbosity=2).run(unittest.TestLoader().loadTestsFromTestCase(Tiling))
+    cases = [Tiling] + ([WaylandRecording] if MODE == "sway" else [])
+    suite = unittest.TestSuite(unittest.TestLoader().loadTestsFromTestCase(case) for case in cases)
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
     sys.exit(0 if result.wasSuccessful() else 1)
