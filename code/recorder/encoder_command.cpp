@@ -61,6 +61,19 @@ static void append_input(TextBuilder *out, const char *prefix, const char *value
     append_quoted_text(out, value, always);
 }
 
+// The picture of a recording with sound, input 1 (the sound is input 0),
+// goes through a concat filter whose second part has no frames: told "next"
+// (recording_picture_end_input), the picture ends there; the blank source
+// takes the picture's size and rate, so that the filter accepts it.
+static const char picture_end_filter[] = " -filter_complex color=s=%ix%i:r=%i,trim=end_frame=0[end];"
+                                         "[1:v][end]concat[v] -map [v] -map 0:a";
+// The recording's rate, set on its output too: otherwise ffmpeg takes the
+// rate it guesses from the first frames' timing, now and then 29.97 (a
+// recording at a rate nobody chose, and segments that cannot be joined), and
+// from a filter graph whose rates differ, none at all, which it fills with
+// thousands of copies of each frame.
+static const char constant_rate[] = " -r %i";
+const char recording_picture_end_input[] = "cconcat -1 next\n";
 // Lossless RGB frames, as fast as the encoder goes.
 static const char lossless_video[] = " -c:v libx264rgb -preset ultrafast -qp 0";
 static const char recording_audio[] = " -c:a libopus -b:a 320k";
@@ -121,13 +134,17 @@ static void append_output(TextBuilder *out, const char *path) {
 
 //~ The command lines
 
+bool recording_has_sound(void) { return app.record_audio && app.audio_device.length > 0; }
+
 void recording_command(TextBuilder *out, const char *working_path) {
-    bool audio = app.record_audio && app.audio_device.length > 0;
+    bool audio = recording_has_sound();
     builder_clear(out);
     builder_append_text(out, encoder_program());
     builder_append_text(out, overwrite);
     if (audio) append_audio_device(out, app.audio_device.data);
     append_screen(out);
+    if (audio) append_format(out, picture_end_filter, app.region_w, app.region_h, app.fps);
+    append_format(out, constant_rate, app.fps);
     builder_append_text(out, lossless_video);
     if (audio) builder_append_text(out, recording_audio);
     builder_append_text(out, crash_proof_output);
@@ -156,8 +173,9 @@ void finished_check_command(TextBuilder *out, const char *finished) {
 }
 
 // "file '<path>'" lines; a quote in a path ends the quoted part, is escaped,
-// and opens a new one: the demuxer's own quoting rules.
-void concat_list_text(TextBuilder *out, const char *const *paths, i32 count) {
+// and opens a new one: the demuxer's own quoting rules. A cut is an
+// "outpoint" in seconds, to the microsecond.
+void concat_list_text(TextBuilder *out, const char *const *paths, const i64 *cut_us, i32 count) {
     builder_clear(out);
     for (i32 i = 0; i < count; i++) {
         builder_append_text(out, "file '");
@@ -166,6 +184,9 @@ void concat_list_text(TextBuilder *out, const char *const *paths, i32 count) {
             else builder_append(out, 1, c);
         }
         builder_append_text(out, "'\n");
+        if (cut_us && cut_us[i] >= 0)
+            append_format(out, "outpoint %lli.%06lli\n", (long long)(cut_us[i] / 1000000),
+                          (long long)(cut_us[i] % 1000000));
     }
 }
 

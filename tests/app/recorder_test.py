@@ -331,13 +331,13 @@ def panel_button(name):
         "record": (20, 20), "hidden": (58, 20), "border": (83, 20), "guides": (108, 20), "lock": (133, 20),
         "pointer": (171, 20), "audio": (197, 20), "fps-": (297, 20), "fps+": (317, 20),
         "delay-": (421, 20), "delay+": (441, 20), "folder": (476, 20), "move": (514, 20),
-        "minimise": (540, 20), "close": (566, 20),
+        "minimise": (540, 20), "close": (566, 20), "pause": (569, 51),
     }[name]
 
 
 # Controls that light up under the pointer; the others show no hover.
 HOVER_LIT = {"record": 33, "fps-": 19, "fps+": 19, "delay-": 19, "delay+": 19, "folder": 25, "move": 25,
-             "minimise": 25, "close": 25}
+             "minimise": 25, "close": 25, "pause": 19}
 
 
 def press(name, panel=PANEL, reacts=True, which=1):
@@ -565,8 +565,9 @@ class Recording(AppTest):
         folder = run.folder if not WINE else "Z:" + run.folder
         encoder = '"%s/%s"' % (folder, encoder_name())
         stem = time.strftime("%Y-%m-%d") + " 0"
-        fragments = ("-c:v libx264rgb -preset ultrafast -qp 0 -movflags +frag_keyframe+empty_moov+default_base_moof "
-                     '-frag_duration 1000000 -flush_packets 1 "%s/output/%s.recording.mp4"' % (folder, stem))
+        fragments = ("-r 30 -c:v libx264rgb -preset ultrafast -qp 0 "
+                     "-movflags +frag_keyframe+empty_moov+default_base_moof -frag_duration 1000000 -flush_packets 1 "
+                     '"%s/output/%s.recording.mp4"' % (folder, stem))
         if WINE:
             expected = ('%s -y -f gdigrab -framerate 30 -offset_x 100 -offset_y 200 -video_size 640x480 '
                         '-draw_mouse 1 -i desktop %s' % (encoder, fragments))
@@ -1118,13 +1119,183 @@ class HotkeyAndShareCopy(unittest.TestCase):
         self.assertEqual((shared["codec_name"], shared["width"], shared["height"]), ("gif", "160", "120"))
 
 
+class Clock:
+    """A window under the region whose colour is the time: the ticks of 2 ms
+    since it started, red the high byte and green the low one, so that each
+    decoded frame says when it was taken."""
+    TICK = 0.002
+
+    def __init__(self, test, x, y, w, h):
+        import threading
+        self.display = display.Display()  # its own connection, painted from its own thread
+        screen = self.display.screen()
+        self.window = screen.root.create_window(x, y, w, h, 0, screen.root_depth, override_redirect=True,
+                                                background_pixel=0)
+        self.window.map()
+        self.window.configure(stack_mode=X.Below)
+        self.gc, self.size, self.start, self.running = self.window.create_gc(), (w, h), time.monotonic(), True
+        self.thread = threading.Thread(target=self.paint, daemon=True)
+        self.thread.start()
+        test.addCleanup(self.stop)
+
+    def now(self):
+        return time.monotonic() - self.start
+
+    def paint(self):
+        while self.running:
+            tick = int(self.now() / self.TICK) & 0xFFFF
+            self.gc.change(foreground=(tick >> 8) << 16 | (tick & 0xFF) << 8 | 0x80)
+            self.window.fill_rectangle(self.gc, 0, 0, *self.size)
+            self.display.sync()
+            time.sleep(0.001)
+
+    def stop(self):
+        self.running = False
+        self.thread.join()
+        self.window.destroy()
+        self.display.close()
+
+    def frame_times(self, video):
+        """When each frame of the recording was taken, by the clock."""
+        rgb = subprocess.run(["ffmpeg", "-v", "error", "-i", video, "-vf", "crop=1:1:iw/2:ih/2", "-f", "rawvideo",
+                              "-pix_fmt", "rgb24", "-"], capture_output=True, check=True, timeout=120).stdout
+        times = [(rgb[i] << 8 | rgb[i + 1]) * self.TICK for i in range(0, len(rgb), 3)]
+        if any(rgb[i + 2] != 0x80 for i in range(0, len(rgb), 3)):
+            raise AssertionError("a frame without the clock")
+        return times
+
+
+def focus_elsewhere(test):
+    """Another window takes the focus, as a user's work would."""
+    other = root.create_window(1500, 50, 200, 100, 0, xd.screen().root_depth, background_pixel=0)
+    other.map()
+    xd.sync()
+    wait_until(lambda: viewable(other), 10, "the other window")
+    test.addCleanup(lambda: (other.destroy(), xd.sync()))
+    other.set_input_focus(X.RevertToParent, X.CurrentTime)
+    xd.sync()
+    return other
+
+
+def hotkey(*keys):
+    send_keys(keys, True)
+    send_keys(reversed(keys), False)
+
+
+class Pausing(AppTest):
+    """Linux only: pause and resume with the real ffmpeg."""
+
+    def wait_segment(self, run, number):
+        """The segment's encoder has written its first frame."""
+        name = time.strftime("%Y-%m-%d") + " 0.recording%s.mp4" % ("-%d" % number if number > 1 else "")
+        path = os.path.join(run.folder, "output", name)
+        wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0, 60, "segment %d's first frame" % number)
+
+    def test_pause_leaves_out_the_pause_and_nothing_else(self):
+        x0, y0, x1, y1 = 300, 300, 619, 539
+        run = Recorder(self, config="pause_hotkey = ctrl+alt+p\n", state=state_bytes(x0, y0, x1, y1, style=1, delay=0,
+                                                                                   mouse=0))
+        panel = (310, 551)
+        pointer_to(1600, 900)
+        run.wait_panel(panel)
+        wait_until(lambda: "Hotkey ctrl+alt+p pauses" in run.stdout(), 20, "the pause hotkey")
+        clock = Clock(self, x0, y0, 320, 240)
+        press("record", panel)
+        run.wait_panel(panel, GREEN)
+        other = focus_elsewhere(self)
+        self.wait_segment(run, 1)
+        line = (panel[0], panel[1] + 41, 540, 20)
+        running = screen_rgb(*line)
+        wait_until(lambda: screen_rgb(*line) != running, 5, "the recorded time to run")
+        self.assertEqual(text_line(panel), "region")  # white figures, no message
+        time.sleep(2.5)
+        paused_at = clock.now()
+        hotkey("Control_L", "Alt_L", "p")
+        run.wait_panel(panel, YELLOW)
+        self.assertEqual(xd.get_input_focus().focus, other)
+        # Paused, once the segment has ended: the time stands still, and the
+        # line says so.
+        time.sleep(1.0)
+        frozen = screen_rgb(*line)
+        self.assertNotEqual(frozen, running)
+        time.sleep(1.2)
+        self.assertEqual(screen_rgb(*line), frozen)
+        self.assertEqual(pixel(*panel), YELLOW)
+        time.sleep(max(0.0, paused_at + 3 - clock.now()))
+        resumed_at = clock.now()
+        hotkey("Control_L", "Alt_L", "p")
+        run.wait_panel(panel, GREEN)
+        self.wait_segment(run, 2)
+        time.sleep(2.5)
+        press("record", panel)
+        run.wait_panel(panel, RED)
+        wait_until(lambda: "panel: Saved " in run.log(), 60, "the finished recording")
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        videos = os.listdir(os.path.join(run.folder, "output"))
+        self.assertEqual(len(videos), 1, videos)
+        times = clock.frame_times(os.path.join(run.folder, "output", videos[0]))
+        steps = [later - earlier for earlier, later in zip(times, times[1:])]
+        jumps = [i for i, step in enumerate(steps) if step > 0.2]
+        self.assertEqual(len(jumps), 1, steps)
+        before, after = times[jumps[0]], times[jumps[0] + 1]
+        print("\npause: the last frame %+.3f s after the press, the first after resuming %+.3f s after it; %d frames"
+              % (before - paused_at, after - resumed_at, len(times)))
+        # Nothing from inside the pause but what ffmpeg took before it read
+        # the request (it reads its input every 0.1 s), nothing lost before it.
+        self.assertLess(before, paused_at + 0.25)
+        self.assertGreater(before, paused_at - 0.05)
+        self.assertGreater(after, resumed_at)
+        self.assertLess(after, resumed_at + 1.0)
+        self.assertEqual(sorted(times), times)
+
+    def test_sound_stays_with_the_picture_across_pauses(self):
+        import sound
+        sound.start_pulse()
+        tone = subprocess.Popen(["ffmpeg", "-v", "error", "-re", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000",
+                                 "-f", "pulse", "speakers"], stdin=subprocess.DEVNULL)
+        self.addCleanup(lambda: (tone.terminate(), tone.wait()))
+        run = Recorder(self, config="audio_device_name = @DEFAULT_MONITOR@\n",
+                       state=state_bytes(300, 300, 619, 539, style=1, delay=0, audio=1))
+        panel = (310, 551)
+        run.wait_panel(panel)
+        press("record", panel)
+        for segment in (1, 2, 3):
+            run.wait_panel(panel, GREEN)
+            self.wait_segment(run, segment)
+            time.sleep(1.5)
+            press("pause" if segment < 3 else "record", panel)
+            run.wait_panel(panel, YELLOW if segment < 3 else RED)
+            if segment < 3:
+                time.sleep(1)
+                press("pause", panel)
+        wait_until(lambda: "panel: Saved " in run.log(), 60, "the finished recording")
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        self.assertIn("-filter_complex ", run.stdout())
+        videos = os.listdir(os.path.join(run.folder, "output"))
+        self.assertEqual(len(videos), 1, videos)
+        video = os.path.join(run.folder, "output", videos[0])
+        lengths = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,duration", "-of", "csv=p=0",
+                                  video], capture_output=True, text=True, check=True).stdout.split()
+        lengths = dict(line.split(",") for line in lengths)
+        frames = int(probe(video, "stream=nb_read_frames")["nb_read_frames"])
+        heard = sound.samples(video)
+        print("\nsound and picture after two pauses: %.3f s and %.3f s" % (float(lengths["audio"]),
+                                                                          float(lengths["video"])))
+        self.assertLess(abs(float(lengths["audio"]) - float(lengths["video"])), 0.05)
+        # Every segment's picture at its constant rate, none doubled.
+        self.assertLess(abs(frames - float(lengths["video"]) * 30), 1)
+        self.assertGreater(sound.tone_level(heard[-sound.RATE:], 440), 0.1)
+
+
 if __name__ == "__main__":
     RUN_DIR, FAKE_ENCODER = sys.argv[1], sys.argv[2]
     rest = sys.argv[3:]
     if rest[:1] == ["--wine"]:
         WINE, WINE_RUN, WINEPREFIX = True, rest[1], rest[2]
         rest = rest[3:]
-    suites = [Interaction, InteractionWarped, Recording] + ([] if WINE else [RealEncoder, HotkeyAndShareCopy])
+    suites = [Interaction, InteractionWarped, Recording] + ([] if WINE else [RealEncoder, HotkeyAndShareCopy, Pausing])
     loader = unittest.TestLoader()
     suite = unittest.TestSuite(loader.loadTestsFromTestCase(s) for s in suites)
     if rest:

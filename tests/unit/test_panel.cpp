@@ -45,6 +45,7 @@ TEST(PanelTable, TheBlackBoxDriversCopyMatches) {
         {"audio", ELEMENT_AUDIO},         {"fps-", ELEMENT_FPS_DOWN},       {"fps+", ELEMENT_FPS_UP},
         {"delay-", ELEMENT_DELAY_DOWN},   {"delay+", ELEMENT_DELAY_UP},     {"folder", ELEMENT_OPEN_OUTPUT},
         {"move", ELEMENT_MOVE_REGION},    {"minimise", ELEMENT_MINIMISE},   {"close", ELEMENT_CLOSE},
+        {"pause", ELEMENT_PAUSE},
     };
     std::map<std::string, std::string> centres = python_dict(script, "def panel_button");
     std::map<std::string, std::string> lit_sizes = python_dict(script, "HOVER_LIT =");
@@ -59,7 +60,7 @@ TEST(PanelTable, TheBlackBoxDriversCopyMatches) {
         int x = -1, y = -1;
         ASSERT_EQ(sscanf(centres[name].c_str(), " (%d, %d)", &x, &y), 2) << centres[name];
         // The centre it clicks is this control, and on its icon.
-        EXPECT_EQ(hit_test_panel_at(x, y), control.element) << name;
+        EXPECT_EQ(hit_test_panel_at(x, y, APP_MODE_RECORDING), control.element) << name;
         EXPECT_GE(x, control.icon_x) << name;
         EXPECT_LT(x, control.icon_x + control.cell) << name;
         EXPECT_GE(y, control.icon_y) << name;
@@ -76,14 +77,16 @@ TEST(PanelTable, TheBlackBoxDriversCopyMatches) {
 }
 
 // Each control shows the face its state asks for: settings lit by their
-// value, buttons by the hover, the record button's row by the program state.
+// value, buttons by the hover, the record button's row by the program state,
+// the text line's pause control only while recording, resuming while paused.
 TEST(PanelTable, PaintPicksEachControlsFace) {
     // A sheet whose every pixel names its own place in it.
-    std::vector<u32> sheet(66 * 387);
-    for (i32 y = 0; y < 387; y++)
+    const i32 sheet_height = 425;
+    std::vector<u32> sheet(66 * sheet_height);
+    for (i32 y = 0; y < sheet_height; y++)
         for (i32 x = 0; x < 66; x++) sheet[(size_t)(y * 66 + x)] = 0xFF000000u | (u32)x << 12 | (u32)y;
     IconSheet saved = icon_sheet;
-    icon_sheet = IconSheet{66, 387, sheet.data()};
+    icon_sheet = IconSheet{66, sheet_height, sheet.data()};
     std::vector<u32> pixels(PANEL_WIDTH * PANEL_HEIGHT);
     Canvas canvas = {PANEL_WIDTH, PANEL_HEIGHT, pixels.data(), PANEL_WIDTH * PANEL_HEIGHT * 4};
 
@@ -92,19 +95,25 @@ TEST(PanelTable, PaintPicksEachControlsFace) {
     view.region_locked = true;
     view.draw_mouse = false;
     view.record_audio = true;
-    view.hover_element = ELEMENT_CLOSE;
-    panel_paint(&canvas, &view, APP_MODE_COUNTDOWN);
-    icon_sheet = saved;
-
-    const ElementId lit[] = {ELEMENT_FRAME_BORDER, ELEMENT_LOCK_REGION, ELEMENT_AUDIO, ELEMENT_CLOSE};
-    for (const PanelControl &control : panel_controls) {
-        bool is_lit = std::find(std::begin(lit), std::end(lit), control.element) != std::end(lit);
-        u32 sheet_x = is_lit ? (u32)control.cell : 0;
-        u32 sheet_y = (u32)control.sheet_y + (control.element == ELEMENT_RECORD ? 33 : 0);
-        u32 corner = pixels[(size_t)(control.icon_y * PANEL_WIDTH + control.icon_x)];
-        EXPECT_EQ(corner, 0xFF000000u | sheet_x << 12 | sheet_y) << control.element;
+    const ElementId lit[] = {ELEMENT_FRAME_BORDER, ELEMENT_LOCK_REGION, ELEMENT_AUDIO};
+    for (AppMode mode : {APP_MODE_COUNTDOWN, APP_MODE_PAUSED}) {
+        view.hover_element = mode == APP_MODE_PAUSED ? ELEMENT_PAUSE : ELEMENT_CLOSE;
+        panel_paint(&canvas, &view, mode);
+        for (const PanelControl &control : panel_controls) {
+            bool is_lit = std::find(std::begin(lit), std::end(lit), control.element) != std::end(lit) ||
+                          control.element == view.hover_element;
+            u32 sheet_x = is_lit ? (u32)control.cell : 0;
+            u32 sheet_y = (u32)control.sheet_y + (control.element == ELEMENT_RECORD ? 33 : 0) +
+                          (control.element == ELEMENT_PAUSE ? 19 : 0);
+            u32 corner = pixels[(size_t)(control.icon_y * PANEL_WIDTH + control.icon_x)];
+            u32 expected = 0xFF000000u | (control.element != ELEMENT_PAUSE || mode == APP_MODE_PAUSED
+                                              ? sheet_x << 12 | sheet_y : 0);
+            EXPECT_EQ(corner, expected) << control.element << " in mode " << mode;
+        }
+        // Paused is yellow as a countdown is: never the recording's green.
+        EXPECT_EQ(pixels[0], (u32)COLOUR_COUNTDOWN) << mode;
     }
-    EXPECT_EQ(pixels[0], (u32)COLOUR_COUNTDOWN);
+    icon_sheet = saved;
 }
 
 // The text line: rows below the status outline.
@@ -173,6 +182,27 @@ TEST(PanelMessage, TakesTheTextLineInItsColourCutInsideTheWindow) {
     EXPECT_GT(done.greenish, 0);
     EXPECT_EQ(done.reddish + done.grey, 0);
     EXPECT_LT(done.right, PANEL_WIDTH / 2 + 40) << "a short message is not stretched or padded";
+
+    // While recording the line is the recording's time and size, a message
+    // waiting; it runs on from second to second, says when it is paused, and
+    // ends left of the pause control.
+    view.recorded_ms = 65400;
+    view.recorded_bytes = 2400000;
+    panel_paint(&canvas, &view, APP_MODE_RECORDING);
+    TextLineInk recording = text_line_ink(pixels);
+    EXPECT_GT(recording.grey, 0);
+    EXPECT_EQ(recording.greenish, 0) << "the message shows through";
+    EXPECT_LT(recording.right, 556);
+    std::vector<u32> at_65s = pixels;
+    view.recorded_ms = 65900;
+    panel_paint(&canvas, &view, APP_MODE_RECORDING);
+    EXPECT_TRUE(pixels == at_65s) << "a part of a second is not shown";
+    view.recorded_ms = 66000;
+    panel_paint(&canvas, &view, APP_MODE_RECORDING);
+    EXPECT_FALSE(pixels == at_65s);
+    std::vector<u32> at_66s = pixels;
+    panel_paint(&canvas, &view, APP_MODE_PAUSED);
+    EXPECT_FALSE(pixels == at_66s) << "paused looks like recording";
 
     // No font: nothing on the line, and nothing breaks.
     text_style.face = nullptr;
