@@ -165,7 +165,9 @@ static void keep_segment(EncoderEnd end, i64 size) {
     bool cut = rec.sound && rec.picture_ended_ms != 0 && end == ENCODER_FINISHED && picture_us > 0;
     builder_append(&rec.working, rec.current.length + 1, rec.current.data);
     rec.cut_us[rec.kept] = cut ? picture_us : -1;
-    rec.kept_us += picture_us > 0 ? picture_us : job.progress_us > 0 ? job.progress_us : 0;
+    // An encoder that said nothing of its progress ran this long at most.
+    i64 ran_us = (os_time_milliseconds() - job.started_ms) * 1000;
+    rec.kept_us += picture_us > 0 ? picture_us : job.progress_us > 0 ? job.progress_us : ran_us;
     rec.kept_bytes += size;
     rec.kept++;
     write_segment_list(false);

@@ -231,9 +231,10 @@ class Recorder:
     """One run of the program in its own folder."""
 
     def __init__(self, test, with_assets=True, state=None, config=None, encoder=None, env=None, again=None,
-                 files=(), detached=False):
+                 files=(), detached=False, output=None):
         """again: a run whose folder this one starts in once more; files:
-        (name, bytes) written before the start."""
+        (name, bytes) written before the start; output: a folder that its
+        output/ leads to."""
         self.folder = again.folder if again else tempfile.mkdtemp(prefix="vornby-app-")
         program = "vornby.exe" if WINE else "vornby"
         if not again:
@@ -242,7 +243,10 @@ class Recorder:
         if with_assets and not again:
             for name in ("font.otf", "icons.png"):
                 shutil.copy(os.path.join(RUN_DIR, name), self.folder)
-            os.mkdir(os.path.join(self.folder, "output"))
+            if output:
+                os.symlink(output, os.path.join(self.folder, "output"))
+            else:
+                os.mkdir(os.path.join(self.folder, "output"))
         if state is not None:
             self.write("_vornby.state", state)
         if config is not None:
@@ -536,6 +540,7 @@ class Recording(AppTest):
         code, out = run.second_start("--record")
         self.assertEqual(code, 2)
         self.assertIn("--toggle", out)
+        self.assertIn("--pause", out)
         press("close", panel)
         self.assertEqual(run.wait_exit(), 0)
 
@@ -589,6 +594,39 @@ class Recording(AppTest):
         self.assertIn("* WARNING * The encoder did not finish within 5 s", out)
         self.assertEqual(processes_in(run.folder, encoder_name()), [])
         self.assertEqual(run.read("_vornby.state")[0], 1)
+
+    def test_pauses_make_segments_joined_into_one_file(self):
+        run = self.start(config="audio_device_name = Line In\n", state=state_bytes(100, 200, 739, 679, delay=0, audio=1))
+        panel = (110, 691)
+        press("record", panel)
+        run.wait_panel(panel, GREEN)
+        press("pause", panel)
+        run.wait_panel(panel, YELLOW)
+        self.assertEqual(run.second_start("--pause")[0], 0)  # resumes, as the hotkey would
+        run.wait_panel(panel, GREEN)
+        press("record", panel)
+        run.wait_panel(panel, RED)
+        wait_until(lambda: "panel: Saved " in run.log(), 60 if WINE else 20, "the finished recording")
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.second_start("--pause"), (1, "Vornby is not running: nothing to pause.\n"))
+        out = run.stdout().replace("\\", "/")
+        folder = run.folder if not WINE else "Z:" + run.folder
+        stem = "%s/output/%s 0" % (folder, time.strftime("%Y-%m-%d"))
+        capture = ('-f dshow -i audio="Line In" -f gdigrab -framerate 30 -offset_x 100 -offset_y 200 -video_size 640x480 '
+                   '-draw_mouse 1 -i desktop' if WINE else '-f pulse -i "Line In" -f x11grab -framerate 30 '
+                   '-video_size 640x480 -draw_mouse 1 -i %s+100,200' % os.environ["DISPLAY"])
+        segment = ('"%s/%s" -y %s -filter_complex color=s=640x480:r=30,trim=end_frame=0[end];[1:v][end]concat[v] '
+                   '-map [v] -map 0:a -r 30 -c:v libx264rgb -preset ultrafast -qp 0 -c:a libopus -b:a 320k '
+                   '-movflags +frag_keyframe+empty_moov+default_base_moof -frag_duration 1000000 -flush_packets 1 '
+                   '"%s.recording%%s.mp4"' % (folder, encoder_name(), capture, stem))
+        join = ('"%s/%s" -hide_banner -nostdin -nostats -v error -progress pipe:1 -y -f concat -safe 0 -i '
+                '"%s.segments.txt" -c copy -movflags +faststart "%s.finishing.mp4"' % (folder, encoder_name(), stem, stem))
+        lines = [line for line in out.splitlines() if line.startswith("[[[")]
+        self.assertEqual(lines[:3], ["[[[%s]]]" % command for command in (segment % "", segment % "-2", join)])
+        # Each segment's picture ended first, its sound by "q" after it.
+        self.assertEqual(run.read("fake_ffmpeg.log").decode().count("stdin: cconcat -1 next\nstdin: q\n"), 2)
+        self.assertEqual(os.listdir(os.path.join(run.folder, "output")), [os.path.basename(stem) + ".mp4"])
 
     def test_audio_needs_a_device_and_the_toggle(self):
         run = self.start(config="audio_device_name = Line In (2)\n")
@@ -1248,6 +1286,41 @@ class Pausing(AppTest):
         self.assertGreater(after, resumed_at)
         self.assertLess(after, resumed_at + 1.0)
         self.assertEqual(sorted(times), times)
+
+    def test_a_power_cut_while_paused_keeps_every_segment(self):
+        run = Recorder(self, state=state_bytes(300, 300, 619, 539, delay=0))
+        panel = (310, 551)
+        run.wait_panel(panel)
+        press("record", panel)
+        for segment in (1, 2):
+            run.wait_panel(panel, GREEN)
+            self.wait_segment(run, segment)
+            time.sleep(1.5)
+            press("pause", panel)
+            run.wait_panel(panel, YELLOW)
+            if segment == 1:
+                press("pause", panel)
+        # A Vornby that reaches the folder by another path (or from another
+        # machine) leaves the paused recording alone.
+        output = os.path.join(run.folder, "output")
+        wait_until(lambda: len(os.listdir(output)) == 3, 20, "the segment list")
+        other = Recorder(self, output=output)
+        wait_until(lambda: "it is left alone." in other.stdout(), 30, "the other Vornby to look")
+        other.process.terminate()
+        self.assertEqual(other.wait_exit(), 0)
+        run.process.kill()
+        run.wait_exit()
+        self.assertEqual(sorted(name.split(" 0.", 1)[1] for name in os.listdir(output)),
+                         ["recording-2.mp4", "recording.mp4", "segments.txt"])
+        again = Recorder(self, again=run)
+        recovered = wait_until(lambda: re.search("panel: Recovered (.*) \u2014 0:(\\d\\d)\n", again.log()), 30,
+                               "the recovery")
+        self.assertEqual(os.listdir(output), [recovered.group(1)])
+        info = probe(os.path.join(output, recovered.group(1)), "stream=nb_read_frames:format=duration")
+        self.assertGreater(float(info["duration"]), 2.5)  # both segments
+        self.assertLess(abs(int(info["nb_read_frames"]) - 30 * float(info["duration"])), 3)
+        press("close", panel)
+        self.assertEqual(again.wait_exit(), 0)
 
     def test_sound_stays_with_the_picture_across_pauses(self):
         import sound
