@@ -52,6 +52,7 @@ struct Recording {
     bool sound;
     i64 picture_ended_ms; // when its picture was told to end; 0 before
     i64 current_bytes, size_read_ms, kept_alive_ms;
+    i64 shown_ms; // the recorded time shown last
 };
 static Recording rec;
 
@@ -112,7 +113,7 @@ bool recording_open(void) {
     rec.open = rec.reserved = true;
     rec.ran = false;
     rec.kept = 0;
-    rec.kept_us = rec.kept_bytes = 0;
+    rec.kept_us = rec.kept_bytes = rec.shown_ms = 0;
     rec.next_number = 2;
     rec.fps = app.fps;
     rec.died = false;
@@ -280,7 +281,11 @@ void segment_crash_stop(i32 wait_ms) { encoder_crash_stop(&rec.job, wait_ms); }
 
 i64 recording_time_ms(void) {
     i64 running_us = rec.job.started && rec.job.progress_us > 0 ? rec.job.progress_us : 0;
-    return (rec.kept_us + running_us) / 1000;
+    // The sound's tail runs on after the picture ended, and a segment's
+    // length comes from its frames once it ended: the time never goes back.
+    i64 ms = (rec.kept_us + running_us) / 1000;
+    if (ms > rec.shown_ms) rec.shown_ms = ms;
+    return rec.shown_ms;
 }
 
 i64 recording_bytes(void) {

@@ -7,7 +7,7 @@
 // The panel's control at (dx, dy) in the control window's client pixels,
 // among those the mode shows; ELEMENT_PANEL off every control, never
 // ELEMENT_NONE.
-ElementId hit_test_panel_at(i32 dx, i32 dy, AppMode mode);
+ElementId hit_test_panel_at(i32 dx, i32 dy, AppMode mode = APP_MODE_IDLE);
 // hit_test_panel_at for the screen point (x, y) relative to the panel
 // window's client area; ELEMENT_PANEL without a window.
 ElementId hit_test_panel_window(const OsWindow *panel, i32 x, i32 y, AppMode mode);
