@@ -1211,18 +1211,20 @@ class Pausing(AppTest):
         wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0, 60, "segment %d's first frame" % number)
 
     def record_segments(self, run, panel, count, stop):
-        """count segments of 1.5 s and more, paused 1 s by the panel between them, then stopped or left paused."""
+        """count segments of 1.5 s and more, each paused by the panel, resumed
+        after 1 s but the last, which is stopped while paused or left paused."""
         press("record", panel)
         for segment in range(1, count + 1):
             run.wait_panel(panel, GREEN)
             self.wait_segment(run, segment)
             time.sleep(1.5)
-            ends = stop and segment == count
-            press("record" if ends else "pause", panel)
-            run.wait_panel(panel, RED if ends else YELLOW)
-            if segment < count:
-                time.sleep(1)
-                press("pause", panel)
+            press("pause", panel)
+            run.wait_panel(panel, YELLOW)
+            time.sleep(1)
+            if segment < count or stop:
+                press("pause" if segment < count else "record", panel)
+        if stop:
+            run.wait_panel(panel, RED)
 
     def the_recording(self, run, panel):
         wait_until(lambda: "panel: Saved " in run.log(), 60, "the finished recording")
@@ -1317,7 +1319,7 @@ class Pausing(AppTest):
             ["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,duration", "-of", "csv=p=0", video],
             capture_output=True, text=True, check=True).stdout.split())
         audio, picture = float(lengths["audio"]), float(lengths["video"])
-        print("\nsound and picture after two pauses: %.3f s and %.3f s" % (audio, picture))
+        print("\nsound and picture after three pauses: %.3f s and %.3f s" % (audio, picture))
         self.assertLess(abs(audio - picture), 0.05)
         # Every segment's picture at its constant rate, none doubled.
         self.assertLess(abs(int(probe(video, "stream=nb_read_frames")["nb_read_frames"]) - picture * 30), 1)
