@@ -122,14 +122,13 @@ static bool recording_mode(AppMode mode) { return mode == APP_MODE_RECORDING || 
 // or "Paused ..." with the time standing still.
 static void draw_recording_line(Canvas *canvas, const UiView *view, AppMode mode) {
     char line[96];
-    i64 seconds = view->recorded_ms > 0 ? view->recorded_ms / 1000 : 0;
-    i32 length = os_format(line, sizeof line, "%s ", mode == APP_MODE_PAUSED ? "Paused" : "Recording");
-    if (seconds >= 3600)
-        length += os_format(line + length, sizeof line - length, "%lli:%02lli:%02lli", (long long)(seconds / 3600),
-                            (long long)(seconds / 60 % 60), (long long)(seconds % 60));
-    else length += os_format(line + length, sizeof line - length, "%lli:%02lli", (long long)(seconds / 60),
-                             (long long)(seconds % 60));
-    length += os_format(line + length, sizeof line - length, " \xC2\xB7 %.1f MB", (f64)view->recorded_bytes / 1e6);
+    long long s = view->recorded_ms > 0 ? (long long)(view->recorded_ms / 1000) : 0;
+    const char *word = mode == APP_MODE_PAUSED ? "Paused" : "Recording";
+    f64 megabytes = (f64)view->recorded_bytes / 1e6;
+    i32 length = s >= 3600 ? os_format(line, sizeof line, "%s %lli:%02lli:%02lli \xC2\xB7 %.1f MB", word, s / 3600,
+                                       s / 60 % 60, s % 60, megabytes)
+                           : os_format(line, sizeof line, "%s %lli:%02lli \xC2\xB7 %.1f MB", word, s / 60, s % 60,
+                                       megabytes);
     text_draw(canvas, text_line_x, text_line_y, slice(line, length, sizeof line));
 }
 
