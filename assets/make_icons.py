@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the control panel's icon sheet (66 x 387) and writes icons.png;
+"""Draws the control panel's icon sheet (66 x 425) and writes icons.png;
 with --app-icons, the program's own icon for desktop menus instead.
 
 Every control has a dim cell and a bright (lit or hovered) cell side by side.
@@ -19,7 +19,7 @@ import struct
 import sys
 import zlib
 
-WIDTH, HEIGHT = 66, 387
+WIDTH, HEIGHT = 66, 425
 SAMPLES = 4
 LEVELS = 8
 
@@ -201,8 +201,14 @@ def small_cell(x, y, sign, lit):
     outer = rounded(0, 0, 19, 19, 4.5)
     inner = rounded(1, 1, 18, 18, 3.5)
     bar = rect(5, 8.7, 14, 10.3)
-    glyph = union(bar, rect(8.7, 5, 10.3, 14)) if sign == "+" else bar
-    return (x, y, 19, 19, [(outer, ink), (inner, BOX), (glyph, ink)])
+    glyphs = {
+        "+": union(bar, rect(8.7, 5, 10.3, 14)),
+        "-": bar,
+        # The text line's pause control while recording, and resume while paused.
+        "pause": union(rect(6, 5, 8.4, 14), rect(10.6, 5, 13, 14)),
+        "resume": polygon([(7, 4.8), (7, 14.2), (14.2, 9.5)]),
+    }
+    return (x, y, 19, 19, [(outer, ink), (inner, BOX), (glyphs[sign], ink)])
 
 
 def cells():
@@ -222,6 +228,9 @@ def cells():
     out.append(small_cell(19, 349, "-", True))
     out.append(small_cell(0, 368, "+", False))
     out.append(small_cell(19, 368, "+", True))
+    for y, sign in ((387, "pause"), (406, "resume")):
+        out.append(small_cell(0, y, sign, False))
+        out.append(small_cell(19, y, sign, True))
     return out
 
 

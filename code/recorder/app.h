@@ -28,6 +28,7 @@ struct FrameInput {
     bool moved;    // the polled cursor differs from last_cursor
     bool changed;  // something may need a hit test or a redraw
     bool hotkey;   // the record hotkey was pressed (once per press)
+    bool pause;    // the pause hotkey was pressed
 };
 
 // The UI's view (region, zones, panel values, windows) is the first part of
@@ -51,6 +52,7 @@ struct AppState : UiView {
     // the program (encoder_program has the fallback).
     TextBuilder encoder_command;
     TextBuilder record_hotkey; // Config.txt text; empty: no hotkey
+    TextBuilder pause_hotkey;
     u8 share_copy;             // SHARE_COPY_*: a copy made after each recording
     i16 share_copy_max_width;  // 0: the recording's width
     ElementId pressed_element = ELEMENT_NONE;
@@ -63,7 +65,7 @@ struct AppState : UiView {
     bool monitors_changed = false; // the system reported a new monitor layout
     i32 countdown_ms;
     i64 message_until_ms; // when the panel's message gives way to the region
-    FrameInput input = {false, false, false, true, false};
+    FrameInput input = {false, false, false, true, false, false};
 };
 
 extern AppState app;

@@ -5,19 +5,22 @@
 #include "app_files.h"
 
 const char app_usage[] =
-    "Usage: vornby [--toggle | --help | --version]\n"
+    "Usage: vornby [--toggle | --pause | --help | --version]\n"
     "Records a region of the screen to a lossless video.\n"
     "  --toggle   start or stop recording in the running Vornby (or start it)\n"
+    "  --pause    pause or resume the running Vornby's recording\n"
     "  --help     show this and exit\n"
     "  --version  show the version and exit\n";
 
 const char app_toggle_message[] = "toggle";
 const char app_show_message[] = "show";
+const char app_pause_message[] = "pause";
 
 AppCommand app_command_parse(int argc, char **argv) {
     if (argc < 2) return APP_COMMAND_RUN;
     if (argc > 2) return APP_COMMAND_UNKNOWN;
     if (strcmp(argv[1], "--toggle") == 0) return APP_COMMAND_TOGGLE;
+    if (strcmp(argv[1], "--pause") == 0) return APP_COMMAND_PAUSE;
     if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) return APP_COMMAND_HELP;
     if (strcmp(argv[1], "--version") == 0) return APP_COMMAND_VERSION;
     return APP_COMMAND_UNKNOWN;

@@ -11,6 +11,7 @@ enum AppCommand : u8 {
     APP_COMMAND_HELP = 2,    // --help
     APP_COMMAND_VERSION = 3, // --version
     APP_COMMAND_UNKNOWN = 4, // anything else: the usage, and exit code 2
+    APP_COMMAND_PAUSE = 5,   // --pause: pause or resume the running copy's recording
 };
 
 AppCommand app_command_parse(int argc, char **argv);
@@ -21,8 +22,9 @@ extern const char app_usage[];
 // portable copies in folders of their own run side by side, each with its own
 // files, and a start of the same one finds the running copy.
 void app_instance_name(char (&name)[65]);
-// The messages to the running copy: --toggle's (its record hotkey's work),
-// and a second start's (its panel shown again, even when minimised: under
-// some desktops nothing else would bring it back).
+// The messages to the running copy: --toggle's and --pause's (the hotkeys'
+// work), and a second start's (its panel shown again, even when minimised:
+// under some desktops nothing else would bring it back).
 extern const char app_toggle_message[];
+extern const char app_pause_message[];
 extern const char app_show_message[];

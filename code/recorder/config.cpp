@@ -81,6 +81,7 @@ const ConfigKey config_keys[] = {
     {"frame_dash_thickness", CONFIG_NUMBER, &app.frame_dash_thickness, 1, DASH_THICKNESS_MAX, 1, nullptr},
     {"frame_size_rounding", CONFIG_NUMBER, &app.frame_size_rounding, NUMBER_LOWEST, NUMBER_HIGHEST, 10, nullptr},
     {"record_hotkey", CONFIG_TEXT, &app.record_hotkey, 0, 0, 0, nullptr},
+    {"pause_hotkey", CONFIG_TEXT, &app.pause_hotkey, 0, 0, 0, nullptr},
     {"share_copy", CONFIG_CHOICE, &app.share_copy, 0, 0, SHARE_COPY_NONE, "none|mp4|gif"},
     {"share_copy_max_width", CONFIG_NUMBER, &app.share_copy_max_width, 0, NUMBER_HIGHEST, 0, nullptr},
 };

@@ -183,6 +183,11 @@ void encoder_request_stop(EncoderJob *job) {
     job->stop_requested = true;
 }
 
+bool encoder_send(EncoderJob *job, const char *text) {
+    i32 length = (i32)strlen(text);
+    return job->started && !job->stop_requested && os_process_write(&job->process, length, text) == length;
+}
+
 EncoderEnd encoder_collect(EncoderJob *job) {
     while (encoder_pump(job) > 0) {
     }

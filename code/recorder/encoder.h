@@ -68,6 +68,9 @@ i32 encoder_pump(EncoderJob *job);
 bool encoder_running(EncoderJob *job);
 // Asks it to finish its file with "q\n", once.
 void encoder_request_stop(EncoderJob *job);
+// Writes a command to its standard input, which it reads between frames;
+// false when the pipe did not take it, or after the stop was asked.
+bool encoder_send(EncoderJob *job, const char *text);
 // Waits for the job to end, asking it first when `ask`: as long as it makes
 // progress (prints, or its file grows) with no more than silence_ms without
 // any, and no longer than total_ms in all; then kills it (ENCODER_KILLED).

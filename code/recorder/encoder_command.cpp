@@ -61,6 +61,13 @@ static void append_input(TextBuilder *out, const char *prefix, const char *value
     append_quoted_text(out, value, always);
 }
 
+// The recording's rate, set on its output too: otherwise ffmpeg takes the
+// rate it guesses from the first frames' timing, now and then 29.97 (a
+// recording at a rate nobody chose, and segments that cannot be joined), and
+// from a filter graph whose rates differ, none at all, which it fills with
+// thousands of copies of each frame.
+static const char constant_rate[] = " -r %i";
+const char recording_picture_end_input[] = "cconcat -1 next\n";
 // Lossless RGB frames, as fast as the encoder goes.
 static const char lossless_video[] = " -c:v libx264rgb -preset ultrafast -qp 0";
 static const char recording_audio[] = " -c:a libopus -b:a 320k";
@@ -70,13 +77,8 @@ static const char recording_audio[] = " -c:a libopus -b:a 320k";
 // loses at most the last second.
 static const char crash_proof_output[] = " -movflags +frag_keyframe+empty_moov+default_base_moof "
                                          "-frag_duration 1000000 -flush_packets 1";
-// Finishing: the same packets, no encoding. The sound server still holds
-// the last tenth of a second when the encoder stops, so a recording's sound
-// ends that much before its picture: it is padded with silence to the
-// picture's end, which takes encoding it again. Without sound, the sound's
-// options go unused.
+// Finishing: the same packets, no encoding.
 static const char stream_copy[] = " -c copy";
-static const char picture_copy_sound_to_length[] = " -c:v copy -af apad -c:a libopus -b:a 320k -shortest";
 static const char concat_demuxer[] = " -f concat -safe 0";
 // The index in front, where every player expects it (and Windows' own, which
 // seeks a fragmented file badly).
@@ -90,21 +92,29 @@ static const char converter_flags[] = " -hide_banner -nostdin -nostats -v error 
 // The output is replaced without asking: the naming has made sure it is new.
 static const char overwrite[] = " -y";
 
+// The picture of a recording with sound goes through a concat filter whose
+// second part has no frames: told "next" (recording_picture_end_input), the
+// picture ends there; the blank source takes the picture's size and rate, so
+// that the filter accepts it. Two sounds are mixed into one track, each at
+// its own level.
+static void append_sound_graph(TextBuilder *out, i32 screen, i32 width, i32 height, i32 sound, i32 second_sound) {
+    append_format(out, " -filter_complex color=s=%ix%i:r=%i,trim=end_frame=0[end];[%i:v][end]concat[v]", width, height,
+                  app.fps, screen);
+    if (second_sound < 0) return append_format(out, " -map [v] -map %i:a", sound);
+    append_format(out, ";[%i:a][%i:a]amix=inputs=2:duration=longest:normalize=0[a] -map [v] -map [a]", sound,
+                  second_sound);
+}
+
+// The sound server's queue and a 20 ms fragment keep the sound's timestamps
+// within a frame of the picture's.
+static const char pulse_queue[] = " -thread_queue_size 1024";
+
 // The capture inputs: the one place where the two platforms differ in
 // application code. The region's coordinates go in unchanged on both: gdigrab
 // takes its offsets in virtual-screen coordinates (negative left of or above
 // the primary monitor) and copies from the whole desktop's device context;
 // x11grab takes root-window coordinates, which RandR monitors share and which
 // never go negative.
-// Two sound sources mixed into one track at their own levels.
-static void append_mix(TextBuilder *out, i32 first_sound, i32 second_sound, i32 screen) {
-    append_format(out, " -filter_complex [%i:a][%i:a]amix=inputs=2:duration=longest:normalize=0[a] -map %i:v -map [a]",
-                  first_sound, second_sound, screen);
-}
-// The sound server's queue and a 20 ms fragment keep the sound's timestamps
-// within a frame of the picture's.
-static const char pulse_queue[] = " -thread_queue_size 1024";
-
 #ifdef _WIN32
 // A device mixed with the computer's sound is pinned to its 48 kHz stereo.
 static void append_audio_device(TextBuilder *out, const char *device, bool mixed) {
@@ -184,9 +194,13 @@ void recording_command(TextBuilder *out, const char *working_path, const Recordi
         append_system_sound(out, inputs->sound_pipe);
         system = count++;
     }
-    if (mixed) append_mix(out, device, system, screen);
+    i32 width = inputs->screen_pipe ? inputs->screen_width : app.region_w;
+    i32 height = inputs->screen_pipe ? inputs->screen_height : app.region_h;
+    if (device >= 0 || system >= 0)
+        append_sound_graph(out, screen, width, height, device >= 0 ? device : system, mixed ? system : -1);
+    append_format(out, constant_rate, app.fps);
     builder_append_text(out, lossless_video);
-    if (inputs->device || inputs->system_sound) builder_append_text(out, recording_audio);
+    if (device >= 0 || system >= 0) builder_append_text(out, recording_audio);
     builder_append_text(out, crash_proof_output);
     append_output(out, working_path);
 }
@@ -198,7 +212,7 @@ void finishing_command(TextBuilder *out, const char *input, bool list, const cha
     builder_append_text(out, overwrite);
     if (list) builder_append_text(out, concat_demuxer);
     append_input(out, " -i ", input, true);
-    builder_append_text(out, picture_copy_sound_to_length);
+    builder_append_text(out, stream_copy);
     builder_append_text(out, index_in_front);
     append_output(out, finished);
 }
@@ -213,8 +227,9 @@ void finished_check_command(TextBuilder *out, const char *finished) {
 }
 
 // "file '<path>'" lines; a quote in a path ends the quoted part, is escaped,
-// and opens a new one: the demuxer's own quoting rules.
-void concat_list_text(TextBuilder *out, const char *const *paths, i32 count) {
+// and opens a new one: the demuxer's own quoting rules. A cut is an
+// "outpoint" in seconds, to the microsecond.
+void concat_list_text(TextBuilder *out, const char *const *paths, const i64 *cut_us, i32 count) {
     builder_clear(out);
     for (i32 i = 0; i < count; i++) {
         builder_append_text(out, "file '");
@@ -223,6 +238,9 @@ void concat_list_text(TextBuilder *out, const char *const *paths, i32 count) {
             else builder_append(out, 1, c);
         }
         builder_append_text(out, "'\n");
+        if (cut_us && cut_us[i] >= 0)
+            append_format(out, "outpoint %lli.%06lli\n", (long long)(cut_us[i] / 1000000),
+                          (long long)(cut_us[i] % 1000000));
     }
 }
 

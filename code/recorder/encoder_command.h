@@ -25,6 +25,14 @@ struct RecordingInputs {
 // output is the working file: fragmented MP4, which plays up to its last
 // second whenever the encoder dies.
 void recording_command(TextBuilder *out, const char *working_path, const RecordingInputs *inputs);
+// What a recording with sound is told on its standard input to end its
+// picture at once. The sound reaches ffmpeg a little later than the picture
+// (the sound server's latency), and "q" stops both where they are, leaving
+// the sound ~0.1 s short of the picture at every stop; told this first, the
+// sound runs on until "q", and the finishing step cuts it where the picture
+// ended, so that each segment's sound is exactly as long as its picture. The
+// picture of a recording with sound passes a concat filter for it.
+extern const char recording_picture_end_input[];
 
 // The finishing step's remux: the recording's frames copied, not encoded
 // again, into an ordinary MP4 with its index in front. The input is the one
@@ -34,8 +42,9 @@ void finishing_command(TextBuilder *out, const char *input, bool list, const cha
 // Reads a finished file through without writing anything: its -progress
 // lines say how many frames, how long.
 void finished_check_command(TextBuilder *out, const char *finished);
-// The concat demuxer's list of the working files, in recording order.
-void concat_list_text(TextBuilder *out, const char *const *paths, i32 count);
+// The concat demuxer's list of the working files, in recording order, each
+// cut where its picture ended when cut_us (null for none) gives a time >= 0.
+void concat_list_text(TextBuilder *out, const char *const *paths, const i64 *cut_us, i32 count);
 
 // The GIF's frame rate never exceeds this: more only makes big files that
 // many viewers slow down anyway.

@@ -11,7 +11,11 @@
 
 enum {
     FINISH_QUEUE_SIZE = 64,
-    // A leftover is left alone while it grows: another Vornby may be recording into it.
+    // A leftover is left alone while it changes: another Vornby may be
+    // recording into it. Only one copy of an installation runs, so that one
+    // is on another machine that shares the folder, or reaches it by another
+    // path. A paused recording's files do not grow: its segment list is
+    // rewritten every second instead (see recording_keep_alive).
     FINISH_SETTLE_MS = 2000,
     // The quit waits while ffmpeg shows progress, but not for ever: what is
     // left is finished at the next start.
@@ -26,11 +30,13 @@ static const i64 finish_time_tolerance_us = 250000;
 struct FinishJob {
     TextBuilder working; // the working files' paths, each followed by its NUL
     i32 working_count;
+    i64 *cut_us;         // one per working file, -1 for none; null: none
     TextBuilder finished;
     FinishOrigin origin;
     bool share_copy;
     i32 fps, duration_ms;
     i64 found_size; // a leftover's size when it was found
+    u64 found_list; // and its segment list's hash
     i64 found_ms;
 };
 
@@ -66,6 +72,10 @@ void finishing_queue(const FinishRequest *request) {
     builder_append_text(&job.finished, request->finished);
     job.origin = request->origin;
     job.share_copy = request->share_copy;
+    if (request->cut_us) {
+        job.cut_us = (i64 *)os_alloc((u32)(sizeof(i64) * (size_t)request->working_count));
+        if (job.cut_us) memcpy(job.cut_us, request->cut_us, sizeof(i64) * (size_t)request->working_count);
+    }
     job.fps = request->fps;
     job.duration_ms = request->duration_ms;
     job.found_size = -1;
@@ -76,11 +86,11 @@ bool finishing_busy(void) { return stage != STAGE_NONE || queued > 0; }
 
 static void forget_current(void) {
     encoder_close(&ffmpeg);
-    if (list_path.length > 0) os_delete_file(builder_slice(&list_path));
     builder_clear(&list_path);
     builder_clear(&finishing_path);
     os_free(current.working.data);
     os_free(current.finished.data);
+    if (current.cut_us) os_free(current.cut_us);
     current = FinishJob{};
     stage = STAGE_NONE;
 }
@@ -111,11 +121,15 @@ static i64 working_size_of(const FinishJob &job) {
     return path ? total : -1;
 }
 
+// The working files and their segment list, once what they hold is safe or
+// nothing; a failed finishing keeps the list beside the files it cuts.
 static void delete_working(void) {
     const char *path = current.working.data;
     for (i32 i = 0; path && i < current.working_count; i++, path = next_working(path))
         if (encoder_delete_file(StrSlice{(i64)strlen(path), (char *)path}) != 0)
             os_print("* NOTE * The working file %s could not be deleted; its recording is finished.\n", path);
+    recording_file_path(&list_path, current.finished.data ? current.finished.data : "", RECORDING_SEGMENT_LIST);
+    if (current.finished.data && list_path.data) os_delete_file(builder_slice(&list_path));
 }
 
 static void start_remux(void) {
@@ -124,13 +138,16 @@ static void start_remux(void) {
     // A file of that name is this recording's own, from a finishing cut short.
     encoder_delete_file(builder_slice(&finishing_path));
     const char *input = current.working.data;
-    bool joined = current.working_count > 1;
+    bool cut = false;
+    for (i32 i = 0; current.cut_us && i < current.working_count; i++) cut = cut || current.cut_us[i] >= 0;
+    // Through the list when there is more than one, or one is cut.
+    bool joined = current.working_count > 1 || cut;
     if (joined) {
         const char *paths[FINISH_WORKING_MAX];
         paths[0] = current.working.data;
         for (i32 i = 1; i < current.working_count; i++) paths[i] = next_working(paths[i - 1]);
         TextBuilder list = builder_create(1024);
-        concat_list_text(&list, paths, current.working_count);
+        concat_list_text(&list, paths, current.cut_us, current.working_count);
         recording_file_path(&list_path, current.finished.data, RECORDING_SEGMENT_LIST);
         bool written = list.data && list_path.data && os_write_file(builder_slice(&list_path), (u32)list.length,
                                                                    list.data) == 0;
@@ -160,11 +177,24 @@ static void take_next(void) {
     else start_remux();
 }
 
-// A leftover that did not grow since it was found is nobody's.
+// FNV-1a of a leftover's segment list; 0 when there is none.
+static u64 list_hash(const FinishJob &job) {
+    TextBuilder path = builder_create(256);
+    recording_file_path(&path, job.finished.data ? job.finished.data : "", RECORDING_SEGMENT_LIST);
+    StrSlice text = path.data ? os_read_entire_file(builder_slice(&path)) : StrSlice{};
+    os_free(path.data);
+    u64 hash = 0;
+    if (text.data) hash = 14695981039346656037ull;
+    for (i64 i = 0; i < text.length; i++) hash = (hash ^ (u8)text.data[i]) * 1099511628211ull;
+    os_free_file(&text);
+    return hash;
+}
+
+// A leftover that did not change since it was found is nobody's.
 static void settle(void) {
     if (os_time_milliseconds() < current.found_ms + FINISH_SETTLE_MS) return;
     i64 size = working_size_of(current);
-    if (size != current.found_size) {
+    if (size != current.found_size || list_hash(current) != current.found_list) {
         os_print("* NOTE * %s is still being written (by another Vornby?); it is left alone.\n", current.working.data);
         return forget_current();
     }
@@ -310,39 +340,136 @@ void finishing_quit(void) {
 
 //~ Leftovers
 
+void finishing_cuts_from_list(StrSlice list, const char *const *working, i32 count, i64 *cut_us) {
+    for (i32 i = 0; i < count; i++) cut_us[i] = -1;
+    i32 file = -1; // the working file the last "file" line named, -1 for none of them
+    const char *at = list.data, *end = list.data + list.length;
+    while (at && at < end) {
+        const char *line_end = (const char *)memchr(at, '\n', (size_t)(end - at));
+        if (!line_end) line_end = end;
+        if (line_end - at > 6 && memcmp(at, "file '", 6) == 0) {
+            // The name after the last separator, with the quoting undone.
+            char name[512];
+            i32 length = 0;
+            for (const char *c = at + 6; c < line_end; c++) {
+                if (*c == '\\' && c + 1 < line_end && c[1] == '\'') c++; // an escaped quote: kept
+                else if (*c == '\'') continue;
+                else if (*c == '/' || *c == '\\') {
+                    length = 0;
+                    continue;
+                }
+                if (length < (i32)sizeof name - 1) name[length++] = *c;
+            }
+            name[length] = 0;
+            file = -1;
+            for (i32 i = 0; i < count; i++)
+                if (strcmp(path_file_name(working[i]), name) == 0) file = i;
+        } else if (file >= 0 && line_end - at > 9 && memcmp(at, "outpoint ", 9) == 0) {
+            i64 seconds = 0, micro = 0, scale = 100000;
+            const char *c = at + 9;
+            for (; c < line_end && *c >= '0' && *c <= '9' && seconds < (1ll << 40); c++)
+                seconds = seconds * 10 + (*c - '0');
+            if (c < line_end && *c == '.')
+                for (c++; c < line_end && *c >= '0' && *c <= '9'; c++, scale /= 10) micro += (*c - '0') * scale;
+            cut_us[file] = seconds * 1000000 + micro;
+        }
+        at = line_end + 1;
+    }
+}
+
 static StrSlice leftover_folder;
 // Without an encoder they wait; the panel says what is missing.
 static bool leftovers_wait;
 static i32 leftovers_waiting;
 
+// A working file found in the folder: the recording it belongs to and which
+// of its segments it is.
+struct Leftover {
+    TextBuilder working, finished;
+    i32 segment;
+};
+static Leftover *leftovers;
+static i32 leftover_count, leftover_capacity;
+
 static void found_leftover(StrSlice name, i64, bool is_directory) {
     if (is_directory) return;
-    TextBuilder working = builder_create(leftover_folder.length + name.length + 1);
-    TextBuilder finished = builder_create(256);
-    builder_append(&working, leftover_folder.length, leftover_folder.data);
-    builder_append_text(&working, "/");
-    builder_append(&working, name.length, name.data);
-    bool leftover = working.data && recording_finished_path(&finished, working.data) && finished.data;
-    if (leftover && leftovers_wait) {
-        leftovers_waiting++;
-    } else if (leftover) {
-        const char *paths[1] = {working.data};
-        FinishRequest request = {paths, 1, finished.data, FINISH_RECOVERED, false, 0, 0};
-        i32 before = queued;
-        finishing_queue(&request);
-        // Measured as the settling measures it: a listing's size can lag
-        // behind the file's own on Windows.
-        if (queued > before) queue[queued - 1].found_size = working_size_of(queue[queued - 1]);
+    Leftover found = {builder_create(leftover_folder.length + name.length + 1), builder_create(256), 0};
+    builder_append(&found.working, leftover_folder.length, leftover_folder.data);
+    builder_append_text(&found.working, "/");
+    builder_append(&found.working, name.length, name.data);
+    bool leftover = found.working.data && recording_finished_path(&found.finished, found.working.data, &found.segment) &&
+                    found.finished.data;
+    if (leftover && leftover_count == leftover_capacity) {
+        i32 capacity = leftover_capacity ? leftover_capacity * 2 : 16;
+        void *grown = leftovers ? os_realloc(leftovers, (u32)(sizeof(Leftover) * (size_t)capacity))
+                                : os_alloc((u32)(sizeof(Leftover) * (size_t)capacity));
+        if (grown) {
+            leftovers = (Leftover *)grown;
+            leftover_capacity = capacity;
+        } else {
+            os_print("* ERROR * Out of memory: %s waits for the next start.\n", found.working.data);
+            leftover = false;
+        }
     }
-    os_free(working.data);
-    os_free(finished.data);
+    if (!leftover) {
+        os_free(found.working.data);
+        os_free(found.finished.data);
+        return;
+    }
+    leftovers[leftover_count++] = found;
+}
+
+static bool leftover_before(const Leftover &a, const Leftover &b) {
+    i32 order = strcmp(a.finished.data, b.finished.data);
+    return order < 0 || (order == 0 && a.segment < b.segment);
+}
+
+// The segments of one recording, from first, into one request.
+static void queue_recording(i32 first, i32 count) {
+    const char *paths[FINISH_WORKING_MAX];
+    i64 cut_us[FINISH_WORKING_MAX];
+    if (count > FINISH_WORKING_MAX) count = FINISH_WORKING_MAX; // the rest waits for the next start
+    for (i32 i = 0; i < count; i++) paths[i] = leftovers[first + i].working.data;
+    const char *finished = leftovers[first].finished.data;
+    TextBuilder list_path = builder_create(256);
+    recording_file_path(&list_path, finished, RECORDING_SEGMENT_LIST);
+    StrSlice list = list_path.data ? os_read_entire_file(builder_slice(&list_path)) : StrSlice{};
+    finishing_cuts_from_list(list, paths, count, cut_us);
+    os_free_file(&list);
+    os_free(list_path.data);
+    FinishRequest request = {paths, count, finished, FINISH_RECOVERED, false, 0, 0, cut_us};
+    i32 before = queued;
+    finishing_queue(&request);
+    if (queued == before) return;
+    // Measured as the settling measures it: a listing's size can lag
+    // behind the file's own on Windows.
+    FinishJob &job = queue[queued - 1];
+    job.found_size = working_size_of(job);
+    job.found_list = list_hash(job);
 }
 
 void finishing_recover_leftovers(void) {
     leftover_folder = app_output_folder();
     leftovers_wait = !encoder_findable();
     leftovers_waiting = 0;
+    leftover_count = 0;
     if (leftover_folder.data) os_list_directory(leftover_folder, found_leftover);
+    for (i32 i = 1; i < leftover_count; i++) // a few files: insertion sort
+        for (i32 j = i; j > 0 && leftover_before(leftovers[j], leftovers[j - 1]); j--) {
+            Leftover swap = leftovers[j];
+            leftovers[j] = leftovers[j - 1];
+            leftovers[j - 1] = swap;
+        }
+    for (i32 first = 0, next; first < leftover_count; first = next) {
+        for (next = first + 1; next < leftover_count; next++)
+            if (strcmp(leftovers[next].finished.data, leftovers[first].finished.data) != 0) break;
+        if (leftovers_wait) leftovers_waiting++;
+        else queue_recording(first, next - first);
+    }
+    for (i32 i = 0; i < leftover_count; i++) {
+        os_free(leftovers[i].working.data);
+        os_free(leftovers[i].finished.data);
+    }
     if (leftovers_waiting > 0)
         os_print("* NOTE * %i unfinished recordings in %s wait for %s.\n", leftovers_waiting, leftover_folder.data,
                  encoder_file_name());

@@ -13,7 +13,8 @@ enum FinishOrigin : u8 {
     FINISH_RECOVERED = 2, // found at start-up, left by a run that never finished it
 };
 
-enum { FINISH_WORKING_MAX = 64 };
+// A recording's segments: one working file per stretch between pauses.
+enum { FINISH_WORKING_MAX = 1000 };
 
 struct FinishRequest {
     const char *const *working; // the working files in recording order
@@ -22,6 +23,9 @@ struct FinishRequest {
     FinishOrigin origin;
     bool share_copy;            // a share copy of the result follows
     i32 fps, duration_ms;       // the share copy's
+    // Where each working file is cut (its picture's end, microseconds), or
+    // -1 for its whole length; null: none is cut.
+    const i64 *cut_us;
 };
 
 // Queues the recording; it starts at the next finishing_step when none runs.
@@ -34,5 +38,10 @@ bool finishing_busy(void);
 // limit; what is left keeps its working files for the next start.
 void finishing_quit(void);
 // At start-up: queues the working files in the recordings folder, left by a
-// run that never finished them (a power cut, a killed session).
+// run that never finished them (a power cut, a killed session), the segments
+// of each recording together, in order, cut where its segment list says.
 void finishing_recover_leftovers(void);
+// The cuts that the list text (the concat demuxer's, as concat_list_text
+// writes it) gives the working files, matched by file name; -1 where it
+// gives none.
+void finishing_cuts_from_list(StrSlice list, const char *const *working, i32 count, i64 *cut_us);

@@ -74,27 +74,44 @@ bool hotkey_parse(StrSlice text, Hotkey *hotkey) {
     }
 }
 
-static bool registered;
+struct HotkeyUse {
+    const char *key; // its Config.txt key
+    TextBuilder *text;
+    i32 id;
+    const char *does;
+};
+
+static const HotkeyUse hotkey_uses[] = {
+    {"record_hotkey", &app.record_hotkey, RECORD_HOTKEY_ID, "starts and stops recording"},
+    {"pause_hotkey", &app.pause_hotkey, PAUSE_HOTKEY_ID, "pauses and resumes recording"},
+};
+static bool registered[sizeof hotkey_uses / sizeof hotkey_uses[0]];
+
+static bool register_one(const HotkeyUse &use) {
+    if (use.text->length == 0) return false;
+    Hotkey hotkey;
+    const char *text = use.text->data;
+    if (!hotkey_parse(builder_slice(use.text), &hotkey)) {
+        tell_user(MESSAGE_NOTE, false, "%s \"%s\" is not a key combination; running without it.", use.key, text);
+        return false;
+    }
+    i32 result = os_register_hotkey(app.control_window, use.id, hotkey.modifiers, hotkey.key);
+    if (result == OS_HOTKEY_TAKEN)
+        tell_user(MESSAGE_NOTE, false, "%s %s is held by another program; running without it.", use.key, text);
+    else if (result != OS_HOTKEY_REGISTERED)
+        tell_user(MESSAGE_NOTE, false, "%s %s could not be registered; running without it.", use.key, text);
+    else
+        tell_user(MESSAGE_DONE, false, "Hotkey %s %s.", text, use.does);
+    return result == OS_HOTKEY_REGISTERED;
+}
 
 void hotkey_register(void) {
-    if (app.record_hotkey.length == 0) return;
-    Hotkey hotkey;
-    const char *text = app.record_hotkey.data;
-    if (!hotkey_parse(builder_slice(&app.record_hotkey), &hotkey)) {
-        tell_user(MESSAGE_NOTE, false, "record_hotkey \"%s\" is not a key combination; running without a hotkey.", text);
-        return;
-    }
-    i32 result = os_register_hotkey(app.control_window, RECORD_HOTKEY_ID, hotkey.modifiers, hotkey.key);
-    registered = result == OS_HOTKEY_REGISTERED;
-    if (result == OS_HOTKEY_TAKEN)
-        tell_user(MESSAGE_NOTE, false, "record_hotkey %s is held by another program; running without a hotkey.", text);
-    else if (result != OS_HOTKEY_REGISTERED)
-        tell_user(MESSAGE_NOTE, false, "record_hotkey %s could not be registered; running without a hotkey.", text);
-    else
-        tell_user(MESSAGE_DONE, false, "Hotkey %s starts and stops recording.", text);
+    for (size_t i = 0; i < sizeof hotkey_uses / sizeof hotkey_uses[0]; i++) registered[i] = register_one(hotkey_uses[i]);
 }
 
 void hotkey_unregister(void) {
-    if (registered) os_unregister_hotkey(app.control_window, RECORD_HOTKEY_ID);
-    registered = false;
+    for (size_t i = 0; i < sizeof hotkey_uses / sizeof hotkey_uses[0]; i++) {
+        if (registered[i]) os_unregister_hotkey(app.control_window, hotkey_uses[i].id);
+        registered[i] = false;
+    }
 }

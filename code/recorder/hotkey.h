@@ -1,4 +1,4 @@
-// The global record hotkey: its Config.txt text, and its registration.
+// The global hotkeys (record, pause): their Config.txt text, and their registration.
 #pragma once
 
 #include "../os/os.h"
@@ -14,10 +14,11 @@ struct Hotkey {
 // for anything else.
 bool hotkey_parse(StrSlice text, Hotkey *hotkey);
 
-// Registers the configured record_hotkey with the control window, saying
-// so when it is invalid or cannot be had; the program runs on without it.
+// Registers the configured record_hotkey and pause_hotkey with the control
+// window, saying so when one is invalid or cannot be had; the program runs
+// on without it.
 void hotkey_register(void);
-// Releases it at exit.
+// Releases them at exit.
 void hotkey_unregister(void);
 
-enum { RECORD_HOTKEY_ID = 1 };
+enum { RECORD_HOTKEY_ID = 1, PAUSE_HOTKEY_ID = 2 };

@@ -22,7 +22,7 @@ ElementId busy_input(void) {
     ElementId pressed = ELEMENT_NONE;
     if (app.input.pressed) {
         app.input.changed = true;
-        pressed = app.pressed_element = hit_test_panel_pressed();
+        pressed = app.pressed_element = hit_test_panel_pressed(app_mode());
         if (pressed >= ELEMENT_PANEL) message_dismiss();
     }
     if (app.input.released) {
@@ -31,7 +31,7 @@ ElementId busy_input(void) {
         region_order_corners();
     }
     if (app.input.moved) {
-        ElementId hovered = hit_test_panel();
+        ElementId hovered = hit_test_panel(app_mode());
         if (hovered != app.hover_element) {
             app.hover_element = hovered;
             panel_draw(&app, app_mode());

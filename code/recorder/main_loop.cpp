@@ -24,6 +24,7 @@ const AppStateEntry app_states[APP_STATE_COUNT] = {
     {idle_frame, nullptr, APP_MODE_IDLE},
     {countdown_frame, countdown_enter, APP_MODE_COUNTDOWN},
     {recording_frame, recording_enter, APP_MODE_RECORDING},
+    {paused_frame, paused_enter, APP_MODE_PAUSED},
 };
 FrameProc *FrameFunction = app_startup_frame;
 
@@ -56,9 +57,10 @@ void app_event_callback(OsEvent *event) {
         break;
     case OS_EVENT_HOTKEY:
         if (event->hotkey.id == RECORD_HOTKEY_ID) app.input.hotkey = app.input.changed = true;
+        if (event->hotkey.id == PAUSE_HOTKEY_ID) app.input.pause = app.input.changed = true;
         break;
     case OS_EVENT_INSTANCE_MESSAGE:
-        // "vornby --toggle" from a desktop shortcut: the record hotkey's work.
+        // "vornby --toggle" and "--pause" from a desktop shortcut: the hotkeys' work.
         if (strcmp(event->message.text, app_toggle_message) == 0) app.input.hotkey = app.input.changed = true;
         if (strcmp(event->message.text, app_show_message) == 0) {
             os_restore_window(app.control_window);
@@ -66,6 +68,7 @@ void app_event_callback(OsEvent *event) {
             panel_draw(&app, app_mode());
             app.minimised = false;
         }
+        if (strcmp(event->message.text, app_pause_message) == 0) app.input.pause = app.input.changed = true;
         break;
     case OS_EVENT_MOUSE_BUTTON:
         if (event->button.code != OS_MOUSE_LEFT) break;
@@ -153,7 +156,14 @@ int app_main(int argc, char **argv) {
     app_instance_name(instance);
     StrSlice name = {(i64)strlen(instance), instance};
     StrSlice toggle = {(i64)strlen(app_toggle_message), (char *)app_toggle_message};
+    StrSlice pause = {(i64)strlen(app_pause_message), (char *)app_pause_message};
     if (command == APP_COMMAND_TOGGLE && os_instance_send(name, toggle) == OS_INSTANCE_DELIVERED) return 0;
+    if (command == APP_COMMAND_PAUSE) {
+        // Nothing records where none runs: this run does not start one.
+        if (os_instance_send(name, pause) == OS_INSTANCE_DELIVERED) return 0;
+        os_print("Vornby is not running: nothing to pause.\n");
+        return 1;
+    }
     // Two copies of one installation would share the log, the state file and
     // the names of new recordings.
     i32 claim = os_instance_claim(name);
@@ -202,7 +212,7 @@ int app_main(int argc, char **argv) {
         if (!FrameFunction) break;
         finishing_step();
         share_copy_step();
-        app.input = FrameInput{false, false, false, false, false};
+        app.input = FrameInput{false, false, false, false, false, false};
         // A quiet idle state sleeps on the event source instead of running
         // frames that would find nothing to do; whatever wakes it still gets
         // its frame on the fixed period. The timing needs nothing else: the

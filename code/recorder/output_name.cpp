@@ -74,15 +74,47 @@ void recording_file_path(TextBuilder *out, const char *finished, RecordingFile f
     builder_append_text(out, file_suffixes[file]);
 }
 
-bool recording_finished_path(TextBuilder *out, const char *working) {
+// After the first, segments are named "<stem>.recording-<n>.mp4".
+static const char segment_infix[] = ".recording-";
+enum { SEGMENT_DIGITS_MAX = 6 };
+
+void recording_segment_path(TextBuilder *out, const char *finished, i32 segment) {
+    if (segment <= 1) return recording_file_path(out, finished, RECORDING_WORKING);
+    i64 length = (i64)strlen(finished);
+    if (ends_with(finished, length, finished_suffix)) length -= (i64)strlen(finished_suffix);
+    builder_clear(out);
+    builder_append(out, length, finished);
+    builder_append_text(out, segment_infix);
+    builder_append_int(out, segment);
+    builder_append_text(out, finished_suffix);
+}
+
+// The segment number of "-<n>.mp4" at the end of the text (n >= 2, no
+// leading zero), and where that part starts; 0 when there is none.
+static i32 segment_number(const char *text, i64 length, i64 *start) {
+    i64 digits_end = length - (i64)strlen(finished_suffix), digits = digits_end;
+    if (digits_end < 1 || !ends_with(text, length, finished_suffix)) return 0;
+    while (digits > 0 && text[digits - 1] >= '0' && text[digits - 1] <= '9') digits--;
+    if (digits_end - digits < 1 || digits_end - digits > SEGMENT_DIGITS_MAX || text[digits] == '0') return 0;
+    i64 infix = (i64)strlen(segment_infix);
+    if (digits < infix || memcmp(text + digits - infix, segment_infix, (size_t)infix) != 0) return 0;
+    i32 n = 0;
+    for (i64 i = digits; i < digits_end; i++) n = n * 10 + (text[i] - '0');
+    *start = digits - infix;
+    return n >= 2 ? n : 0;
+}
+
+bool recording_finished_path(TextBuilder *out, const char *working, i32 *segment) {
     const char *suffix = file_suffixes[RECORDING_WORKING];
     i64 length = (i64)strlen(working), stem = length - (i64)strlen(suffix);
-    // "<stem>.recording.mp4" with a stem that has a name of its own.
-    if (!ends_with(working, length, suffix) || stem < 1 || working[stem - 1] == '/' || working[stem - 1] == '\\')
-        return false;
+    i32 number = segment_number(working, length, &stem);
+    if (number == 0 && !ends_with(working, length, suffix)) return false;
+    // A stem that has a name of its own.
+    if (stem < 1 || working[stem - 1] == '/' || working[stem - 1] == '\\') return false;
     builder_clear(out);
     builder_append(out, stem, working);
     builder_append_text(out, finished_suffix);
+    if (segment) *segment = number ? number : 1;
     return true;
 }
 

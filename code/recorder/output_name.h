@@ -11,9 +11,10 @@ enum { OUTPUT_NAME_ATTEMPTS = 100000 };
 // A recording's files, beside each other and named from its finished path
 // "<stem>.mp4", so that a user sees what each is: the working file the
 // encoder writes ("<stem>.recording.mp4", plays whatever happens to the
-// encoder), the finishing step's output until it was checked
-// ("<stem>.finishing.mp4"), and the concat list when several working files are
-// joined ("<stem>.segments.txt").
+// encoder; after each pause the next segment's "<stem>.recording-2.mp4",
+// "-3" and on), the finishing step's output until it was checked
+// ("<stem>.finishing.mp4"), and the list of the segments with where each is
+// cut ("<stem>.segments.txt", the concat demuxer's).
 enum RecordingFile : u8 {
     RECORDING_FINISHED = 0,
     RECORDING_WORKING = 1,
@@ -22,9 +23,11 @@ enum RecordingFile : u8 {
 };
 // That file's path for the finished path (which ends in ".mp4") into out.
 void recording_file_path(TextBuilder *out, const char *finished, RecordingFile file);
-// The finished path a working file stands for into out; false when the path
-// does not name a working file.
-bool recording_finished_path(TextBuilder *out, const char *working);
+// The working file of segment 1, 2, ... of the recording into out.
+void recording_segment_path(TextBuilder *out, const char *finished, i32 segment);
+// The finished path a working file stands for into out, and which segment it
+// holds; false when the path does not name a working file.
+bool recording_finished_path(TextBuilder *out, const char *working, i32 *segment = nullptr);
 // True when none of the recording's files exists yet (any entry counts).
 bool recording_names_free(const char *finished);
 

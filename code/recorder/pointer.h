@@ -5,8 +5,8 @@
 #include "../ui/view.h"
 
 // The panel's control under last_cursor, relative to the control window's
-// client area.
-ElementId hit_test_panel(void);
+// client area, among those the mode shows.
+ElementId hit_test_panel(AppMode mode = APP_MODE_IDLE);
 // The grab zone around the region under last_cursor, or ELEMENT_NONE.
 ElementId hit_test_zones(void);
 // The idle state's test at last_cursor: the panel inside the control
@@ -16,4 +16,4 @@ ElementId hit_test(void);
 // The same tests at this frame's press (pressed_at), which a warped pointer
 // may have reached before any poll saw it there.
 ElementId hit_test_pressed(void);
-ElementId hit_test_panel_pressed(void);
+ElementId hit_test_panel_pressed(AppMode mode);

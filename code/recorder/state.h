@@ -14,6 +14,7 @@ enum AppStateId : u8 {
     APP_STATE_IDLE = 1,
     APP_STATE_COUNTDOWN = 2,
     APP_STATE_RECORDING = 3,
+    APP_STATE_PAUSED = 4,
     APP_STATE_COUNT
 };
 

@@ -2,9 +2,10 @@
 
 #include "panel.h"
 
-ElementId hit_test_panel_at(i32 dx, i32 dy) {
+ElementId hit_test_panel_at(i32 dx, i32 dy, AppMode mode) {
     for (const PanelControl &control : panel_controls) {
         const OsRect &r = control.hit;
+        if (!panel_control_shown(control, mode)) continue;
         if (dx >= r.x && dx < r.x + r.width && dy >= r.y && dy < r.y + r.height) return control.element;
     }
     return ELEMENT_PANEL;
@@ -16,16 +17,16 @@ static i32 clamp_i32(i64 value) {
     return (i32)value;
 }
 
-ElementId hit_test_panel_window(const OsWindow *panel, i32 x, i32 y) {
+ElementId hit_test_panel_window(const OsWindow *panel, i32 x, i32 y, AppMode mode) {
     if (!panel) return ELEMENT_PANEL;
-    return hit_test_panel_at(clamp_i32((i64)x - panel->client_x), clamp_i32((i64)y - panel->client_y));
+    return hit_test_panel_at(clamp_i32((i64)x - panel->client_x), clamp_i32((i64)y - panel->client_y), mode);
 }
 
 ElementId hit_test_at(const UiView *view, i32 x, i32 y) {
     const OsWindow *panel = view->control_window;
     if (panel && x >= panel->client_x && (i64)x < (i64)panel->client_x + panel->client_width &&
         y >= panel->client_y && (i64)y < (i64)panel->client_y + panel->client_height)
-        return hit_test_panel_window(panel, x, y);
+        return hit_test_panel_window(panel, x, y, APP_MODE_IDLE);
     if (view->region_locked) return ELEMENT_NONE;
     return hit_test_zones_at(view, x, y);
 }

@@ -9,8 +9,10 @@
 // The separators between the groups of controls.
 static const i32 separator_columns[] = {39, 152, 216, 333, 457, 495};
 // The record button's faces for idle, countdown and recording lie one under
-// the other.
+// the other. Paused, it shows the countdown's face, yellow with a pause
+// mark, lit with a stop mark: as in the countdown, a press ends what waits.
 static const i32 record_face_step = 33;
+static i32 record_face_row(AppMode mode) { return mode == APP_MODE_PAUSED ? APP_MODE_COUNTDOWN : mode; }
 
 // Settings show their state; the buttons that act light up under the pointer.
 static bool control_lit(const UiView *view, ElementId element) {
@@ -114,6 +116,22 @@ static StrSlice slice(const char *text, i32 length, i32 capacity) {
     return StrSlice{length < capacity ? length : capacity - 1, (char *)text};
 }
 
+static bool recording_mode(AppMode mode) { return mode == APP_MODE_RECORDING || mode == APP_MODE_PAUSED; }
+
+// While recording, the line is the recording's: "Recording 1:05 · 2.4 MB",
+// or "Paused ..." with the time standing still.
+static void draw_recording_line(Canvas *canvas, const UiView *view, AppMode mode) {
+    char line[96];
+    long long s = view->recorded_ms > 0 ? (long long)(view->recorded_ms / 1000) : 0;
+    const char *word = mode == APP_MODE_PAUSED ? "Paused" : "Recording";
+    f64 megabytes = (f64)view->recorded_bytes / 1e6;
+    i32 length = s >= 3600 ? os_format(line, sizeof line, "%s %lli:%02lli:%02lli \xC2\xB7 %.1f MB", word, s / 3600,
+                                       s / 60 % 60, s % 60, megabytes)
+                           : os_format(line, sizeof line, "%s %lli:%02lli \xC2\xB7 %.1f MB", word, s / 60, s % 60,
+                                       megabytes);
+    text_draw(canvas, text_line_x, text_line_y, slice(line, length, sizeof line));
+}
+
 void panel_paint(Canvas *canvas, const UiView *view, AppMode mode) {
     canvas_fill(canvas, COLOUR_BLACK);
     char region_text[65], fps_text[17], delay_text[17];
@@ -129,12 +147,18 @@ void panel_paint(Canvas *canvas, const UiView *view, AppMode mode) {
     text_draw(canvas, 227.0f, 12.0f, slice(fps_text, fps_length, sizeof fps_text));
     text_draw(canvas, 344.0f, 12.0f, slice(delay_text, delay_length, sizeof delay_text));
     for (const PanelControl &control : panel_controls) {
+        if (!panel_control_shown(control, mode)) continue;
         i32 sheet_y = control.sheet_y;
-        if (control.element == ELEMENT_RECORD) sheet_y += record_face_step * mode;
+        if (control.element == ELEMENT_RECORD) sheet_y += record_face_step * record_face_row(mode);
+        // Paused, the control resumes: its face under the pause face.
+        if (control.element == ELEMENT_PAUSE && mode == APP_MODE_PAUSED) sheet_y += control.cell;
         i32 sheet_x = control_lit(view, control.element) ? control.cell : 0;
         canvas_blit_icon(canvas, sheet_x, sheet_y, control.cell, control.cell, control.icon_x, control.icon_y);
     }
-    if (view->message_kind != MESSAGE_NONE) draw_message_line(canvas, view);
+    // A message that comes during a recording waits for its end (if still
+    // within its time): the line is the recording's until then.
+    if (recording_mode(mode)) draw_recording_line(canvas, view, mode);
+    else if (view->message_kind != MESSAGE_NONE) draw_message_line(canvas, view);
     else text_draw(canvas, text_line_x, text_line_y, slice(region_text, region_length, sizeof region_text));
 }
 

@@ -19,9 +19,12 @@ struct PanelControl {
     i32 icon_x, icon_y; // where the cell is drawn
     i32 cell;           // the cell's side
     i32 sheet_y;        // the dim face's top in the icon sheet
+    bool recording_only; // shown, and hit, only while recording or paused
 };
 
-enum { PANEL_CONTROL_COUNT = 15 };
+enum { PANEL_CONTROL_COUNT = 16 };
+// Whether the control is there in that mode.
+bool panel_control_shown(const PanelControl &control, AppMode mode);
 // Left to right; the single description of the panel's controls, read by
 // both the drawing and the hit test.
 extern const PanelControl panel_controls[PANEL_CONTROL_COUNT];

@@ -33,14 +33,17 @@ enum : u32 {
     ELEMENT_MOVE_REGION = 24,
     ELEMENT_MINIMISE = 25,
     ELEMENT_CLOSE = 26,
+    ELEMENT_PAUSE = 27, // pause or resume, at the right end of the text line while recording
 };
 
 // Which state the program is in, as far as the drawing cares: the status
-// colour, the record button's face and whether the guides shrink to a border.
+// colour, the record button's face, whether the guides shrink to a border,
+// and what the text line and its pause control show.
 enum AppMode : u8 {
     APP_MODE_IDLE = 0,
     APP_MODE_COUNTDOWN = 1,
     APP_MODE_RECORDING = 2,
+    APP_MODE_PAUSED = 3, // a recording between a pause and its resume or stop
 };
 
 enum { UI_MONITOR_CAPACITY = 16 };
@@ -76,6 +79,9 @@ struct UiView {
     ElementId hover_element = ELEMENT_NONE;
     OsWindow *edge_top, *edge_bottom, *edge_left, *edge_right;
     OsWindow *control_window, *grab_window;
+    // While recording or paused the text line shows the recording instead of
+    // the region: its time so far (pauses left out) and its size.
+    i64 recorded_ms = 0, recorded_bytes = 0;
     char message[MESSAGE_CAPACITY] = {}; // NUL-terminated UTF-8
     MessageKind message_kind = MESSAGE_NONE;
     bool message_see_log = false; // the panel adds where the details are

@@ -232,9 +232,10 @@ class Recorder:
     """One run of the program in its own folder."""
 
     def __init__(self, test, with_assets=True, state=None, config=None, encoder=None, env=None, again=None,
-                 files=(), detached=False):
+                 files=(), detached=False, output=None):
         """again: a run whose folder this one starts in once more; files:
-        (name, bytes) written before the start."""
+        (name, bytes) written before the start; output: a folder that its
+        output/ leads to."""
         self.folder = again.folder if again else tempfile.mkdtemp(prefix="vornby-app-")
         program = "vornby.exe" if WINE else "vornby"
         if not again:
@@ -243,7 +244,10 @@ class Recorder:
         if with_assets and not again:
             for name in ("font.otf", "icons.png"):
                 shutil.copy(os.path.join(RUN_DIR, name), self.folder)
-            os.mkdir(os.path.join(self.folder, "output"))
+            if output:
+                os.symlink(output, os.path.join(self.folder, "output"))
+            else:
+                os.mkdir(os.path.join(self.folder, "output"))
         if state is not None:
             self.write("_vornby.state", state)
         if config is not None:
@@ -332,13 +336,13 @@ def panel_button(name):
         "record": (20, 20), "hidden": (58, 20), "border": (83, 20), "guides": (108, 20), "lock": (133, 20),
         "pointer": (171, 20), "audio": (197, 20), "fps-": (297, 20), "fps+": (317, 20),
         "delay-": (421, 20), "delay+": (441, 20), "folder": (476, 20), "move": (514, 20),
-        "minimise": (540, 20), "close": (566, 20),
+        "minimise": (540, 20), "close": (566, 20), "pause": (569, 51),
     }[name]
 
 
 # Controls that light up under the pointer; the others show no hover.
 HOVER_LIT = {"record": 33, "fps-": 19, "fps+": 19, "delay-": 19, "delay+": 19, "folder": 25, "move": 25,
-             "minimise": 25, "close": 25}
+             "minimise": 25, "close": 25, "pause": 19}
 
 
 def press(name, panel=PANEL, reacts=True, which=1):
@@ -541,6 +545,7 @@ class Recording(AppTest):
         code, out = run.second_start("--record")
         self.assertEqual(code, 2)
         self.assertIn("--toggle", out)
+        self.assertIn("--pause", out)
         press("close", panel)
         self.assertEqual(run.wait_exit(), 0)
 
@@ -570,8 +575,9 @@ class Recording(AppTest):
         folder = run.folder if not WINE else "Z:" + run.folder
         encoder = '"%s/%s"' % (folder, encoder_name())
         stem = time.strftime("%Y-%m-%d") + " 0"
-        fragments = ("-c:v libx264rgb -preset ultrafast -qp 0 -movflags +frag_keyframe+empty_moov+default_base_moof "
-                     '-frag_duration 1000000 -flush_packets 1 "%s/output/%s.recording.mp4"' % (folder, stem))
+        fragments = ("-r 30 -c:v libx264rgb -preset ultrafast -qp 0 "
+                     "-movflags +frag_keyframe+empty_moov+default_base_moof -frag_duration 1000000 -flush_packets 1 "
+                     '"%s/output/%s.recording.mp4"' % (folder, stem))
         if WINE:
             expected = ('%s -y -f gdigrab -framerate 30 -offset_x 100 -offset_y 200 -video_size 640x480 '
                         '-draw_mouse 1 -i desktop %s' % (encoder, fragments))
@@ -581,7 +587,7 @@ class Recording(AppTest):
         # Killed after the stop, its working file is finished all the same:
         # copied into an ordinary MP4, read back, moved to its name.
         flags = "%s -hide_banner -nostdin -nostats -v error -progress pipe:1" % encoder
-        remux = ('%s -y -i "%s/output/%s.recording.mp4" -c:v copy -af apad -c:a libopus -b:a 320k -shortest -movflags +faststart "%s/output/%s.finishing.mp4"'
+        remux = ('%s -y -i "%s/output/%s.recording.mp4" -c copy -movflags +faststart "%s/output/%s.finishing.mp4"'
                  % (flags, folder, stem, folder, stem))
         check = '%s -i "%s/output/%s.finishing.mp4" -c copy -f null -' % (flags, folder, stem)
         out = out.replace("\\", "/")
@@ -593,6 +599,35 @@ class Recording(AppTest):
         self.assertIn("* WARNING * The encoder did not finish within 5 s", out)
         self.assertEqual(processes_in(run.folder, encoder_name()), [])
         self.assertEqual(run.read("_vornby.state")[0], 1)
+
+    def test_pauses_make_segments_joined_into_one_file(self):
+        run = self.start(config="audio_device_name = Line In\n", state=state_bytes(100, 200, 739, 679, delay=0, audio=1))
+        panel = (110, 691)
+        press("record", panel)
+        run.wait_panel(panel, GREEN)
+        press("pause", panel)
+        run.wait_panel(panel, YELLOW)
+        self.assertEqual(run.second_start("--pause")[0], 0)  # resumes, as the hotkey would
+        run.wait_panel(panel, GREEN)
+        press("record", panel)
+        run.wait_panel(panel, RED)
+        wait_until(lambda: "panel: Saved " in run.log(), 60 if WINE else 20, "the finished recording")
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.second_start("--pause"), (1, "Vornby is not running: nothing to pause.\n"))
+        folder = run.folder if not WINE else "Z:" + run.folder
+        stem = "%s/output/%s 0" % (folder, time.strftime("%Y-%m-%d"))
+        lines = [line for line in run.stdout().replace("\\", "/").splitlines() if line.startswith("[[[")]
+        self.assertIn(" -filter_complex color=s=640x480:r=30,trim=end_frame=0[end];[1:v][end]concat[v] -map [v] "
+                      "-map 0:a -r 30 -c:v libx264rgb ", lines[0])
+        self.assertTrue(lines[0].endswith(' "%s.recording.mp4"]]]' % stem), lines[0])
+        self.assertEqual(lines[1], lines[0].replace(".recording.mp4", ".recording-2.mp4"))
+        self.assertEqual(lines[2], '[[["%s/%s" -hide_banner -nostdin -nostats -v error -progress pipe:1 -y -f concat '
+                         '-safe 0 -i "%s.segments.txt" -c copy -movflags +faststart "%s.finishing.mp4"]]]'
+                         % (folder, encoder_name(), stem, stem))
+        # Each segment's picture ended first, its sound by "q" after it.
+        self.assertEqual(run.read("fake_ffmpeg.log").decode().count("stdin: cconcat -1 next\nstdin: q\n"), 2)
+        self.assertEqual(os.listdir(os.path.join(run.folder, "output")), [os.path.basename(stem) + ".mp4"])
 
     def test_audio_needs_a_device_and_the_toggle(self):
         run = self.start(config="audio_device_name = Line In (2)\n")
@@ -1165,13 +1200,7 @@ class HotkeyAndShareCopy(unittest.TestCase):
         pointer_to(1600, 900)
         run.wait_panel(panel)
         wait_until(lambda: "Hotkey ctrl+alt+r starts" in run.stdout(), 20, "the hotkey")
-        other = root.create_window(1500, 50, 200, 100, 0, xd.screen().root_depth, background_pixel=0)
-        other.map()
-        xd.sync()
-        wait_until(lambda: viewable(other), 10, "the other window")
-        self.addCleanup(lambda: (other.destroy(), xd.sync()))
-        other.set_input_focus(X.RevertToParent, X.CurrentTime)
-        xd.sync()
+        other = focus_elsewhere(self)
         keys = ["Control_L", "Alt_L", "r"]
         send_keys(keys, True)
         send_keys(["r", "r"], True)  # repeats of the held key
@@ -1221,6 +1250,184 @@ class HotkeyAndShareCopy(unittest.TestCase):
         self.assertEqual((shared["codec_name"], shared["width"], shared["height"]), ("gif", "160", "120"))
 
 
+class Clock:
+    """A window under the region whose colour is the time: 2 ms ticks since
+    it started, red the high byte and green the low one (blue marks it), so
+    that each decoded frame says when it was taken."""
+    TICK = 0.002
+
+    def __init__(self, test, x, y, w, h):
+        import threading
+        self.display = display.Display()  # its own connection, painted from its own thread
+        self.window = self.display.screen().root.create_window(x, y, w, h, 0, self.display.screen().root_depth,
+                                                               override_redirect=True, background_pixel=0)
+        self.window.map()
+        self.window.configure(stack_mode=X.Below)
+        self.gc, self.size, self.start, self.running = self.window.create_gc(), (w, h), time.monotonic(), True
+        thread = threading.Thread(target=self.paint, daemon=True)
+        thread.start()
+        test.addCleanup(lambda: (setattr(self, "running", False), thread.join(), self.display.close()))
+
+    def now(self):
+        return time.monotonic() - self.start
+
+    def paint(self):
+        while self.running:
+            tick = int(self.now() / self.TICK) & 0xFFFF
+            self.gc.change(foreground=(tick >> 8) << 16 | (tick & 0xFF) << 8 | 0x80)
+            self.window.fill_rectangle(self.gc, 0, 0, *self.size)
+            self.display.sync()
+            time.sleep(0.001)
+
+    def frame_times(self, video):
+        """When each frame of the recording was taken, by the clock."""
+        rgb = subprocess.run(["ffmpeg", "-v", "error", "-i", video, "-vf", "crop=1:1:iw/2:ih/2", "-f", "rawvideo",
+                              "-pix_fmt", "rgb24", "-"], capture_output=True, check=True, timeout=120).stdout
+        assert all(rgb[i + 2] == 0x80 for i in range(0, len(rgb), 3)), "a frame without the clock"
+        return [(rgb[i] << 8 | rgb[i + 1]) * self.TICK for i in range(0, len(rgb), 3)]
+
+
+def focus_elsewhere(test):
+    """Another window takes the focus, as a user's work would."""
+    other = root.create_window(1500, 50, 200, 100, 0, xd.screen().root_depth, background_pixel=0)
+    other.map()
+    xd.sync()
+    wait_until(lambda: viewable(other), 10, "the other window")
+    test.addCleanup(lambda: (other.destroy(), xd.sync()))
+    other.set_input_focus(X.RevertToParent, X.CurrentTime)
+    xd.sync()
+    return other
+
+
+def hotkey(*keys):
+    send_keys(keys, True)
+    send_keys(reversed(keys), False)
+
+
+class Pausing(AppTest):
+    """Linux only: pause and resume with the real ffmpeg."""
+
+    def wait_segment(self, run, number):
+        """The segment's encoder has written its first frame."""
+        name = time.strftime("%Y-%m-%d") + " 0.recording%s.mp4" % ("-%d" % number if number > 1 else "")
+        path = os.path.join(run.folder, "output", name)
+        wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0, 60, "segment %d's first frame" % number)
+
+    def record_segments(self, run, panel, count, stop):
+        """count segments of 1.5 s and more, each paused by the panel, resumed
+        after 1 s but the last, which is stopped while paused or left paused."""
+        press("record", panel)
+        for segment in range(1, count + 1):
+            run.wait_panel(panel, GREEN)
+            self.wait_segment(run, segment)
+            time.sleep(1.5)
+            press("pause", panel)
+            run.wait_panel(panel, YELLOW)
+            time.sleep(1)
+            if segment < count or stop:
+                press("pause" if segment < count else "record", panel)
+        if stop:
+            run.wait_panel(panel, RED)
+
+    def the_recording(self, run, panel):
+        wait_until(lambda: "panel: Saved " in run.log(), 60, "the finished recording")
+        press("close", panel)
+        self.assertEqual(run.wait_exit(), 0)
+        videos = os.listdir(os.path.join(run.folder, "output"))
+        self.assertEqual(len(videos), 1, videos)
+        return os.path.join(run.folder, "output", videos[0])
+
+    def test_pause_leaves_out_the_pause_and_nothing_else(self):
+        run = Recorder(self, config="pause_hotkey = ctrl+alt+p\n",
+                       state=state_bytes(300, 300, 619, 539, style=1, delay=0, mouse=0))
+        panel, line = (310, 551), (310, 592, 540, 20)
+        pointer_to(1600, 900)
+        run.wait_panel(panel)
+        wait_until(lambda: "Hotkey ctrl+alt+p pauses" in run.stdout(), 20, "the pause hotkey")
+        clock = Clock(self, 300, 300, 320, 240)
+        press("record", panel)
+        run.wait_panel(panel, GREEN)
+        other = focus_elsewhere(self)
+        self.wait_segment(run, 1)
+        running = screen_rgb(*line)
+        wait_until(lambda: screen_rgb(*line) != running, 5, "the recorded time to run")
+        self.assertEqual(text_line(panel), "region")  # white figures, no message
+        time.sleep(2.5)
+        paused_at = clock.now()
+        hotkey("Control_L", "Alt_L", "p")
+        run.wait_panel(panel, YELLOW)
+        # Paused, once the segment has ended, the time stands still.
+        time.sleep(1.0)
+        frozen = screen_rgb(*line)
+        time.sleep(1.2)
+        self.assertEqual((screen_rgb(*line), pixel(*panel)), (frozen, YELLOW))
+        self.assertNotEqual(frozen, running)
+        time.sleep(max(0.0, paused_at + 3 - clock.now()))
+        resumed_at = clock.now()
+        hotkey("Control_L", "Alt_L", "p")
+        run.wait_panel(panel, GREEN)
+        self.assertEqual(xd.get_input_focus().focus, other)
+        self.wait_segment(run, 2)
+        time.sleep(2.5)
+        press("record", panel)
+        times = clock.frame_times(self.the_recording(run, panel))
+        self.assertEqual(sorted(times), times)
+        jumps = [i for i in range(len(times) - 1) if times[i + 1] - times[i] > 0.2]
+        self.assertEqual(len(jumps), 1, times)
+        before, after = times[jumps[0]], times[jumps[0] + 1]
+        print("\npause: the last frame %+.3f s after the press, the first after resuming %+.3f s after it"
+              % (before - paused_at, after - resumed_at))
+        # Nothing from inside the pause but what ffmpeg took before it read
+        # the request (it reads its input every 0.1 s), nothing lost before it.
+        self.assertTrue(paused_at - 0.05 < before < paused_at + 0.25 and resumed_at < after < resumed_at + 1)
+
+    def test_a_power_cut_while_paused_keeps_every_segment(self):
+        run = Recorder(self, state=state_bytes(300, 300, 619, 539, delay=0))
+        panel, output = (310, 551), os.path.join(run.folder, "output")
+        run.wait_panel(panel)
+        self.record_segments(run, panel, 2, stop=False)
+        # A Vornby that reaches the folder by another path (or from another
+        # machine) leaves the paused recording alone.
+        wait_until(lambda: len(os.listdir(output)) == 3, 20, "the segment list")
+        other = Recorder(self, output=output)
+        wait_until(lambda: "it is left alone." in other.stdout(), 30, "the other Vornby to look")
+        other.process.terminate()
+        self.assertEqual(other.wait_exit(), 0)
+        run.process.kill()
+        run.wait_exit()
+        self.assertEqual(sorted(name.split(" 0.", 1)[1] for name in os.listdir(output)),
+                         ["recording-2.mp4", "recording.mp4", "segments.txt"])
+        again = Recorder(self, again=run)
+        recovered = wait_until(lambda: re.search("panel: Recovered (.*) \u2014 ", again.log()), 30, "the recovery")
+        self.assertEqual(os.listdir(output), [recovered.group(1)])
+        info = probe(os.path.join(output, recovered.group(1)), "stream=nb_read_frames:format=duration")
+        self.assertGreater(float(info["duration"]), 2.5)  # both segments
+        self.assertLess(abs(int(info["nb_read_frames"]) - 30 * float(info["duration"])), 3)
+        press("close", panel)
+        self.assertEqual(again.wait_exit(), 0)
+
+    def test_sound_stays_with_the_picture_across_pauses(self):
+        sound.start_pulse()
+        tone = subprocess.Popen(["ffmpeg", "-v", "error", "-re", "-f", "lavfi", "-i", "sine=frequency=440", "-f",
+                                 "pulse", "speakers"], stdin=subprocess.DEVNULL)
+        self.addCleanup(lambda: (tone.terminate(), tone.wait()))
+        run = Recorder(self, config="audio_device_name = @DEFAULT_MONITOR@\n",
+                       state=state_bytes(300, 300, 619, 539, style=1, delay=0, audio=1))
+        panel = (310, 551)
+        run.wait_panel(panel)
+        self.record_segments(run, panel, 3, stop=True)
+        video = self.the_recording(run, panel)
+        lengths = dict(line.split(",") for line in subprocess.run(
+            ["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,duration", "-of", "csv=p=0", video],
+            capture_output=True, text=True, check=True).stdout.split())
+        audio, picture = float(lengths["audio"]), float(lengths["video"])
+        print("\nsound and picture after three pauses: %.3f s and %.3f s" % (audio, picture))
+        self.assertLess(abs(audio - picture), 0.05)
+        # Every segment's picture at its constant rate, none doubled.
+        self.assertLess(abs(int(probe(video, "stream=nb_read_frames")["nb_read_frames"]) - picture * 30), 1)
+        self.assertGreater(sound.tone_level(sound.samples(video)[-sound.RATE:], 440), 0.1)
+
+
 if __name__ == "__main__":
     RUN_DIR, FAKE_ENCODER = sys.argv[1], sys.argv[2]
     rest = sys.argv[3:]
@@ -1228,7 +1435,7 @@ if __name__ == "__main__":
         WINE, WINE_RUN, WINEPREFIX = True, rest[1], rest[2]
         rest = rest[3:]
     suites = [Interaction, InteractionWarped, Recording] + ([] if WINE else [RealEncoder, HotkeyAndShareCopy,
-                                                                            ComputerSound])
+                                                                            ComputerSound, Pausing])
     loader = unittest.TestLoader()
     suite = unittest.TestSuite(loader.loadTestsFromTestCase(s) for s in suites)
     if rest:

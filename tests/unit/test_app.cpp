@@ -12,6 +12,7 @@
 #include "recorder/app.h"
 #include "recorder/countdown.h"
 #include "recorder/encoder_command.h"
+#include "recorder/finishing.h"
 #include "recorder/idle.h"
 #include "recorder/frame_timing.h"
 #include "recorder/main_loop.h"
@@ -319,6 +320,14 @@ TEST(OutputName, FirstFreeName) {
     EXPECT_EQ(str(finished), "/o/a b.mp4");
     EXPECT_FALSE(recording_finished_path(&finished, "/o/.recording.mp4"));
     EXPECT_FALSE(recording_finished_path(&finished, "/o/a.mp4"));
+    // The segments after a pause, each named for its recording and its place.
+    i32 segment = 0;
+    recording_segment_path(&finished, "/o/a b.mp4", 12);
+    EXPECT_EQ(str(finished), "/o/a b.recording-12.mp4");
+    EXPECT_TRUE(recording_finished_path(&finished, "/o/a b.recording-12.mp4", &segment) && segment == 12);
+    EXPECT_EQ(str(finished), "/o/a b.mp4");
+    for (const char *other : {"/o/a.recording-1.mp4", "/o/a.recording-02.mp4", "/o/.recording-2.mp4", "/o/a-2.mp4"})
+        EXPECT_FALSE(recording_finished_path(&finished, other)) << other;
     os_free(finished.data);
 
     out.touch("shot 9.mp4");
@@ -380,29 +389,35 @@ TEST(Encoder, CommandLineForTheRegion) {
                             "-flush_packets 1 \"C:/rec/output/2026-03-07 0.recording.mp4\"";
 #ifdef _WIN32
     EXPECT_EQ(line, "\"C:/rec/ffmpeg.exe\" -y -f gdigrab -framerate 30 -offset_x 100 -offset_y 200 "
-                    "-video_size 640x480 -draw_mouse 1 -i desktop -c:v libx264rgb -preset ultrafast -qp 0" +
+                    "-video_size 640x480 -draw_mouse 1 -i desktop -r 30 -c:v libx264rgb -preset ultrafast -qp 0" +
                         fragments);
 #else
     StrSlice display = os_display_name();
     EXPECT_EQ(line, "\"C:/rec/ffmpeg.exe\" -y -f x11grab -framerate 30 -video_size 640x480 -draw_mouse 1 -i " +
                         std::string(display.data, (size_t)display.length) +
-                        "+100,200 -c:v libx264rgb -preset ultrafast -qp 0" + fragments);
+                        "+100,200 -r 30 -c:v libx264rgb -preset ultrafast -qp 0" + fragments);
 #endif
     // The finishing step: one working file, or the concat list of several.
     TextBuilder built = builder_create(16);
     finishing_command(&built, "C:/rec/output/a 0.recording.mp4", false, "C:/rec/output/a 0.finishing.mp4");
     EXPECT_EQ(str(built), "\"C:/rec/ffmpeg.exe\" -hide_banner -nostdin -nostats -v error -progress pipe:1 -y -i "
-                          "\"C:/rec/output/a 0.recording.mp4\" -c:v copy -af apad -c:a libopus -b:a 320k -shortest "
-                          "-movflags +faststart \"C:/rec/output/a 0.finishing.mp4\"");
+                          "\"C:/rec/output/a 0.recording.mp4\" -c copy -movflags +faststart "
+                          "\"C:/rec/output/a 0.finishing.mp4\"");
     finishing_command(&built, "C:/rec/output/a.segments.txt", true, "C:/rec/output/a.finishing.mp4");
-    EXPECT_NE(str(built).find(" -y -f concat -safe 0 -i \"C:/rec/output/a.segments.txt\" -c:v copy "),
-              std::string::npos);
+    EXPECT_NE(str(built).find(" -y -f concat -safe 0 -i \"C:/rec/output/a.segments.txt\" -c copy "), std::string::npos);
     finished_check_command(&built, "C:/rec/output/a 0.finishing.mp4");
     EXPECT_EQ(str(built), "\"C:/rec/ffmpeg.exe\" -hide_banner -nostdin -nostats -v error -progress pipe:1 -i "
                           "\"C:/rec/output/a 0.finishing.mp4\" -c copy -f null -");
+    // The list cuts a segment where its picture ended; the next start reads
+    // the cuts back for the segments it finds.
     const char *parts[] = {"C:/rec/a.recording.mp4", "/r/it's.recording-2.mp4"};
-    concat_list_text(&built, parts, 2);
-    EXPECT_EQ(str(built), "file 'C:/rec/a.recording.mp4'\nfile '/r/it'\\''s.recording-2.mp4'\n");
+    const i64 cuts[] = {-1, 2133333};
+    concat_list_text(&built, parts, cuts, 2);
+    EXPECT_EQ(str(built), "file 'C:/rec/a.recording.mp4'\nfile '/r/it'\\''s.recording-2.mp4'\noutpoint 2.133333\n");
+    const char *found[] = {"/elsewhere/it's.recording-2.mp4", "/elsewhere/a.recording.mp4", "/elsewhere/new.mp4"};
+    i64 read[3] = {7, 7, 7};
+    finishing_cuts_from_list(builder_slice(&built), found, 3, read);
+    EXPECT_EQ(std::vector<i64>(read, read + 3), (std::vector<i64>{2133333, -1, -1}));
     app.audio_device = builder_create(16);
     builder_append_text(&app.audio_device, "Mic (USB)");
     app.draw_mouse = false;
@@ -413,17 +428,22 @@ TEST(Encoder, CommandLineForTheRegion) {
     EXPECT_NE(line.find(" -y -f pulse -i \"Mic (USB)\" -f x11grab "), std::string::npos) << line;
 #endif
     EXPECT_NE(line.find("-draw_mouse 0"), std::string::npos);
+    // The picture ends first through its concat filter (then the sound, at "q").
+    EXPECT_NE(line.find(" -filter_complex color=s=640x480:r=30,trim=end_frame=0[end];[1:v][end]concat[v] -map [v] "
+                        "-map 0:a -r 30 -c:v libx264rgb"),
+              std::string::npos)
+        << line;
     EXPECT_NE(line.find("-qp 0 -c:a libopus -b:a 320k -movflags "), std::string::npos);
     // The computer's sound: alone when no device is named (auto), mixed with
     // the device at both levels (yes); on Windows from this process's pipe.
     RecordingInputs inputs;
 #ifdef _WIN32 // after the screen (the stream's clock starts when it is opened)
     const char *system_input = " -i desktop -thread_queue_size 1024 -f f32le -ar 48000 -ac 2 -i \"//./pipe/s\" ";
-    const char *mix = "[0:a][2:a]amix=inputs=2:duration=longest:normalize=0[a] -map 1:v -map [a] ";
+    const char *mix = "[1:v][end]concat[v];[0:a][2:a]amix=inputs=2:duration=longest:normalize=0[a] -map [v] -map [a] ";
 #else // before it
     const char *system_input = " -thread_queue_size 1024 -f pulse -sample_rate 48000 -fragment_size 3840 "
                                "-i @DEFAULT_MONITOR@ -f x11grab ";
-    const char *mix = "[0:a][1:a]amix=inputs=2:duration=longest:normalize=0[a] -map 2:v -map [a] ";
+    const char *mix = "[2:v][end]concat[v];[0:a][1:a]amix=inputs=2:duration=longest:normalize=0[a] -map [v] -map [a] ";
 #endif
     app.system_sound = SYSTEM_SOUND_YES;
     sources_plan(&inputs);
@@ -431,7 +451,8 @@ TEST(Encoder, CommandLineForTheRegion) {
     recording_command(&built, path, &inputs);
     line = str(built);
     EXPECT_NE(line.find(system_input), std::string::npos) << line;
-    EXPECT_NE(line.find(std::string(" -filter_complex ") + mix + "-c:v libx264rgb"), std::string::npos) << line;
+    EXPECT_NE(line.find(std::string(",trim=end_frame=0[end];") + mix + "-r 30 -c:v libx264rgb"), std::string::npos)
+        << line;
 #ifdef _WIN32 // the device pinned to the stream's rate and channels
     EXPECT_NE(line.find(" -f dshow -sample_rate 48000 -channels 2 -i audio=\"Mic (USB)\" "), std::string::npos) << line;
 #else
@@ -492,9 +513,9 @@ TEST(Encoder, HostileValuesStayInTheirArguments) {
                 std::string line = recording_command_text(path);
                 std::vector<std::string> args = split(line);
 #ifdef _WIN32
-                ASSERT_EQ(args.size(), 37u) << line;
+                ASSERT_EQ(args.size(), 45u) << line; // with the filter that ends the picture first
 #else
-                ASSERT_EQ(args.size(), 33u) << line;
+                ASSERT_EQ(args.size(), 41u) << line;
 #endif
                 EXPECT_EQ(args[0], "/opt/my rec/ffmpeg");
                 EXPECT_EQ(args.back(), path) << line;
@@ -577,7 +598,7 @@ TEST(IconSheet, BuiltInSheetDecodesAndBadFilesAreRejected) {
 
     ASSERT_TRUE(icon_sheet_decode(StrSlice{(i64)icons_builtin_png_size, (char *)icons_builtin_png}));
     EXPECT_EQ(icon_sheet.width, 66);
-    EXPECT_EQ(icon_sheet.height, 387);
+    EXPECT_EQ(icon_sheet.height, 425);
     // Opaque 0xAARRGGBB: the idle record cell is red, its mark black; the
     // corner outside every cell is black.
     u32 cell = icon_sheet.pixels[16 * 66 + 3];
@@ -585,7 +606,7 @@ TEST(IconSheet, BuiltInSheetDecodesAndBadFilesAreRejected) {
     EXPECT_GT((cell >> 16) & 0xFF, 0xC0u);
     EXPECT_LT(cell & 0xFF, 0x60u);
     EXPECT_EQ(icon_sheet.pixels[16 * 66 + 16], 0xFF000000u);
-    EXPECT_EQ(icon_sheet.pixels[386 * 66 + 65], 0xFF000000u);
+    EXPECT_EQ(icon_sheet.pixels[424 * 66 + 65], 0xFF000000u);
     os_free(icon_sheet.pixels);
     icon_sheet = saved;
 }

@@ -58,6 +58,14 @@ TEST(HitTest, PanelColumnAndRowBoundaries) {
     EXPECT_EQ(hit_test_panel_at(300, 8), ELEMENT_FPS_DOWN);
     EXPECT_EQ(hit_test_panel_at(579, 20), ELEMENT_CLOSE);
     EXPECT_EQ(hit_test_panel_at(580, 20), ELEMENT_PANEL);
+    // The pause control at the text line's right end, only while recording or paused.
+    for (AppMode mode : {APP_MODE_IDLE, APP_MODE_COUNTDOWN, APP_MODE_RECORDING, APP_MODE_PAUSED}) {
+        ElementId pause = mode >= APP_MODE_RECORDING ? ELEMENT_PAUSE : ELEMENT_PANEL;
+        for (i32 dx : {556, 582})
+            for (i32 dy : {41, 60}) EXPECT_EQ(hit_test_panel_at(dx, dy, mode), pause) << mode;
+        for (i32 dx : {555, 583}) EXPECT_EQ(hit_test_panel_at(dx, 50, mode), ELEMENT_PANEL) << mode;
+        EXPECT_EQ(hit_test_panel_at(570, 40, mode), ELEMENT_PANEL) << mode;
+    }
 }
 
 TEST(HitTest, IdleTestPrefersThePanelThenTheLock) {

@@ -45,6 +45,7 @@ TEST(PanelTable, TheBlackBoxDriversCopyMatches) {
         {"audio", ELEMENT_AUDIO},         {"fps-", ELEMENT_FPS_DOWN},       {"fps+", ELEMENT_FPS_UP},
         {"delay-", ELEMENT_DELAY_DOWN},   {"delay+", ELEMENT_DELAY_UP},     {"folder", ELEMENT_OPEN_OUTPUT},
         {"move", ELEMENT_MOVE_REGION},    {"minimise", ELEMENT_MINIMISE},   {"close", ELEMENT_CLOSE},
+        {"pause", ELEMENT_PAUSE},
     };
     std::map<std::string, std::string> centres = python_dict(script, "def panel_button");
     std::map<std::string, std::string> lit_sizes = python_dict(script, "HOVER_LIT =");
@@ -59,7 +60,7 @@ TEST(PanelTable, TheBlackBoxDriversCopyMatches) {
         int x = -1, y = -1;
         ASSERT_EQ(sscanf(centres[name].c_str(), " (%d, %d)", &x, &y), 2) << centres[name];
         // The centre it clicks is this control, and on its icon.
-        EXPECT_EQ(hit_test_panel_at(x, y), control.element) << name;
+        EXPECT_EQ(hit_test_panel_at(x, y, APP_MODE_RECORDING), control.element) << name;
         EXPECT_GE(x, control.icon_x) << name;
         EXPECT_LT(x, control.icon_x + control.cell) << name;
         EXPECT_GE(y, control.icon_y) << name;
@@ -79,11 +80,11 @@ TEST(PanelTable, TheBlackBoxDriversCopyMatches) {
 // value, buttons by the hover, the record button's row by the program state.
 TEST(PanelTable, PaintPicksEachControlsFace) {
     // A sheet whose every pixel names its own place in it.
-    std::vector<u32> sheet(66 * 387);
-    for (i32 y = 0; y < 387; y++)
+    std::vector<u32> sheet(66 * 425);
+    for (i32 y = 0; y < 425; y++)
         for (i32 x = 0; x < 66; x++) sheet[(size_t)(y * 66 + x)] = 0xFF000000u | (u32)x << 12 | (u32)y;
     IconSheet saved = icon_sheet;
-    icon_sheet = IconSheet{66, 387, sheet.data()};
+    icon_sheet = IconSheet{66, 425, sheet.data()};
     std::vector<u32> pixels(PANEL_WIDTH * PANEL_HEIGHT);
     Canvas canvas = {PANEL_WIDTH, PANEL_HEIGHT, pixels.data(), PANEL_WIDTH * PANEL_HEIGHT * 4};
 
@@ -94,7 +95,6 @@ TEST(PanelTable, PaintPicksEachControlsFace) {
     view.record_audio = true;
     view.hover_element = ELEMENT_CLOSE;
     panel_paint(&canvas, &view, APP_MODE_COUNTDOWN);
-    icon_sheet = saved;
 
     const ElementId lit[] = {ELEMENT_FRAME_BORDER, ELEMENT_LOCK_REGION, ELEMENT_AUDIO, ELEMENT_CLOSE};
     for (const PanelControl &control : panel_controls) {
@@ -102,8 +102,17 @@ TEST(PanelTable, PaintPicksEachControlsFace) {
         u32 sheet_x = is_lit ? (u32)control.cell : 0;
         u32 sheet_y = (u32)control.sheet_y + (control.element == ELEMENT_RECORD ? 33 : 0);
         u32 corner = pixels[(size_t)(control.icon_y * PANEL_WIDTH + control.icon_x)];
+        if (control.recording_only) sheet_x = sheet_y = 0; // not there before the recording
         EXPECT_EQ(corner, 0xFF000000u | sheet_x << 12 | sheet_y) << control.element;
     }
+    EXPECT_EQ(pixels[0], (u32)COLOUR_COUNTDOWN);
+    // Paused: yellow too, never the recording's green; the text line's control
+    // resumes (its face under the pause face), lit under the pointer.
+    view.hover_element = ELEMENT_PAUSE;
+    panel_paint(&canvas, &view, APP_MODE_PAUSED);
+    icon_sheet = saved;
+    EXPECT_EQ(pixels[42 * PANEL_WIDTH + 560], 0xFF000000u | 19u << 12 | (387u + 19u));
+    EXPECT_EQ(pixels[4 * PANEL_WIDTH + 4], 0xFF000000u | 33u); // the record button's countdown face
     EXPECT_EQ(pixels[0], (u32)COLOUR_COUNTDOWN);
 }
 
@@ -173,6 +182,20 @@ TEST(PanelMessage, TakesTheTextLineInItsColourCutInsideTheWindow) {
     EXPECT_GT(done.greenish, 0);
     EXPECT_EQ(done.reddish + done.grey, 0);
     EXPECT_LT(done.right, PANEL_WIDTH / 2 + 40) << "a short message is not stretched or padded";
+
+    // While recording the line is the recording's time and size (a message
+    // waits), from second to second, left of the pause control; paused, it
+    // says so.
+    view.recorded_bytes = 2400000;
+    std::vector<std::vector<u32>> lines;
+    for (i64 ms : {65400, 65900, 66000}) {
+        view.recorded_ms = ms;
+        panel_paint(&canvas, &view, ms < 66000 ? APP_MODE_RECORDING : APP_MODE_PAUSED);
+        lines.push_back(pixels);
+    }
+    TextLineInk recording = text_line_ink(lines[0]);
+    EXPECT_TRUE(recording.grey > 0 && recording.greenish == 0 && recording.right < 556);
+    EXPECT_TRUE(lines[0] == lines[1] && lines[1] != lines[2]);
 
     // No font: nothing on the line, and nothing breaks.
     text_style.face = nullptr;
