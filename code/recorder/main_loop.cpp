@@ -59,17 +59,23 @@ void app_event_callback(OsEvent *event) {
         if (event->hotkey.id == RECORD_HOTKEY_ID) app.input.hotkey = app.input.changed = true;
         if (event->hotkey.id == PAUSE_HOTKEY_ID) app.input.pause = app.input.changed = true;
         break;
-    case OS_EVENT_INSTANCE_MESSAGE:
-        // "vornby --toggle" and "--pause" from a desktop shortcut: the hotkeys' work.
-        if (strcmp(event->message.text, app_toggle_message) == 0) app.input.hotkey = app.input.changed = true;
-        if (strcmp(event->message.text, app_show_message) == 0) {
+    case OS_EVENT_INSTANCE_MESSAGE: {
+        // "vornby --toggle" and "--pause" from a desktop shortcut: the hotkeys'
+        // work. Read first: showing the panel delivers events of its own, which
+        // overwrite the event record.
+        const char *text = event->message.text;
+        bool toggle = strcmp(text, app_toggle_message) == 0, pause = strcmp(text, app_pause_message) == 0;
+        bool show = strcmp(text, app_show_message) == 0;
+        if (toggle) app.input.hotkey = app.input.changed = true;
+        if (pause) app.input.pause = app.input.changed = true;
+        if (show) {
             os_restore_window(app.control_window);
             frame_show(&app, app_mode());
             panel_draw(&app, app_mode());
             app.minimised = false;
         }
-        if (strcmp(event->message.text, app_pause_message) == 0) app.input.pause = app.input.changed = true;
         break;
+    }
     case OS_EVENT_MOUSE_BUTTON:
         if (event->button.code != OS_MOUSE_LEFT) break;
         if (event->button.state == OS_BUTTON_UP) {

@@ -63,15 +63,15 @@ static i32 text_length(const char *text) {
     return length;
 }
 
-// Cut at a whole character so the message with its note ends inside the
-// window, with the same margin on the right as on the left.
-static void draw_message(Canvas *canvas, const UiView *view) {
+// Cut at a whole character so the message with its note ends before right:
+// inside the window, with the same margin on the right as on the left.
+static void draw_message(Canvas *canvas, const UiView *view, f32 right) {
     char line[MESSAGE_CAPACITY + sizeof message_cut_mark + sizeof message_log_note];
     StrSlice message = {text_length(view->message), (char *)view->message};
     if (message.length >= MESSAGE_CAPACITY) message.length = MESSAGE_CAPACITY - 1;
     StrSlice note = {view->message_see_log ? (i64)sizeof message_log_note - 1 : 0, (char *)message_log_note};
     StrSlice mark = {(i64)sizeof message_cut_mark - 1, (char *)message_cut_mark};
-    f32 room = (f32)canvas->width - 2.0f * text_line_x;
+    f32 room = right - text_line_x;
     f32 note_width = text_width(note);
     if (note_width > room) {
         note.length = 0;
@@ -93,8 +93,9 @@ static void draw_message(Canvas *canvas, const UiView *view) {
 
 static void draw_message_line(Canvas *canvas, const UiView *view) {
     MessageLineCache &cache = message_line_cache;
+    f32 right = (f32)canvas->width - text_line_x;
     if (canvas->width != PANEL_WIDTH || canvas->height != PANEL_HEIGHT) {
-        draw_message(canvas, view);
+        draw_message(canvas, view, right);
         return;
     }
     u32 *line = canvas->pixels + text_line_top * PANEL_WIDTH;
@@ -103,7 +104,7 @@ static void draw_message_line(Canvas *canvas, const UiView *view) {
         memcpy(line, cache.pixels, sizeof cache.pixels);
         return;
     }
-    draw_message(canvas, view);
+    draw_message(canvas, view, right);
     memcpy(cache.pixels, line, sizeof cache.pixels);
     memcpy(cache.message, view->message, MESSAGE_CAPACITY);
     cache.kind = view->message_kind;
@@ -114,6 +115,13 @@ static void draw_message_line(Canvas *canvas, const UiView *view) {
 
 static StrSlice slice(const char *text, i32 length, i32 capacity) {
     return StrSlice{length < capacity ? length : capacity - 1, (char *)text};
+}
+
+// Where the pause control begins on the text line.
+static f32 pause_control_left(void) {
+    for (const PanelControl &control : panel_controls)
+        if (control.element == ELEMENT_PAUSE) return (f32)control.hit.x;
+    return (f32)PANEL_WIDTH;
 }
 
 static bool recording_mode(AppMode mode) { return mode == APP_MODE_RECORDING || mode == APP_MODE_PAUSED; }
@@ -155,9 +163,13 @@ void panel_paint(Canvas *canvas, const UiView *view, AppMode mode) {
         i32 sheet_x = control_lit(view, control.element) ? control.cell : 0;
         canvas_blit_icon(canvas, sheet_x, sheet_y, control.cell, control.cell, control.icon_x, control.icon_y);
     }
-    // A message that comes during a recording waits for its end (if still
-    // within its time): the line is the recording's until then.
-    if (recording_mode(mode)) draw_recording_line(canvas, view, mode);
+    // During a recording the line is the recording's, but for what went wrong
+    // under it (its sound, the desktop's sharing), said left of the pause
+    // control; a confirmation waits for the recording's end (if still within
+    // its time).
+    bool trouble = view->message_kind == MESSAGE_ERROR || view->message_kind == MESSAGE_NOTE;
+    if (recording_mode(mode) && trouble) draw_message(canvas, view, pause_control_left() - text_line_x);
+    else if (recording_mode(mode)) draw_recording_line(canvas, view, mode);
     else if (view->message_kind != MESSAGE_NONE) draw_message_line(canvas, view);
     else text_draw(canvas, text_line_x, text_line_y, slice(region_text, region_length, sizeof region_text));
 }

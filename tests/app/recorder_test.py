@@ -1184,7 +1184,7 @@ class HotkeyAndShareCopy(unittest.TestCase):
             wait_until(lambda: said in run.stdout(), 20, "the note on " + value)
             # On the panel in the failure colour, without the log's marker.
             wait_text_line(panel, "error")
-            self.assertIn("panel: %s; running without a hotkey.\n" % said, run.log())
+            self.assertIn("panel: %s; running without it.\n" % said, run.log())
             press("fps+", panel)  # still answering
             press("close", panel)
             self.assertEqual(run.wait_exit(), 0)
