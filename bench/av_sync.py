@@ -48,7 +48,8 @@ CHUNK = 240  # frames per write: 5 ms
 REGION = (770, 430, 380, 220)  # inside the recorder's default region at 1920x1080
 
 
-class SampleSpec(ctypes.Structure):
+# libpulse's sample format record
+class SampleFormat(ctypes.Structure):
     _fields_ = [("format", ctypes.c_int), ("rate", ctypes.c_uint32), ("channels", ctypes.c_uint8)]
 
 
@@ -60,10 +61,10 @@ def open_playback():
     pulse = ctypes.CDLL("libpulse-simple.so.0")
     pulse.pa_simple_new.restype = ctypes.c_void_p
     pulse.pa_simple_get_latency.restype = ctypes.c_uint64
-    spec = SampleSpec(3, sound.RATE, 1)  # PA_SAMPLE_S16LE, mono
+    sample_format = SampleFormat(3, sound.RATE, 1)  # PA_SAMPLE_S16LE, mono
     attr = BufferAttr(0xFFFFFFFF, CHUNK * 2 * 4, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF)
     error = ctypes.c_int()
-    stream = pulse.pa_simple_new(None, b"av_sync", 1, None, b"bursts", ctypes.byref(spec), None,
+    stream = pulse.pa_simple_new(None, b"av_sync", 1, None, b"bursts", ctypes.byref(sample_format), None,
                                  ctypes.byref(attr), ctypes.byref(error))
     if not stream:
         raise RuntimeError("no playback stream (pulse error %d)" % error.value)
