@@ -24,15 +24,14 @@ const char *encoder_missing_text(void) {
 }
 
 bool encoder_findable(void) {
-    StrSlice found = os_program_path(StrSlice{(i64)sizeof ENCODER_FILE_NAME - 1, (char *)ENCODER_FILE_NAME});
+    StrSlice found = os_program_path(text_slice(ENCODER_FILE_NAME));
     bool findable = found.data != nullptr;
     os_free_string(&found);
     return findable;
 }
 
 void encoder_locate(void) {
-    StrSlice name = {(i64)sizeof ENCODER_FILE_NAME - 1, (char *)ENCODER_FILE_NAME};
-    StrSlice found = os_program_path(name);
+    StrSlice found = os_program_path(text_slice(ENCODER_FILE_NAME));
     // Said now rather than after the first press of record.
     if (!found.data) tell_user(MESSAGE_ERROR, false, "%s", encoder_missing_text());
     // Beside the program, it is named by its path. The program name is read

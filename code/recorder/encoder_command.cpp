@@ -55,7 +55,7 @@ static void append_quoted_text(TextBuilder *out, const char *text, bool always) 
     encoder_append_quoted(out, text ? text : "", text ? (i64)strlen(text) : 0, always);
 }
 
-// " -i <value>", the value quoted.
+// The prefix (" -i " and what precedes it), then the value quoted.
 static void append_input(TextBuilder *out, const char *prefix, const char *value, bool always) {
     builder_append_text(out, prefix);
     append_quoted_text(out, value, always);
@@ -105,9 +105,9 @@ static void append_sound_graph(TextBuilder *out, i32 screen, i32 width, i32 heig
                   second_sound);
 }
 
-// The sound server's queue and a 20 ms fragment keep the sound's timestamps
-// within a frame of the picture's.
-static const char pulse_queue[] = " -thread_queue_size 1024";
+// A sound input's queue, deep enough that its packets do not wait behind the
+// screen's (and take late timestamps).
+static const char sound_queue[] = " -thread_queue_size 1024";
 
 // The capture inputs: the one place where the two platforms differ in
 // application code. The region's coordinates go in unchanged on both: gdigrab
@@ -126,7 +126,8 @@ static void append_audio_device(TextBuilder *out, const char *device, bool mixed
 // opens it: after the screen, nearest its first frame.
 static const bool system_sound_first = false;
 static void append_system_sound(TextBuilder *out, const char *pipe) {
-    append_input(out, " -thread_queue_size 1024 -f f32le -ar 48000 -ac 2 -i ", pipe, true);
+    builder_append_text(out, sound_queue);
+    append_input(out, " -f f32le -ar 48000 -ac 2 -i ", pipe, true);
 }
 
 static void append_screen(TextBuilder *out) {
@@ -134,9 +135,13 @@ static void append_screen(TextBuilder *out) {
                   app.fps, app.region_x, app.region_y, app.region_w, app.region_h, app.draw_mouse ? 1 : 0);
 }
 #else
+// Pinned to 48 kHz, and a 20 ms fragment that keeps the sound's timestamps
+// within a frame of the picture's.
+static const char pulse_pinned[] = " -f pulse -sample_rate 48000 -fragment_size 3840 -i ";
+
 static void append_audio_device(TextBuilder *out, const char *device, bool mixed) {
-    if (mixed) builder_append_text(out, pulse_queue);
-    append_input(out, mixed ? " -f pulse -sample_rate 48000 -fragment_size 3840 -i " : " -f pulse -i ", device, true);
+    if (mixed) builder_append_text(out, sound_queue);
+    append_input(out, mixed ? pulse_pinned : " -f pulse -i ", device, true);
 }
 
 // What the default output device plays: its monitor source. The sound server
@@ -144,8 +149,9 @@ static void append_audio_device(TextBuilder *out, const char *device, bool mixed
 // the first frame is taken (after it, the sound lagged by 60-160 ms).
 static const bool system_sound_first = true;
 static void append_system_sound(TextBuilder *out, const char *) {
-    builder_append_text(out, pulse_queue);
-    builder_append_text(out, " -f pulse -sample_rate 48000 -fragment_size 3840 -i @DEFAULT_MONITOR@");
+    builder_append_text(out, sound_queue);
+    builder_append_text(out, pulse_pinned);
+    builder_append_text(out, "@DEFAULT_MONITOR@");
 }
 
 static void append_screen(TextBuilder *out) {

@@ -114,7 +114,7 @@ static i64 working_size_of(const FinishJob &job) {
     i64 total = 0;
     const char *path = job.working.data;
     for (i32 i = 0; path && i < job.working_count; i++, path = next_working(path)) {
-        i64 size = os_file_size(StrSlice{(i64)strlen(path), (char *)path});
+        i64 size = os_file_size(text_slice(path));
         if (size < 0) return -1;
         total += size;
     }
@@ -126,7 +126,7 @@ static i64 working_size_of(const FinishJob &job) {
 static void delete_working(void) {
     const char *path = current.working.data;
     for (i32 i = 0; path && i < current.working_count; i++, path = next_working(path))
-        if (encoder_delete_file(StrSlice{(i64)strlen(path), (char *)path}) != 0)
+        if (encoder_delete_file(text_slice(path)) != 0)
             os_print("* NOTE * The working file %s could not be deleted; its recording is finished.\n", path);
     recording_file_path(&list_path, current.finished.data ? current.finished.data : "", RECORDING_SEGMENT_LIST);
     if (current.finished.data && list_path.data) os_delete_file(builder_slice(&list_path));
@@ -234,16 +234,9 @@ static void remux_ended(EncoderEnd end) {
 // file and by another recording's working files. The move never replaces a
 // file, so a name taken in the meantime is passed over too.
 static bool move_to_free_name(TextBuilder *final) {
-    const char *finished = current.finished.data;
-    i64 stem = (i64)strlen(finished);
-    if (stem >= 4 && strcmp(finished + stem - 4, ".mp4") == 0) stem -= 4;
     for (i32 number = 1; number <= FINISH_NAME_ATTEMPTS; number++) {
-        builder_clear(final);
-        builder_append(final, stem, finished);
-        if (number > 1) {
-            char suffix[16];
-            builder_append(final, os_format(suffix, sizeof suffix, " (%i)", number), suffix);
-        }
+        recording_stem(final, current.finished.data);
+        append_name_number(final, number);
         builder_append_text(final, ".mp4");
         if (!final->data) return false;
         bool free = number == 1 ? !os_path_exists(builder_slice(final)) : recording_names_free(final->data);
@@ -261,7 +254,7 @@ static void report(const char *final, i64 time_us, char (&said)[MESSAGE_CAPACITY
     MessageKind kind = MESSAGE_DONE;
     if (current.origin == FINISH_STOPPED) {
         os_format(said, sizeof said, "Saved %s \xE2\x80\x94 %.1f MB, %i:%02i", name,
-                  (f64)os_file_size(StrSlice{(i64)strlen(final), (char *)final}) / 1e6, seconds / 60, seconds % 60);
+                  (f64)os_file_size(text_slice(final)) / 1e6, seconds / 60, seconds % 60);
     } else if (current.origin == FINISH_DIED) {
         kind = MESSAGE_ERROR;
         os_format(said, sizeof said, "%s stopped unexpectedly \xE2\x80\x94 saved %i:%02i as %s", ENCODER_NAME,

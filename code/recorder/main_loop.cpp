@@ -160,13 +160,12 @@ int app_main(int argc, char **argv) {
     }
     char instance[65];
     app_instance_name(instance);
-    StrSlice name = {(i64)strlen(instance), instance};
-    StrSlice toggle = {(i64)strlen(app_toggle_message), (char *)app_toggle_message};
-    StrSlice pause = {(i64)strlen(app_pause_message), (char *)app_pause_message};
-    if (command == APP_COMMAND_TOGGLE && os_instance_send(name, toggle) == OS_INSTANCE_DELIVERED) return 0;
+    StrSlice name = text_slice(instance);
+    if (command == APP_COMMAND_TOGGLE && os_instance_send(name, text_slice(app_toggle_message)) == OS_INSTANCE_DELIVERED)
+        return 0;
     if (command == APP_COMMAND_PAUSE) {
         // Nothing records where none runs: this run does not start one.
-        if (os_instance_send(name, pause) == OS_INSTANCE_DELIVERED) return 0;
+        if (os_instance_send(name, text_slice(app_pause_message)) == OS_INSTANCE_DELIVERED) return 0;
         os_print("Vornby is not running: nothing to pause.\n");
         return 1;
     }
@@ -174,8 +173,7 @@ int app_main(int argc, char **argv) {
     // the names of new recordings.
     i32 claim = os_instance_claim(name);
     if (claim == OS_INSTANCE_HELD) {
-        StrSlice show = {(i64)strlen(app_show_message), (char *)app_show_message};
-        os_instance_send(name, show);
+        os_instance_send(name, text_slice(app_show_message));
         return tell_already_running();
     }
     // Asked to toggle with none running: this run is the one, and it records

@@ -66,11 +66,22 @@ static bool ends_with(const char *text, i64 length, const char *suffix) {
     return length >= n && memcmp(text + length - n, suffix, (size_t)n) == 0;
 }
 
-void recording_file_path(TextBuilder *out, const char *finished, RecordingFile file) {
+void recording_stem(TextBuilder *out, const char *finished) {
     i64 length = (i64)strlen(finished);
     if (ends_with(finished, length, finished_suffix)) length -= (i64)strlen(finished_suffix);
     builder_clear(out);
     builder_append(out, length, finished);
+}
+
+void append_name_number(TextBuilder *out, i32 number) {
+    if (number <= 1) return;
+    builder_append_text(out, " (");
+    builder_append_int(out, number);
+    builder_append_text(out, ")");
+}
+
+void recording_file_path(TextBuilder *out, const char *finished, RecordingFile file) {
+    recording_stem(out, finished);
     builder_append_text(out, file_suffixes[file]);
 }
 
@@ -80,10 +91,7 @@ enum { SEGMENT_DIGITS_MAX = 6 };
 
 void recording_segment_path(TextBuilder *out, const char *finished, i32 segment) {
     if (segment <= 1) return recording_file_path(out, finished, RECORDING_WORKING);
-    i64 length = (i64)strlen(finished);
-    if (ends_with(finished, length, finished_suffix)) length -= (i64)strlen(finished_suffix);
-    builder_clear(out);
-    builder_append(out, length, finished);
+    recording_stem(out, finished);
     builder_append_text(out, segment_infix);
     builder_append_int(out, segment);
     builder_append_text(out, finished_suffix);

@@ -21,6 +21,11 @@ enum RecordingFile : u8 {
     RECORDING_FINISHING = 2,
     RECORDING_SEGMENT_LIST = 3,
 };
+// The finished path without its ".mp4" into out: what its files share.
+void recording_stem(TextBuilder *out, const char *finished);
+// " (n)" onto out, for the n-th name tried when a file's own is taken;
+// nothing for the first.
+void append_name_number(TextBuilder *out, i32 number);
 // That file's path for the finished path (which ends in ".mp4") into out.
 void recording_file_path(TextBuilder *out, const char *finished, RecordingFile file);
 // The working file of segment 1, 2, ... of the recording into out.

@@ -103,8 +103,10 @@ void recording_quit(void) {
     i64 asked_ms = os_time_milliseconds();
     if (segment_running() && segment_wait(QUIT_SILENCE_LIMIT_MS, QUIT_TOTAL_LIMIT_MS) == ENCODER_KILLED) {
         if (os_time_milliseconds() - asked_ms >= QUIT_TOTAL_LIMIT_MS)
-            os_print("* WARNING * The encoder was still busy 30 s after it was asked to finish and was stopped.\n");
-        else os_print("* WARNING * The encoder did not finish within 5 s of silence and was stopped.\n");
+            os_print("* WARNING * The encoder was still busy %i s after it was asked to finish and was stopped.\n",
+                     QUIT_TOTAL_LIMIT_MS / 1000);
+        else os_print("* WARNING * The encoder did not finish within %i s of silence and was stopped.\n",
+                      QUIT_SILENCE_LIMIT_MS / 1000);
     }
     recording_close(true);
 }

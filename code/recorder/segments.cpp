@@ -179,8 +179,6 @@ static void keep_segment(EncoderEnd end, i64 size) {
     write_segment_list(false);
 }
 
-// The one place where a segment's encoder is done with, however it ended:
-// its last words logged, its working file kept or, empty, removed.
 static void print_failure(const EncoderJob &job) {
     os_print("* ERROR * The encoder ended with exit code %i; its last output follows.\n", job.exit_code);
     if (job.tail_length > 0) {
@@ -189,6 +187,8 @@ static void print_failure(const EncoderJob &job) {
     }
 }
 
+// The one place where a segment's encoder is done with, however it ended:
+// its last words logged, its working file kept or, empty, removed.
 static void segment_end(EncoderEnd end) {
     EncoderJob &job = rec.job;
     sources_stop();

@@ -7,17 +7,12 @@
 #include "encoder.h"
 #include "encoder_command.h"
 #include "messages.h"
+#include "output_name.h"
 
 void share_copy_path(TextBuilder *copy, const char *recording, u8 kind, i32 number) {
-    i64 length = (i64)strlen(recording);
-    if (length >= 4 && strcmp(recording + length - 4, ".mp4") == 0) length -= 4;
-    builder_clear(copy);
-    builder_append(copy, length, recording);
+    recording_stem(copy, recording);
     if (kind != SHARE_COPY_GIF) builder_append_text(copy, ".share");
-    if (number > 1) {
-        char suffix[16];
-        builder_append(copy, os_format(suffix, sizeof suffix, " (%i)", number), suffix);
-    }
+    append_name_number(copy, number);
     builder_append_text(copy, kind == SHARE_COPY_GIF ? ".gif" : ".mp4");
 }
 

@@ -1,6 +1,8 @@
 // The recorder's growable byte buffer: paths, command lines, the state record.
 #pragma once
 
+#include <string.h>
+
 #include "../os/os.h"
 
 struct TextBuilder {
@@ -30,3 +32,5 @@ i64 builder_grown_capacity(i64 capacity, i64 needed);
 inline StrSlice builder_slice(const TextBuilder *builder) {
     return StrSlice{builder->length, builder->data};
 }
+// A NUL-terminated text as a slice (without its NUL).
+inline StrSlice text_slice(const char *text) { return StrSlice{(i64)strlen(text), (char *)text}; }
