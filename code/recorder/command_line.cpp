@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "app_files.h"
+#include "text_builder.h"
 
 const char app_usage[] =
     "Usage: vornby [--toggle | --pause | --help | --version]\n"
@@ -27,11 +28,10 @@ AppCommand app_command_parse(int argc, char **argv) {
 }
 
 void app_instance_name(char (&name)[65]) {
-    // FNV-1a over the settings folder's path: short, and only the letters an
+    // A hash of the settings folder's path: short, and only the letters an
     // instance name may hold.
     StrSlice folder = app_folder(APP_FOLDER_SETTINGS);
-    u64 hash = 14695981039346656037ull;
-    for (i64 i = 0; i < folder.length; i++) hash = (hash ^ (u8)folder.data[i]) * 1099511628211ull;
+    u64 hash = text_hash(folder);
     os_free_string(&folder);
     os_format(name, sizeof name, "Vornby-%016llx", (unsigned long long)hash);
 }

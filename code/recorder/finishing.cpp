@@ -177,15 +177,13 @@ static void take_next(void) {
     else start_remux();
 }
 
-// FNV-1a of a leftover's segment list; 0 when there is none.
+// A leftover's segment list's hash; 0 when there is none.
 static u64 list_hash(const FinishJob &job) {
     TextBuilder path = builder_create(256);
     recording_file_path(&path, job.finished.data ? job.finished.data : "", RECORDING_SEGMENT_LIST);
     StrSlice text = path.data ? os_read_entire_file(builder_slice(&path)) : StrSlice{};
     os_free(path.data);
-    u64 hash = 0;
-    if (text.data) hash = 14695981039346656037ull;
-    for (i64 i = 0; i < text.length; i++) hash = (hash ^ (u8)text.data[i]) * 1099511628211ull;
+    u64 hash = text.data ? text_hash(text) : 0;
     os_free_file(&text);
     return hash;
 }

@@ -32,5 +32,11 @@ i64 builder_grown_capacity(i64 capacity, i64 needed);
 inline StrSlice builder_slice(const TextBuilder *builder) {
     return StrSlice{builder->length, builder->data};
 }
+// FNV-1a of the bytes: a short fingerprint, not a secret.
+inline u64 text_hash(StrSlice text) {
+    u64 hash = 14695981039346656037ull;
+    for (i64 i = 0; i < text.length; i++) hash = (hash ^ (u8)text.data[i]) * 1099511628211ull;
+    return hash;
+}
 // A NUL-terminated text as a slice (without its NUL).
 inline StrSlice text_slice(const char *text) { return StrSlice{(i64)strlen(text), (char *)text}; }
