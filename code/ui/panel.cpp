@@ -124,8 +124,6 @@ static f32 pause_control_left(void) {
     return (f32)PANEL_WIDTH;
 }
 
-static bool recording_mode(AppMode mode) { return mode == APP_MODE_RECORDING || mode == APP_MODE_PAUSED; }
-
 // While recording, the line is the recording's: "Recording 1:05 · 2.4 MB",
 // or "Paused ..." with the time standing still.
 static void draw_recording_line(Canvas *canvas, const UiView *view, AppMode mode) {
@@ -168,8 +166,8 @@ void panel_paint(Canvas *canvas, const UiView *view, AppMode mode) {
     // control; a confirmation waits for the recording's end (if still within
     // its time).
     bool trouble = view->message_kind == MESSAGE_ERROR || view->message_kind == MESSAGE_NOTE;
-    if (recording_mode(mode) && trouble) draw_message(canvas, view, pause_control_left() - text_line_x);
-    else if (recording_mode(mode)) draw_recording_line(canvas, view, mode);
+    if (mode_records(mode) && trouble) draw_message(canvas, view, pause_control_left() - text_line_x);
+    else if (mode_records(mode)) draw_recording_line(canvas, view, mode);
     else if (view->message_kind != MESSAGE_NONE) draw_message_line(canvas, view);
     else text_draw(canvas, text_line_x, text_line_y, slice(region_text, region_length, sizeof region_text));
 }

@@ -24,5 +24,5 @@ const PanelControl panel_controls[PANEL_CONTROL_COUNT] = {
 };
 
 bool panel_control_shown(const PanelControl &control, AppMode mode) {
-    return !control.recording_only || mode == APP_MODE_RECORDING || mode == APP_MODE_PAUSED;
+    return !control.recording_only || mode_records(mode);
 }

@@ -45,6 +45,8 @@ enum AppMode : u8 {
     APP_MODE_RECORDING = 2,
     APP_MODE_PAUSED = 3, // a recording between a pause and its resume or stop
 };
+// A recording is under way, running or paused.
+inline bool mode_records(AppMode mode) { return mode == APP_MODE_RECORDING || mode == APP_MODE_PAUSED; }
 
 enum { UI_MONITOR_CAPACITY = 16 };
 // A message shown on the panel's text line in place of the region; a note
