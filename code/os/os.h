@@ -355,7 +355,8 @@ i32 os_make_directories(StrSlice path);
 
 //~ Processes
 
-// Per platform (process.cpp), except once: the command-line split.
+// Per platform (process.cpp), except once: the command-line split and
+// os_program_on_path (over os_program_path).
 
 // A system handle (Windows HANDLE) or file descriptor (Linux; -1 when closed).
 typedef i64 OsHandle;

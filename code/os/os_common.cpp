@@ -390,6 +390,13 @@ i32 os_make_directories(StrSlice path) {
     return result;
 }
 
+bool os_program_on_path(StrSlice name) {
+    StrSlice found = os_program_path(name);
+    bool there = found.data != nullptr;
+    os_free_string(&found);
+    return there;
+}
+
 bool os_instance_name_valid(StrSlice name) {
     if (!name.data || name.length < 1 || name.length > 64) return false;
     for (i64 i = 0; i < name.length; i++) {

@@ -23,12 +23,7 @@ const char *encoder_missing_text(void) {
 #endif
 }
 
-bool encoder_findable(void) {
-    StrSlice found = os_program_path(text_slice(ENCODER_FILE_NAME));
-    bool findable = found.data != nullptr;
-    os_free_string(&found);
-    return findable;
-}
+bool encoder_findable(void) { return os_program_on_path(text_slice(ENCODER_FILE_NAME)); }
 
 void encoder_locate(void) {
     StrSlice found = os_program_path(text_slice(ENCODER_FILE_NAME));

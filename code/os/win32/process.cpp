@@ -410,12 +410,6 @@ StrSlice os_program_path(StrSlice name) {
     if (!wide || !os_w32_find_program(wide, found)) return none;
     char path[MAX_PATH * 3 + 1];
     i32 length = os_w32_to_utf8_path(found, -1, path, sizeof path);
-    return os_string_copy(path, length);
+    return length > 0 ? os_string_copy(path, length) : none;
 }
 
-bool os_program_on_path(StrSlice name) {
-    StrSlice found = os_program_path(name);
-    bool there = found.data != nullptr;
-    os_free_string(&found);
-    return there;
-}

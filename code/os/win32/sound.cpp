@@ -76,11 +76,8 @@ static bool os_w32_sound_fail(OsSoundCapture *capture, const char *format, HRESU
     return false;
 }
 
-static i64 os_w32_sound_now_hns(void) {
-    i64 ticks = os_ticks();
-    return ticks / os_frequency * os_w32_sound_hns_per_second +
-           ticks % os_frequency * os_w32_sound_hns_per_second / os_frequency;
-}
+// On the clock of the stream's own positions (QPC, in 100 ns units).
+static i64 os_w32_sound_now_hns(void) { return os_ticks_to_microseconds(os_ticks()) * 10; }
 
 static i64 os_w32_sound_position(const OsSoundCapture *capture, i64 hns) {
     return (hns - capture->start_hns) * OS_SOUND_RATE / os_w32_sound_hns_per_second;

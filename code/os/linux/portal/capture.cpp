@@ -52,7 +52,7 @@ void os_lnx_capture_end(OsCapture *capture, u8 result, const char *format, ...) 
     pthread_mutex_unlock(&capture->lock);
 }
 
-static bool os_lnx_capture_ended(OsCapture *capture) {
+bool os_lnx_capture_ended(OsCapture *capture) {
     pthread_mutex_lock(&capture->lock);
     bool ended = capture->status.state == OS_CAPTURE_ENDED;
     pthread_mutex_unlock(&capture->lock);
@@ -277,21 +277,7 @@ static void os_lnx_capture_write_frames(OsCapture *capture) {
     if (fd >= 0) close(fd);
 }
 
-// Size, crop and slots once the format is known; false (ended) when the
-// frames could not be made.
-static bool os_lnx_capture_prepare(OsCapture *capture) {
-    pthread_mutex_lock(&capture->lock);
-    OsRect region = capture->settings.region;
-    OsRect monitor = capture->monitor;
-    if (monitor.width <= 0 || monitor.height <= 0)
-        monitor = OsRect{0, 0, capture->stream_width, capture->stream_height};
-    OsRect crop = capture->crop;
-    bool partial = os_lnx_overlap(region, monitor) < (i64)region.width * region.height;
-    capture->status.partial = partial;
-    capture->status.monitor = monitor;
-    capture->status.width = crop.width;
-    capture->status.height = crop.height;
-    pthread_mutex_unlock(&capture->lock);
+bool os_lnx_capture_make_slots(OsCapture *capture, OsRect crop) {
     if (crop.width <= 0 || crop.height <= 0) {
         os_lnx_capture_end(capture, OS_CAPTURE_FAILED, "The region has no pixels on the shared monitor");
         return false;
@@ -304,14 +290,28 @@ static bool os_lnx_capture_prepare(OsCapture *capture) {
             return false;
         }
     }
-    if (partial) {
-        pthread_mutex_lock(&capture->lock);
+    return true;
+}
+
+// The status's size and how much of the region the shared monitor holds,
+// once the format is known.
+static void os_lnx_capture_prepare(OsCapture *capture) {
+    pthread_mutex_lock(&capture->lock);
+    OsRect region = capture->settings.region;
+    OsRect monitor = capture->monitor;
+    if (monitor.width <= 0 || monitor.height <= 0)
+        monitor = OsRect{0, 0, capture->stream_width, capture->stream_height};
+    OsRect crop = capture->crop;
+    bool partial = os_lnx_overlap(region, monitor) < (i64)region.width * region.height;
+    capture->status.partial = partial;
+    capture->status.monitor = monitor;
+    capture->status.width = crop.width;
+    capture->status.height = crop.height;
+    if (partial)
         os_format(capture->status.message, (i32)sizeof capture->status.message,
                   "The region is not all on the shared monitor (%i, %i, %ix%i): only the part on it is recorded",
                   monitor.x, monitor.y, monitor.width, monitor.height);
-        pthread_mutex_unlock(&capture->lock);
-    }
-    return true;
+    pthread_mutex_unlock(&capture->lock);
 }
 
 static void *os_lnx_capture_worker(void *argument) {
@@ -323,8 +323,8 @@ static void *os_lnx_capture_worker(void *argument) {
     sigaddset(&pipe_signal, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
 
-    if (os_lnx_portal_open(capture) && os_lnx_capture_choose_stream(capture) && os_lnx_stream_open(capture) &&
-        os_lnx_capture_prepare(capture)) {
+    if (os_lnx_portal_open(capture) && os_lnx_capture_choose_stream(capture) && os_lnx_stream_open(capture)) {
+        os_lnx_capture_prepare(capture);
         pthread_mutex_lock(&capture->lock);
         if (capture->status.state == OS_CAPTURE_STARTING) capture->status.state = OS_CAPTURE_READY;
         pthread_mutex_unlock(&capture->lock);

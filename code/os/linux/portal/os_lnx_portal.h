@@ -73,6 +73,8 @@ struct OsCapture {
 // Ends the capture with a result and its line, unless it has ended already.
 // Takes the lock itself.
 void os_lnx_capture_end(OsCapture *capture, u8 result, const char *format, ...);
+// The capture has ended (its status says how).
+bool os_lnx_capture_ended(OsCapture *capture);
 i64 os_lnx_monotonic_ns(void);
 
 // The region in a monitor's pixels: monitor is its logical rectangle, and
@@ -80,6 +82,9 @@ i64 os_lnx_monotonic_ns(void);
 // the nearest pixel edge).
 OsRect os_lnx_capture_crop(OsRect region, OsRect monitor, i32 pixel_width, i32 pixel_height);
 
+// On PipeWire's thread, at the first format, before any picture: the frame
+// slots for the crop; false (ended) when it has no pixels or no memory.
+bool os_lnx_capture_make_slots(OsCapture *capture, OsRect crop);
 // Called on PipeWire's thread with each picture: crops it into a free slot.
 void os_lnx_capture_take_frame(OsCapture *capture, const u8 *pixels, i32 stride, i64 stream_time_ns);
 

@@ -89,6 +89,8 @@ static void stream_on_param(void *data, uint32_t id, const spa_pod *param) {
                            height);
         return;
     }
+    // Pictures follow at once, on this thread: their slots must be there.
+    if (first && !os_lnx_capture_make_slots(capture, crop)) return;
 
     u8 buffer[512];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
@@ -214,10 +216,7 @@ bool os_lnx_stream_open(OsCapture *capture) {
 
     i64 deadline = os_lnx_monotonic_ns() + stream_format_timeout_ns;
     while (!capture->format_known.load() && !capture->stop.load()) {
-        pthread_mutex_lock(&capture->lock);
-        bool ended = capture->status.state == OS_CAPTURE_ENDED;
-        pthread_mutex_unlock(&capture->lock);
-        if (ended) return false;
+        if (os_lnx_capture_ended(capture)) return false;
         if (os_lnx_monotonic_ns() > deadline) {
             os_lnx_capture_end(capture, OS_CAPTURE_NO_PIPEWIRE, "PipeWire gave the screen stream no format");
             return false;

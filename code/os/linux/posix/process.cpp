@@ -444,9 +444,3 @@ StrSlice os_program_path(StrSlice name) {
     return found ? StrSlice{(i64)strlen(found), found} : none;
 }
 
-bool os_program_on_path(StrSlice name) {
-    StrSlice found = os_program_path(name);
-    bool there = found.data != nullptr;
-    os_free_string(&found);
-    return there;
-}
