@@ -619,7 +619,8 @@ bool os_wait_for_events(u32 timeout_ms);
 
 //~ Instance channel
 
-// Per platform (instance.cpp).
+// Per platform (instance.cpp), over the checks of names and texts and the
+// name held, which are once.
 
 // os_instance_claim results.
 enum : i32 {

@@ -408,6 +408,30 @@ bool os_instance_name_valid(StrSlice name) {
     return true;
 }
 
+// The name this process holds, empty before its claim.
+static char os_instance_held[65];
+
+i32 os_instance_claim(StrSlice name) {
+    if (!os_instance_name_valid(name)) return OS_INSTANCE_FAILED;
+    if (os_instance_held[0]) {
+        bool same = strlen(os_instance_held) == (size_t)name.length &&
+                    memcmp(os_instance_held, name.data, (size_t)name.length) == 0;
+        return same ? OS_INSTANCE_CLAIMED : OS_INSTANCE_FAILED;
+    }
+    i32 result = os_platform_instance_claim(name);
+    if (result == OS_INSTANCE_CLAIMED) {
+        memcpy(os_instance_held, name.data, (size_t)name.length);
+        os_instance_held[name.length] = 0;
+    }
+    return result;
+}
+
+i32 os_instance_send(StrSlice name, StrSlice text) {
+    if (!os_instance_name_valid(name) || !text.data || text.length < 1 || text.length > OS_INSTANCE_MESSAGE_CAPACITY)
+        return OS_INSTANCE_NOT_DELIVERED;
+    return os_platform_instance_send(name, text);
+}
+
 static OsWindow **os_windows;
 static i32 os_window_count;
 static i32 os_window_capacity;

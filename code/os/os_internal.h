@@ -41,6 +41,10 @@ extern const bool os_platform_windows_paths;
 
 // An instance name os_instance_claim takes: 1-64 bytes of A-Z a-z 0-9 . _ -.
 bool os_instance_name_valid(StrSlice name);
+// os_instance_claim and os_instance_send for a valid name (and text), the
+// first claim of this process.
+i32 os_platform_instance_claim(StrSlice name);
+i32 os_platform_instance_send(StrSlice name, StrSlice text);
 
 // The library's own diagnostics ("* ERROR * ...", "* WARNING * ..."). They go
 // through the same unbuffered path as os_print, so the two keep their order

@@ -9,14 +9,12 @@
 static const wchar_t os_w32_instance_class[] = L"OsInstanceChannel";
 static const ULONG_PTR os_w32_instance_tag = 0x4F53494Eu; // marks our WM_COPYDATA
 static HWND os_w32_instance_window;
-static char os_w32_instance_name[65];
 static char os_w32_instance_text[OS_INSTANCE_MESSAGE_CAPACITY + 1];
 
-// prefix + "name-user": the key both sides derive, so another user of the
-// same session (run as another user) holds names of its own. False for a
-// bad name.
-static bool os_w32_instance_key(const wchar_t *prefix, StrSlice name, wchar_t (&key)[220]) {
-    if (!os_instance_name_valid(name)) return false;
+// prefix + "name-user" for a valid name: the key both sides derive, so
+// another user of the same session (run as another user) holds names of
+// its own.
+static void os_w32_instance_key(const wchar_t *prefix, StrSlice name, wchar_t (&key)[220]) {
     wchar_t user[128] = L"";
     DWORD units = 128;
     if (!GetUserNameW(user, &units)) user[0] = 0;
@@ -26,7 +24,6 @@ static bool os_w32_instance_key(const wchar_t *prefix, StrSlice name, wchar_t (&
     key[at++] = L'-';
     for (const wchar_t *c = user; *c && at + 1 < 220; c++) key[at++] = *c == L'\\' ? L'_' : *c;
     key[at] = 0;
-    return true;
 }
 
 static LRESULT CALLBACK os_w32_instance_procedure(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -42,15 +39,10 @@ static LRESULT CALLBACK os_w32_instance_procedure(HWND handle, UINT message, WPA
     return TRUE;
 }
 
-i32 os_instance_claim(StrSlice name) {
+i32 os_platform_instance_claim(StrSlice name) {
     wchar_t key[220], mutex_name[220];
-    if (!os_w32_instance_key(L"", name, key) || !os_w32_instance_key(L"Local\\", name, mutex_name))
-        return OS_INSTANCE_FAILED;
-    if (os_w32_instance_window)
-        return strlen(os_w32_instance_name) == (size_t)name.length &&
-                       memcmp(os_w32_instance_name, name.data, (size_t)name.length) == 0
-                   ? OS_INSTANCE_CLAIMED
-                   : OS_INSTANCE_FAILED;
+    os_w32_instance_key(L"", name, key);
+    os_w32_instance_key(L"Local\\", name, mutex_name);
     // Not inheritable (no security attributes), and never closed: the name
     // stays ours until the process ends.
     HANDLE mutex = CreateMutexW(nullptr, FALSE, mutex_name);
@@ -70,16 +62,12 @@ i32 os_instance_claim(StrSlice name) {
         CloseHandle(mutex);
         return OS_INSTANCE_FAILED;
     }
-    memcpy(os_w32_instance_name, name.data, (size_t)name.length);
-    os_w32_instance_name[name.length] = 0;
     return OS_INSTANCE_CLAIMED;
 }
 
-i32 os_instance_send(StrSlice name, StrSlice text) {
+i32 os_platform_instance_send(StrSlice name, StrSlice text) {
     wchar_t key[220];
-    if (!os_w32_instance_key(L"", name, key) || !text.data || text.length < 1 ||
-        text.length > OS_INSTANCE_MESSAGE_CAPACITY)
-        return OS_INSTANCE_NOT_DELIVERED;
+    os_w32_instance_key(L"", name, key);
     HWND holder = FindWindowExW(HWND_MESSAGE, nullptr, os_w32_instance_class, key);
     if (!holder) return OS_INSTANCE_NONE_RUNNING;
     COPYDATASTRUCT data = {os_w32_instance_tag, (DWORD)text.length, text.data};

@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 static int os_lnx_instance_socket = -1;
-static char os_lnx_instance_name[65];
 static char os_lnx_instance_text[OS_INSTANCE_MESSAGE_CAPACITY + 1];
 
 // The abstract address: a NUL, then "name.uid"; its length for bind/connect.
@@ -53,21 +52,13 @@ static int os_lnx_instance_connect(StrSlice name) {
     return fd;
 }
 
-i32 os_instance_claim(StrSlice name) {
-    if (!os_instance_name_valid(name)) return OS_INSTANCE_FAILED;
-    if (os_lnx_instance_socket >= 0)
-        return strlen(os_lnx_instance_name) == (size_t)name.length &&
-                       memcmp(os_lnx_instance_name, name.data, (size_t)name.length) == 0
-                   ? OS_INSTANCE_CLAIMED
-                   : OS_INSTANCE_FAILED;
+i32 os_platform_instance_claim(StrSlice name) {
     sockaddr_un address;
     socklen_t length = os_lnx_instance_address(name, &address);
     int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return OS_INSTANCE_FAILED;
     if (bind(fd, (sockaddr *)&address, length) == 0 && listen(fd, 16) == 0) {
         os_lnx_instance_socket = fd;
-        memcpy(os_lnx_instance_name, name.data, (size_t)name.length);
-        os_lnx_instance_name[name.length] = 0;
         return OS_INSTANCE_CLAIMED;
     }
     bool taken = errno == EADDRINUSE;
@@ -81,9 +72,7 @@ i32 os_instance_claim(StrSlice name) {
     return ours ? OS_INSTANCE_HELD : OS_INSTANCE_FAILED;
 }
 
-i32 os_instance_send(StrSlice name, StrSlice text) {
-    if (!os_instance_name_valid(name) || !text.data || text.length < 1 || text.length > OS_INSTANCE_MESSAGE_CAPACITY)
-        return OS_INSTANCE_NOT_DELIVERED;
+i32 os_platform_instance_send(StrSlice name, StrSlice text) {
     int fd = os_lnx_instance_connect(name);
     if (fd < 0) return errno == ECONNREFUSED || errno == ENOENT ? OS_INSTANCE_NONE_RUNNING : OS_INSTANCE_NOT_DELIVERED;
     // One packet: it arrives whole or not at all.
