@@ -9,12 +9,13 @@
 #include <string.h>
 #include <unistd.h>
 #include <string>
+#include <vector>
 
 #include "os/os.h"
+#include "capture_util.h"
+#include "slices.h"
 
 OsRect os_lnx_capture_crop(OsRect region, OsRect monitor, i32 pixel_width, i32 pixel_height);
-
-static StrSlice text(const std::string &s) { return StrSlice{(i64)s.size(), (char *)s.c_str()}; }
 
 // A window whose every pixel differs from its neighbours, in all three channels.
 static u32 picture_pixel(i32 x, i32 y) {
@@ -27,8 +28,7 @@ struct Picture {
 };
 
 static Picture show_picture(OsRect at) {
-    const char *title = "capture picture";
-    OsWindow *window = os_open_window(at.width, at.height, StrSlice{(i64)strlen(title), (char *)title},
+    OsWindow *window = os_open_window(at.width, at.height, text("capture picture"),
                                       OS_WINDOW_PIXEL_BUFFER | OS_WINDOW_BORDERLESS | OS_WINDOW_TOPMOST |
                                           OS_WINDOW_TOOL);
     os_move_window(window, at.x, at.y, at.width, at.height);
@@ -42,21 +42,6 @@ static Picture show_picture(OsRect at) {
 static void repaint(Picture &picture) {
     os_pump_messages();
     os_present_window(picture.window);
-}
-
-static OsCaptureStatus status_of(OsCapture *capture) {
-    OsCaptureStatus status;
-    os_capture_status(capture, &status);
-    return status;
-}
-
-// Polls (repainting) until the capture leaves STARTING, at most 20 s.
-static OsCaptureStatus wait_started(OsCapture *capture, Picture *picture) {
-    for (i32 i = 0; i < 400 && status_of(capture).state == OS_CAPTURE_STARTING; i++) {
-        if (picture) repaint(*picture);
-        os_sleep_ms(50);
-    }
-    return status_of(capture);
 }
 
 // The first picture comes with the first drawing after the desktop began
@@ -73,7 +58,7 @@ static void collect(StrSlice chunk) { run_output.append(chunk.data, (size_t)chun
 
 static std::string run(const std::string &command) {
     run_output.clear();
-    os_run_process(text(command), collect, false);
+    os_run_process(S(command), collect, false);
     return run_output;
 }
 
@@ -88,23 +73,8 @@ protected:
     static void TearDownTestSuite() { run("rm -rf " + folder); }
 };
 
-// The recorder's own encoder options on the capture's pipe.
-static std::string encoder_command(const OsCaptureStatus &s, const std::string &output) {
-    char options[512];
-    os_format(options, (i32)sizeof options, "-f rawvideo -pix_fmt bgr0 -video_size %ix%i -framerate %i -i \"%s\"",
-              s.width, s.height, s.frame_rate, s.pipe_path);
-    return std::string("ffmpeg -y -loglevel error ") + options + " -c:v libx264rgb -preset ultrafast -qp 0 \"" +
-           output + "\"";
-}
-
-static bool wait_exit(OsProcess *process, i32 seconds) {
-    char drain[4096];
-    for (i32 i = 0; i < seconds * 20 && os_process_is_running(process); i++) {
-        os_process_read(process, sizeof drain, drain);
-        os_sleep_ms(50);
-    }
-    return !os_process_is_running(process);
-}
+// The recorder's own codec.
+static const char lossless[] = "-c:v libx264rgb -preset ultrafast -qp 0";
 
 static std::string restore_token;
 
@@ -114,7 +84,7 @@ TEST_F(Capture, RecordsTheRegionLosslesslyAtTheChosenRate) {
     Picture picture = show_picture(window);
     OsCaptureSettings settings = {{311, 207, 333, 251}, 30, false, {0, nullptr}};
     OsCapture *capture = os_capture_start(&settings);
-    OsCaptureStatus s = wait_started(capture, &picture);
+    OsCaptureStatus s = wait_started(capture, [&] { repaint(picture); });
     ASSERT_EQ(s.state, OS_CAPTURE_READY) << s.message;
     EXPECT_EQ(s.width, 333);
     EXPECT_EQ(s.height, 251);
@@ -124,7 +94,7 @@ TEST_F(Capture, RecordsTheRegionLosslesslyAtTheChosenRate) {
 
     std::string output = folder + "/lossless.mp4";
     OsProcess encoder = {};
-    ASSERT_EQ(os_process_start(&encoder, text(encoder_command(s, output)), false), 0);
+    ASSERT_EQ(os_process_start(&encoder, S(encoder_command(s, lossless, output)), false), 0);
     // A picture, then a still screen for 2 s: the frames keep coming.
     wait_first_picture(capture, picture);
     os_sleep_ms(2000);
@@ -141,7 +111,7 @@ TEST_F(Capture, RecordsTheRegionLosslesslyAtTheChosenRate) {
     // The first frame, decoded, is the picture under the region exactly.
     std::string raw = folder + "/frame.raw";
     run("ffmpeg -y -loglevel error -i \"" + output + "\" -frames:v 1 -f rawvideo -pix_fmt bgr0 \"" + raw + "\"");
-    StrSlice frame = os_read_entire_file(text(raw));
+    StrSlice frame = os_read_entire_file(S(raw));
     ASSERT_EQ(frame.length, (i64)333 * 251 * 4);
     i32 wrong = 0;
     for (i32 y = 0; y < 251; y++)
@@ -167,23 +137,23 @@ TEST_F(Capture, RecordsTheRegionLosslesslyAtTheChosenRate) {
 TEST_F(Capture, TheRestoreTokenSkipsTheQuestionAndADeclineIsCancelled) {
     ASSERT_FALSE(restore_token.empty()) << "needs the first test's token";
     std::string decline = std::string(getenv("VORNBY_RIG")) + "/decline";
-    ASSERT_EQ(os_write_file(text(decline), 0, ""), 0);
+    ASSERT_EQ(os_write_file(S(decline), 0, ""), 0);
 
-    OsCaptureSettings settings = {{0, 0, 64, 64}, 10, true, text(restore_token)};
+    OsCaptureSettings settings = {{0, 0, 64, 64}, 10, true, S(restore_token)};
     OsCapture *capture = os_capture_start(&settings);
-    OsCaptureStatus s = wait_started(capture, nullptr);
+    OsCaptureStatus s = wait_started(capture);
     EXPECT_EQ(s.state, OS_CAPTURE_READY) << s.message;
     EXPECT_NE(std::string(s.restore_token), "") << "a new token for the next time";
     os_capture_stop(capture);
 
     settings.restore_token = StrSlice{0, nullptr};
     capture = os_capture_start(&settings);
-    s = wait_started(capture, nullptr);
+    s = wait_started(capture);
     EXPECT_EQ(s.state, OS_CAPTURE_ENDED);
     EXPECT_EQ(s.result, OS_CAPTURE_CANCELLED);
     EXPECT_STREQ(s.message, "Screen sharing was declined (at SelectSources)");
     os_capture_stop(capture);
-    os_delete_file(text(decline));
+    os_delete_file(S(decline));
 }
 
 TEST_F(Capture, WithoutAPortalItSaysSo) {
@@ -191,7 +161,7 @@ TEST_F(Capture, WithoutAPortalItSaysSo) {
     setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + folder + "/no-bus").c_str(), 1);
     OsCaptureSettings settings = {{0, 0, 64, 64}, 10, true, {0, nullptr}};
     OsCapture *capture = os_capture_start(&settings);
-    OsCaptureStatus s = wait_started(capture, nullptr);
+    OsCaptureStatus s = wait_started(capture);
     setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
     EXPECT_EQ(s.state, OS_CAPTURE_ENDED);
     EXPECT_EQ(s.result, OS_CAPTURE_NO_PORTAL);
@@ -207,17 +177,17 @@ TEST_F(Capture, TheDesktopEndingTheStreamKeepsTheFile) {
     Picture picture = show_picture(window);
     OsCaptureSettings settings = {{0, 0, 200, 100}, 30, false, {0, nullptr}};
     OsCapture *capture = os_capture_start(&settings);
-    OsCaptureStatus s = wait_started(capture, &picture);
+    OsCaptureStatus s = wait_started(capture, [&] { repaint(picture); });
     ASSERT_EQ(s.state, OS_CAPTURE_READY) << s.message;
     std::string output = folder + "/unplugged.mp4";
     OsProcess encoder = {};
-    ASSERT_EQ(os_process_start(&encoder, text(encoder_command(s, output)), false), 0);
+    ASSERT_EQ(os_process_start(&encoder, S(encoder_command(s, lossless, output)), false), 0);
     wait_first_picture(capture, picture);
     for (i32 i = 0; i < 200 && status_of(capture).frames_written == 0; i++) os_sleep_ms(50);
     ASSERT_GT(status_of(capture).frames_written, 0u);
     // The portal's backend ending stands for a monitor unplugged or the
     // session locked: the desktop ends the stream.
-    StrSlice backend = os_read_entire_file(text(std::string(getenv("VORNBY_RIG")) + "/xdpw.pid"));
+    StrSlice backend = os_read_entire_file(S(std::string(getenv("VORNBY_RIG")) + "/xdpw.pid"));
     ASSERT_GT(backend.length, 0);
     ASSERT_EQ(kill(atoi(backend.data), SIGTERM), 0);
     os_free_file(&backend);
@@ -239,19 +209,13 @@ TEST_F(Capture, TheDesktopEndingTheStreamKeepsTheFile) {
 // same pixel, so neighbouring regions neither overlap nor leave a gap.
 TEST(CaptureCrop, ScalesAndRoundsEdgesAlike) {
     OsRect monitor = {1920, 0, 1280, 720};
+    auto edges = [](OsRect r) { return std::vector<i32>{r.x, r.y, r.width, r.height}; };
     OsRect a = os_lnx_capture_crop(OsRect{2021, 51, 201, 99}, monitor, 1920, 1080);
-    EXPECT_EQ(a.x, 152);
-    EXPECT_EQ(a.y, 77);
-    EXPECT_EQ(a.width, 301);
-    EXPECT_EQ(a.height, 148);
+    EXPECT_EQ(edges(a), (std::vector<i32>{152, 77, 301, 148}));
     OsRect b = os_lnx_capture_crop(OsRect{2222, 51, 33, 99}, monitor, 1920, 1080);
     EXPECT_EQ(b.x, a.x + a.width);
-    OsRect whole = os_lnx_capture_crop(monitor, monitor, 1920, 1080);
-    EXPECT_EQ(whole.x, 0);
-    EXPECT_EQ(whole.width, 1920);
-    EXPECT_EQ(whole.height, 1080);
+    EXPECT_EQ(edges(os_lnx_capture_crop(monitor, monitor, 1920, 1080)), (std::vector<i32>{0, 0, 1920, 1080}));
     // Left of the monitor: negative, the part outside is filled black.
-    OsRect left = os_lnx_capture_crop(OsRect{1900, 0, 40, 10}, monitor, 1920, 1080);
-    EXPECT_EQ(left.x, -30);
-    EXPECT_EQ(left.width, 60);
+    EXPECT_EQ(edges(os_lnx_capture_crop(OsRect{1900, 0, 40, 10}, monitor, 1920, 1080)),
+              (std::vector<i32>{-30, 0, 60, 15}));
 }

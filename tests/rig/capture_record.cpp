@@ -10,15 +10,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "os/os.h"
-
-static StrSlice text(const char *s) { return StrSlice{(i64)strlen(s), (char *)s}; }
-
-static OsCaptureStatus status_of(OsCapture *capture) {
-    OsCaptureStatus status;
-    os_capture_status(capture, &status);
-    return status;
-}
+#include "../os/capture_util.h"
+#include "../os/slices.h"
 
 int main(int argc, char **argv) {
     os_init();
@@ -32,20 +25,15 @@ int main(int argc, char **argv) {
     bool screenshot = seconds == 0;
     OsCaptureSettings settings = {region, screenshot ? 30 : rate, false, {0, nullptr}};
     OsCapture *capture = os_capture_start(&settings);
-    OsCaptureStatus s = status_of(capture);
-    for (i32 i = 0; i < 400 && s.state == OS_CAPTURE_STARTING; i++, s = status_of(capture)) os_sleep_ms(50);
+    OsCaptureStatus s = wait_started(capture);
     if (s.state != OS_CAPTURE_READY) {
         os_print("capture: %s\n", s.message);
         os_capture_stop(capture);
         return 1;
     }
-    char command[1024];
-    os_format(command, (i32)sizeof command,
-              "ffmpeg -y -loglevel error -f rawvideo -pix_fmt bgr0 -video_size %ix%i -framerate %i -i \"%s\" %s \"%s\"",
-              s.width, s.height, s.frame_rate, s.pipe_path,
-              screenshot ? "-frames:v 1 -update 1" : "-c:v libx264rgb -preset ultrafast -qp 0", out);
+    const char *options = screenshot ? "-frames:v 1 -update 1" : "-c:v libx264rgb -preset ultrafast -qp 0";
     OsProcess encoder = {};
-    if (os_process_start(&encoder, text(command), false) != 0) return 1;
+    if (os_process_start(&encoder, S(encoder_command(s, options, out)), false) != 0) return 1;
     if (screenshot) {
         OsWindow *flash = os_open_window(1, 1, text("damage"), OS_WINDOW_PIXEL_BUFFER | OS_WINDOW_BORDERLESS |
                                                                      OS_WINDOW_TOPMOST | OS_WINDOW_TOOL);
@@ -66,13 +54,8 @@ int main(int argc, char **argv) {
         s = status_of(capture);
         os_process_write(&encoder, 2, "q\n");
     }
-    char drain[4096];
-    for (i32 i = 0; i < 400 && os_process_is_running(&encoder); i++) {
-        os_process_read(&encoder, sizeof drain, drain);
-        os_sleep_ms(50);
-    }
     i32 code = -1;
-    bool done = !os_process_is_running(&encoder) && os_process_exit_code(&encoder, &code) && code == 0;
+    bool done = wait_exit(&encoder, 20) && os_process_exit_code(&encoder, &code) && code == 0;
     os_process_kill(&encoder);
     os_capture_stop(capture);
     if (!screenshot)

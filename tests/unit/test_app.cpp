@@ -363,11 +363,13 @@ TEST(OutputName, EveryTemplateEndsAndNothingIsReplaced) {
     EXPECT_EQ(out.chosen("..", 2), "2026-03-07 2.mp4");
 }
 
-// The recording's command line as the settings ask for it.
-static std::string recording_command_text(const char *path) {
+// The recording's command line as the settings ask for it (the computer's
+// sound from sound_pipe where this process streams it).
+static std::string recording_command_text(const char *path, const char *sound_pipe = nullptr) {
     TextBuilder built = builder_create(16);
     RecordingInputs inputs;
     sources_plan(&inputs);
+    inputs.sound_pipe = sound_pipe;
     recording_command(&built, path, &inputs);
     std::string line(built.data, (size_t)built.length);
     os_free(built.data);
@@ -436,7 +438,6 @@ TEST(Encoder, CommandLineForTheRegion) {
     EXPECT_NE(line.find("-qp 0 -c:a libopus -b:a 320k -movflags "), std::string::npos);
     // The computer's sound: alone when no device is named (auto), mixed with
     // the device at both levels (yes); on Windows from this process's pipe.
-    RecordingInputs inputs;
 #ifdef _WIN32 // after the screen (the stream's clock starts when it is opened)
     const char *system_input = " -i desktop -thread_queue_size 1024 -f f32le -ar 48000 -ac 2 -i \"//./pipe/s\" ";
     const char *mix = "[1:v][end]concat[v];[0:a][2:a]amix=inputs=2:duration=longest:normalize=0[a] -map [v] -map [a] ";
@@ -446,10 +447,7 @@ TEST(Encoder, CommandLineForTheRegion) {
     const char *mix = "[2:v][end]concat[v];[0:a][1:a]amix=inputs=2:duration=longest:normalize=0[a] -map [v] -map [a] ";
 #endif
     app.system_sound = SYSTEM_SOUND_YES;
-    sources_plan(&inputs);
-    inputs.sound_pipe = "//./pipe/s";
-    recording_command(&built, path, &inputs);
-    line = str(built);
+    line = recording_command_text(path, "//./pipe/s");
     EXPECT_NE(line.find(system_input), std::string::npos) << line;
     EXPECT_NE(line.find(std::string(",trim=end_frame=0[end];") + mix + "-r 30 -c:v libx264rgb"), std::string::npos)
         << line;
@@ -461,13 +459,11 @@ TEST(Encoder, CommandLineForTheRegion) {
 #endif
     builder_clear(&app.audio_device);
     app.system_sound = SYSTEM_SOUND_AUTO;
-    sources_plan(&inputs);
-    inputs.sound_pipe = "//./pipe/s";
-    recording_command(&built, path, &inputs);
-    line = str(built);
+    line = recording_command_text(path, "//./pipe/s");
     EXPECT_NE(line.find(system_input), std::string::npos) << line;
     EXPECT_EQ(line.find("amix"), std::string::npos) << line;
     app.record_audio = false;
+    RecordingInputs inputs;
     sources_plan(&inputs);
     EXPECT_FALSE(inputs.device || inputs.system_sound);
     os_free(built.data);
