@@ -316,6 +316,11 @@ class Recorder:
         self.out.close()
         return code
 
+    def close(self, panel):
+        """Quits through the panel's close button: the exit code."""
+        press("close", panel)
+        return self.wait_exit()
+
     def stdout(self):
         with open(self.stdout_path, "rb") as f:
             return f.read().decode("utf-8", "replace")
@@ -415,6 +420,27 @@ class AppTest(unittest.TestCase):
     def setUp(self):
         self.addCleanup(release_input)
 
+    def recording(self, seconds, x1=680, y1=520, state=None, **recorder):
+        """A recording of (300, 300)-(x1, y1) at 30 fps, seconds after its
+        first frame: the run, its panel and the output folder."""
+        run = Recorder(self, state=state_bytes(300, 300, x1, y1, delay=0, **(state or {})), **recorder)
+        panel = (310, y1 + 12)
+        run.wait_panel(panel)
+        press("record", panel)
+        run.wait_panel(panel, GREEN)
+        wait_first_frame(run)
+        time.sleep(seconds)
+        return run, panel, os.path.join(run.folder, "output")
+
+    def finished(self, run, panel, timeout=60):
+        """Once the stopped recording is saved, closes the program: the one
+        file in the output folder."""
+        wait_until(lambda: "panel: Saved " in run.log(), timeout, "the finished recording")
+        self.assertEqual(run.close(panel), 0)
+        videos = os.listdir(os.path.join(run.folder, "output"))
+        self.assertEqual(len(videos), 1, videos)
+        return os.path.join(run.folder, "output", videos[0])
+
 
 class Interaction(AppTest):
     def test_first_start_without_files(self):
@@ -477,8 +503,7 @@ class Interaction(AppTest):
         drag(x, y, x, 0, (x - 10, y - 10, 21, 21))
         panel = (309, 111)
         run.wait_panel(panel)
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.close(panel), 0)
         state = struct.unpack("<BiiiiBiBBBBiii", run.read("_vornby.state"))
         self.assertEqual(state[1:5], (299, 0, 400, 99))
         self.assertEqual(state[7], 1)  # locked
@@ -494,8 +519,7 @@ class Interaction(AppTest):
         wait_until(lambda: not viewable(top) or geometry(top)[2] <= 1 and geometry(top)[3] <= 1, 10, "no frame")
         press("guides", panel)
         wait_until(lambda: viewable(top) and geometry(top) == (0, 199, 1920, 1), 10, "the guides")
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.close(panel), 0)
         self.assertEqual(run.read("_vornby.state")[26:34], struct.pack("<ii", *panel))
 
 
@@ -546,8 +570,7 @@ class Recording(AppTest):
         self.assertEqual(code, 2)
         self.assertIn("--toggle", out)
         self.assertIn("--pause", out)
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.close(panel), 0)
 
     def test_quit_gives_a_busy_encoder_30_s_then_stops_it(self):
         if WINE:
@@ -612,8 +635,7 @@ class Recording(AppTest):
         press("record", panel)
         run.wait_panel(panel, RED)
         wait_until(lambda: "panel: Saved " in run.log(), 60 if WINE else 20, "the finished recording")
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.close(panel), 0)
         self.assertEqual(run.second_start("--pause"), (1, "Vornby is not running: nothing to pause.\n"))
         folder = run.folder if not WINE else "Z:" + run.folder
         stem = "%s/output/%s 0" % (folder, time.strftime("%Y-%m-%d"))
@@ -643,8 +665,7 @@ class Recording(AppTest):
         self.assertRegex(run.log(), "panel: Saved %s \u2014 0\\.0 MB, 0:0\\d\n" % re.escape(name))
         press("audio", panel)
         run.record_and_stop(panel)
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.close(panel), 0)
         lines = [line for line in run.stdout().splitlines() if line.startswith("[[[")]
         self.assertEqual(len(lines), 6)  # each recording, its remux and its check
         lines = [line for line in lines if "grab -framerate" in line]
@@ -666,8 +687,7 @@ class Recording(AppTest):
             run.wait_panel(panel, RED)
             wait_text_line(panel, "error")
         self.assertIn("panel: Recording failed: fake encoder: cannot open the capture device (run 2)\n", run.log())
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.close(panel), 0)
         reports = run.stdout().replace("\r\n", "\n").split(
             "* ERROR * The encoder ended with exit code 3; its last output follows.\n")
         self.assertEqual(len(reports), 3)
@@ -706,8 +726,7 @@ class Recording(AppTest):
         panel = (110, 691)
         for _ in range(2):
             run.record_and_stop(panel)
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.close(panel), 0)
         self.assertEqual(sorted(os.listdir(os.path.join(run.folder, "output"))),
                          sorted(["clip .mp4", stem + " 0.mp4", stem + " 1.mp4", ".vornby-write-test"]))
         self.assertEqual(run.read("precious"), b"keep")
@@ -830,8 +849,7 @@ class Recording(AppTest):
         press("record", panel, reacts=False)  # the start fails: idle again, with the message
         wait_text_line(panel, "error")
         self.assertEqual(pixel(panel[0], panel[1] + 20), RED)
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.close(panel), 0)
         out = run.stdout()
         self.assertIn("* NOTE * Error starting process!, 2 (ERROR_FILE_NOT_FOUND)\n", out)
         self.assertIn("* command: (ffmpeg -y ", out)
@@ -894,8 +912,7 @@ class RealEncoder(AppTest):
         press("record", panel)
         run.wait_panel(panel, RED)
         wait_text_line(panel, "done")
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.close(panel), 0)
         videos = os.listdir(os.path.join(run.folder, "output"))
         self.assertEqual(len(videos), 1)
         video = os.path.join(run.folder, "output", videos[0])
@@ -964,12 +981,7 @@ class RealEncoder(AppTest):
         self.assertIn(failure, log.split("its last output follows.\n", 1)[1])  # its own last line
         self.assertNotIn("Conversion failed", failure)
         press("record", panel)
-        wait_until(lambda: "panel: Saved " in run.log(), 30, "the recording without sound")
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
-        videos = os.listdir(output)
-        self.assertEqual(len(videos), 1)
-        self.assertEqual(stream_types(os.path.join(output, videos[0])), ["video"])
+        self.assertEqual(stream_types(self.finished(run, panel, 30)), ["video"])
 
     def close_while_recording(self, how):
         run = Recorder(self, state=state_bytes(300, 300, 619, 539, delay=0), detached=how == "interrupt")
@@ -1000,17 +1012,6 @@ class RealEncoder(AppTest):
         self.assertGreater(float(probe.stdout), 1.0)
         return run
 
-    def record_seconds(self, seconds, files=()):
-        """A recording of 381 x 221 at 30 fps, seconds after its first frame."""
-        run = Recorder(self, state=state_bytes(300, 300, 680, 520, delay=0), files=files)
-        panel = (310, 532)
-        run.wait_panel(panel)
-        press("record", panel)
-        run.wait_panel(panel, GREEN)
-        wait_first_frame(run)
-        time.sleep(seconds)
-        return run, panel, os.path.join(run.folder, "output")
-
     def assert_plays(self, output, name, at_least, shown):
         """The folder holds only the named recording, which plays that long."""
         self.assertEqual(os.listdir(output), [name])
@@ -1023,7 +1024,7 @@ class RealEncoder(AppTest):
     def test_killed_encoder_keeps_what_it_recorded(self):
         # A leftover working file that cannot be read is kept and the log says where.
         unreadable = ("output/old.recording.mp4", bytes(range(256)) * 20)
-        run, panel, output = self.record_seconds(4, files=[unreadable])
+        run, panel, output = self.recording(4, files=[unreadable])
         wait_until(lambda: "kept in:\n  %s/%s\n" % (run.folder, unreadable[0]) in run.log(), 30, "the leftover")
         self.assertEqual(run.read(unreadable[0]), unreadable[1])
         os.remove(os.path.join(run.folder, unreadable[0]))
@@ -1033,11 +1034,10 @@ class RealEncoder(AppTest):
         saved = wait_until(lambda: re.search(said, run.log()), 30, "the finished recording")
         wait_text_line(panel, "error")
         self.assert_plays(output, saved.group(2), 2.5, int(saved.group(1)))
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.close(panel), 0)
 
     def test_recording_of_a_power_cut_is_recovered_at_the_next_start(self):
-        run, panel, output = self.record_seconds(5)
+        run, panel, output = self.recording(5)
         for pid in [run.process.pid] + processes_in(run.folder, encoder_name()):
             os.kill(pid, signal.SIGKILL)
         run.wait_exit()
@@ -1050,8 +1050,7 @@ class RealEncoder(AppTest):
         wait_text_line(panel, "done")
         self.assertEqual(recovered.group(1), left[0].replace(".recording.mp4", ".mp4"))
         self.assert_plays(output, recovered.group(1), 3.5, int(recovered.group(2)))
-        press("close", panel)
-        self.assertEqual(again.wait_exit(), 0)
+        self.assertEqual(again.close(panel), 0)
 
     def test_close_button_while_recording_keeps_a_playable_file(self):
         self.close_while_recording("button")
@@ -1100,19 +1099,9 @@ class ComputerSound(AppTest):
                                        "sine=frequency=%d:sample_rate=48000:duration=12" % frequency, "-af",
                                        "volume=2", "-f", "pulse", "-device", sink, "tone"], stdin=subprocess.DEVNULL)
             self.addCleanup(end_processes, [player.pid])
-        run = Recorder(self, config=config, env=env, state=state_bytes(300, 300, 619, 539, delay=0, audio=1))
-        panel = (310, 551)
-        run.wait_panel(panel)
+        run, panel, _ = self.recording(3, 619, 539, state={"audio": 1}, config=config, env=env)
         press("record", panel)
-        run.wait_panel(panel, GREEN)
-        wait_first_frame(run)
-        time.sleep(3)  # the length of the recording
-        press("record", panel)
-        wait_until(lambda: "panel: Saved " in run.log(), 60, "the finished recording")
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
-        output = os.path.join(run.folder, "output")
-        return run, os.path.join(output, os.listdir(output)[0])
+        return run, self.finished(run, panel)
 
     def test_the_computers_sound_alone_or_mixed_with_a_device(self):
         # No device named: what the default output plays.
@@ -1186,8 +1175,7 @@ class HotkeyAndShareCopy(unittest.TestCase):
             wait_text_line(panel, "error")
             self.assertIn("panel: %s; running without it.\n" % said, run.log())
             press("fps+", panel)  # still answering
-            press("close", panel)
-            self.assertEqual(run.wait_exit(), 0)
+            self.assertEqual(run.close(panel), 0)
 
     def recorded_with_hotkey(self, config, x0, y0, x1, y1):
         """Records about 2 s, started and stopped by Ctrl+Alt+R while another
@@ -1220,8 +1208,7 @@ class HotkeyAndShareCopy(unittest.TestCase):
         wait_until(lambda: "Share copy ready" in run.stdout() or "* ERROR *" in run.stdout(), 60, "the copy")
         self.assertIn("panel: Share copy ready: ", run.log())
         self.assertEqual(text_line(panel), "done")
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.close(panel), 0)
         names = os.listdir(os.path.join(run.folder, "output"))
         self.assertEqual(len(names), 2, run.stdout())
         copy = [name for name in names if not name.endswith(" 0.mp4")]
@@ -1313,10 +1300,11 @@ class Pausing(AppTest):
         path = os.path.join(run.folder, "output", name)
         wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0, 60, "segment %d's first frame" % number)
 
-    def record_segments(self, run, panel, count, stop):
+    def record_segments(self, count, stop, **recording):
         """count segments of 1.5 s and more, each paused by the panel, resumed
-        after 1 s but the last, which is stopped while paused or left paused."""
-        press("record", panel)
+        after 1 s but the last, which is stopped while paused or left paused:
+        the run, its panel and the output folder."""
+        run, panel, output = self.recording(0, 619, 539, **recording)
         for segment in range(1, count + 1):
             run.wait_panel(panel, GREEN)
             self.wait_segment(run, segment)
@@ -1328,14 +1316,7 @@ class Pausing(AppTest):
                 press("pause" if segment < count else "record", panel)
         if stop:
             run.wait_panel(panel, RED)
-
-    def the_recording(self, run, panel):
-        wait_until(lambda: "panel: Saved " in run.log(), 60, "the finished recording")
-        press("close", panel)
-        self.assertEqual(run.wait_exit(), 0)
-        videos = os.listdir(os.path.join(run.folder, "output"))
-        self.assertEqual(len(videos), 1, videos)
-        return os.path.join(run.folder, "output", videos[0])
+        return run, panel, output
 
     def test_pause_leaves_out_the_pause_and_nothing_else(self):
         run = Recorder(self, config="pause_hotkey = ctrl+alt+p\n",
@@ -1370,7 +1351,7 @@ class Pausing(AppTest):
         self.wait_segment(run, 2)
         time.sleep(2.5)
         press("record", panel)
-        times = clock.frame_times(self.the_recording(run, panel))
+        times = clock.frame_times(self.finished(run, panel))
         self.assertEqual(sorted(times), times)
         jumps = [i for i in range(len(times) - 1) if times[i + 1] - times[i] > 0.2]
         self.assertEqual(len(jumps), 1, times)
@@ -1382,10 +1363,7 @@ class Pausing(AppTest):
         self.assertTrue(paused_at - 0.05 < before < paused_at + 0.25 and resumed_at < after < resumed_at + 1)
 
     def test_a_power_cut_while_paused_keeps_every_segment(self):
-        run = Recorder(self, state=state_bytes(300, 300, 619, 539, delay=0))
-        panel, output = (310, 551), os.path.join(run.folder, "output")
-        run.wait_panel(panel)
-        self.record_segments(run, panel, 2, stop=False)
+        run, panel, output = self.record_segments(2, stop=False)
         # A Vornby that reaches the folder by another path (or from another
         # machine) leaves the paused recording alone.
         wait_until(lambda: len(os.listdir(output)) == 3, 20, "the segment list")
@@ -1403,20 +1381,16 @@ class Pausing(AppTest):
         info = probe(os.path.join(output, recovered.group(1)), "stream=nb_read_frames:format=duration")
         self.assertGreater(float(info["duration"]), 2.5)  # both segments
         self.assertLess(abs(int(info["nb_read_frames"]) - 30 * float(info["duration"])), 3)
-        press("close", panel)
-        self.assertEqual(again.wait_exit(), 0)
+        self.assertEqual(again.close(panel), 0)
 
     def test_sound_stays_with_the_picture_across_pauses(self):
         sound.start_pulse()
         tone = subprocess.Popen(["ffmpeg", "-v", "error", "-re", "-f", "lavfi", "-i", "sine=frequency=440", "-f",
                                  "pulse", "speakers"], stdin=subprocess.DEVNULL)
         self.addCleanup(lambda: (tone.terminate(), tone.wait()))
-        run = Recorder(self, config="audio_device_name = @DEFAULT_MONITOR@\n",
-                       state=state_bytes(300, 300, 619, 539, style=1, delay=0, audio=1))
-        panel = (310, 551)
-        run.wait_panel(panel)
-        self.record_segments(run, panel, 3, stop=True)
-        video = self.the_recording(run, panel)
+        run, panel, _ = self.record_segments(3, stop=True, config="audio_device_name = @DEFAULT_MONITOR@\n",
+                                             state={"style": 1, "audio": 1})
+        video = self.finished(run, panel)
         lengths = dict(line.split(",") for line in subprocess.run(
             ["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,duration", "-of", "csv=p=0", video],
             capture_output=True, text=True, check=True).stdout.split())
