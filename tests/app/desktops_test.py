@@ -35,20 +35,6 @@ def placed(window):
     return (-t.x, -t.y, g.width, g.height)
 
 
-def named(window, name):
-    """The window of that name anywhere below window (i3 puts it in a frame)."""
-    for child in window.query_tree().children:
-        try:
-            if child.get_wm_name() == name:
-                return child
-        except Exception:
-            continue
-        found = named(child, name)
-        if found:
-            return found
-    return None
-
-
 def screen(folder):
     """The whole screen as rows of RGB tuples, and its PNG."""
     png = os.path.join(folder, "screen.png")
@@ -78,8 +64,7 @@ class Tiling(unittest.TestCase):
             atom = rt.xd.intern_atom("_NET_SUPPORTING_WM_CHECK")
             wait_until(lambda: rt.root.get_full_property(atom, 0), 20, "i3 to manage the screen")
         run = Recorder(self)
-        wait_until(lambda: named(rt.root, PANEL_TITLE), 20, "the panel")
-        panel = named(rt.root, PANEL_TITLE)
+        panel = wait_until(lambda: rt.window_named(PANEL_TITLE), 20, "the panel")
         expected = PANEL + PANEL_SIZE
         wait_until(lambda: placed(panel) == expected, 20, "the panel at %s (is %s)" % (expected, placed(panel)))
 
@@ -110,7 +95,7 @@ class Tiling(unittest.TestCase):
 class WaylandRecording(unittest.TestCase):
     def start(self, x0, y0, x1, y1, env=None):
         run = Recorder(self, env=env, state=rt.state_bytes(x0, y0, x1, y1, style=1, delay=0))
-        wait_until(lambda: named(rt.root, PANEL_TITLE), 20, "the panel")
+        wait_until(lambda: rt.window_named(PANEL_TITLE), 20, "the panel")
         self.assertEqual(run.second_start("--toggle")[0], 0)
         return run
 

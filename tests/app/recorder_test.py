@@ -69,13 +69,16 @@ def hover(x, y, lit=None):
         settle()
 
 
-def window_named(name):
-    for window in root.query_tree().children:
+def window_named(name, under=None):
+    """The window of that name anywhere below under, the root by default (a
+    window manager puts it in a frame)."""
+    for window in (under or root).query_tree().children:
         try:
-            if window.get_wm_name() == name:
-                return window
+            found = window if window.get_wm_name() == name else window_named(name, window)
         except Exception:
-            pass
+            continue  # gone meanwhile
+        if found:
+            return found
     return None
 
 
