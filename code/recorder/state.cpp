@@ -13,7 +13,9 @@ void state_switch(AppStateId next) {
     FrameFunction = entry.frame;
     frame_show(&app, app_mode());
     panel_draw(&app, app_mode());
-    os_get_cursor_position(&app.last_cursor_x, &app.last_cursor_y);
+    // The pointer is not read here: its last poll stays, so a move made
+    // while the switch ran is seen by the next frame's poll, which updates
+    // the hover (a read here would swallow the move and leave it stale).
     app.pressed_element = ELEMENT_NONE;
 }
 

@@ -30,7 +30,7 @@ struct AppStateEntry {
 extern const AppStateEntry app_states[APP_STATE_COUNT];
 
 // Enters the state: its enter step, then the frame windows and the panel
-// redrawn for it, the pointer read afresh and any held control let go.
+// redrawn for it, and any held control let go.
 void state_switch(AppStateId next);
 // Ends the frame loop after this frame.
 void state_quit(void);
