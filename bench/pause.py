@@ -13,38 +13,26 @@ With --sound, a tone plays on a private PulseAudio server and the recording
 takes it from the default output's monitor; the audio and video streams'
 lengths at the end are compared.
 """
-import json
 import os
-import subprocess
 import sys
 import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "app"))
 import recorder_test as rt  # noqa: E402
-import sound  # noqa: E402
 
 SOUND = "--sound" in sys.argv
 PAUSES = int(([a for a in sys.argv[2:] if a.isdigit()] or ["3"])[0])
 
 
 class PauseBench(rt.AppTest):
-    wait_segment, the_recording = rt.Pausing.wait_segment, rt.Pausing.the_recording
+    wait_segment, clocked_run = rt.Pausing.wait_segment, rt.Pausing.clocked_run
 
     def test_measure(self):
-        config = "pause_hotkey = ctrl+alt+p\n"
         if SOUND:
-            sound.start_pulse()
-            tone = subprocess.Popen(["ffmpeg", "-v", "error", "-re", "-f", "lavfi", "-i", "sine=frequency=440", "-f",
-                                     "pulse", "speakers"], stdin=subprocess.DEVNULL)
-            self.addCleanup(lambda: (tone.terminate(), tone.wait()))
-            config += "audio_device_name = @DEFAULT_MONITOR@\n"
-        run = rt.Recorder(self, config=config, state=rt.state_bytes(300, 300, 619, 539, style=1, delay=0,
-                                                                    audio=int(SOUND), mouse=0))
-        panel = (310, 551)
-        rt.pointer_to(1600, 900)
-        run.wait_panel(panel)
-        clock = rt.Clock(self, 300, 300, 320, 240)
+            rt.play_tone(self, 440)
+        run, panel, clock = self.clocked_run("audio_device_name = @DEFAULT_MONITOR@\n" if SOUND else "",
+                                             audio=int(SOUND))
         rt.press("record", panel)
         presses = []
         for segment in range(1, PAUSES + 2):
@@ -60,15 +48,13 @@ class PauseBench(rt.AppTest):
             presses.append(clock.now())
             rt.hotkey("Control_L", "Alt_L", "p")
         rt.press("record", panel)
-        video = self.the_recording(run, panel)
+        video = self.finished(run, panel)
         times = clock.frame_times(video)
         jumps = [i for i in range(len(times) - 1) if times[i + 1] - times[i] > 0.2]
         for k, i in enumerate(jumps):
             print("pause %d: last frame %+.3f s after the pause key, first frame %+.3f s after the resume key"
                   % (k + 1, times[i] - presses[2 * k], times[i + 1] - presses[2 * k + 1]))
-        streams = json.loads(subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,duration",
-                                             "-of", "json", video], capture_output=True, text=True).stdout)["streams"]
-        lengths = {s["codec_type"]: float(s["duration"]) for s in streams}
+        lengths = {kind: float(length) for kind, length in rt.stream_lengths(video).items()}
         print("%d frames, %d pauses found; lengths %s" % (len(times), len(jumps), lengths))
         if SOUND:
             print("audio - video after %d pauses: %+.1f ms" % (PAUSES, 1000 * (lengths["audio"] - lengths["video"])))

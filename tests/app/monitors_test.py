@@ -42,9 +42,7 @@ class TwoMonitors(unittest.TestCase):
         wait_until(lambda: "panel: Saved " in run.log(), 20, "the finished recording")
         videos = os.listdir(os.path.join(run.folder, "output"))
         self.assertEqual(len(videos), 1, videos)
-        frame = subprocess.run(["ffmpeg", "-v", "error", "-i", os.path.join(run.folder, "output", videos[0]),
-                                "-vf", "select=eq(n\\,10)", "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24",
-                                "-"], capture_output=True, check=True).stdout
+        frame = rt.frame_rgb(os.path.join(run.folder, "output", videos[0]), 10)
         self.assertTrue(frame == expected, "decoded frame differs from the screen")
 
     def saved_region(self, run):

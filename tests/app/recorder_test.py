@@ -891,6 +891,39 @@ def show_pattern(test, x, y, w, h):
     return bytes(rgb), paint
 
 
+def probe(path, entries):
+    """ffprobe's entries of the picture stream (frames counted) and the file."""
+    result = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                             entries, "-of", "default=noprint_wrappers=1", path],
+                            capture_output=True, text=True, check=True, timeout=120)
+    return dict(line.split("=", 1) for line in result.stdout.split())
+
+
+def play_tone(test, frequency, sink="speakers"):
+    """A tone at a quarter of full scale on a sink of the private sound
+    server, until the test ends: its process id."""
+    sound.start_pulse()
+    player = subprocess.Popen(["ffmpeg", "-v", "error", "-re", "-f", "lavfi", "-i",
+                               "sine=frequency=%d:sample_rate=48000" % frequency, "-af", "volume=2", "-f", "pulse",
+                               "-device", sink, "tone"], stdin=subprocess.DEVNULL)
+    test.addCleanup(end_processes, [player.pid])
+    return player.pid
+
+
+def stream_lengths(path):
+    """Each stream's kind and its length (a text), in the file's order."""
+    return dict(line.split(",") for line in subprocess.run(
+        ["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,duration", "-of", "csv=p=0", path],
+        capture_output=True, text=True, check=True, timeout=60).stdout.split())
+
+
+def frame_rgb(video, number):
+    """The recording's frame of that number, decoded to RGB bytes."""
+    return subprocess.run(["ffmpeg", "-v", "error", "-i", video, "-vf", "select=eq(n\\,%d)" % number, "-frames:v",
+                           "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"], capture_output=True, check=True,
+                          timeout=120, stdin=subprocess.DEVNULL).stdout
+
+
 class RealEncoder(AppTest):
     """Linux only: the real ffmpeg records a known pattern losslessly."""
 
@@ -924,11 +957,7 @@ class RealEncoder(AppTest):
         self.assertIsNotNone(saved, run.log())
         self.assertEqual(saved.group(1), videos[0])
         self.assertEqual(saved.group(2), "%.1f" % (os.path.getsize(video) / 1e6))
-        probe = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                                "stream=codec_name,width,height,nb_read_frames:format=duration", "-of",
-                                "default=noprint_wrappers=1", video], capture_output=True, text=True, check=True,
-                               timeout=120)
-        info = dict(line.split("=", 1) for line in probe.stdout.split())
+        info = probe(video, "stream=codec_name,width,height,nb_read_frames:format=duration")
         self.assertEqual((info["codec_name"], info["width"], info["height"]), ("h264", "320", "240"))
         # The recorded time is the file's: a loaded machine delays the test's
         # clock, not the encoder's timestamps.
@@ -936,9 +965,7 @@ class RealEncoder(AppTest):
         self.assertLessEqual(abs(int(saved.group(3)) - duration), 1.0)
         self.assertGreater(duration, 1.5)
         self.assertLess(abs(frames - 30 * duration), 0.15 * 30 * duration)
-        frame = subprocess.run(["ffmpeg", "-v", "error", "-i", video, "-vf", "select=eq(n\\,10)", "-frames:v", "1",
-                                "-f", "rawvideo", "-pix_fmt", "rgb24", "-"], capture_output=True, check=True,
-                               timeout=120).stdout
+        frame = frame_rgb(video, 10)
         self.assertEqual(len(frame), len(expected))
         self.assertTrue(frame == expected, "decoded frame differs from the pattern under the region")
         # An ordinary MP4, index first, with the working file's frames and times.
@@ -984,7 +1011,7 @@ class RealEncoder(AppTest):
         self.assertIn(failure, log.split("its last output follows.\n", 1)[1])  # its own last line
         self.assertNotIn("Conversion failed", failure)
         press("record", panel)
-        self.assertEqual(stream_types(self.finished(run, panel, 30)), ["video"])
+        self.assertEqual(list(stream_lengths(self.finished(run, panel, 30))), ["video"])
 
     def close_while_recording(self, how):
         run = Recorder(self, state=state_bytes(300, 300, 619, 539, delay=0), detached=how == "interrupt")
@@ -1009,10 +1036,7 @@ class RealEncoder(AppTest):
         wait_until(lambda: processes_in(run.folder, encoder_name()) == [], 30, "the encoder to end")
         self.assertEqual(len(run.read("_vornby.state")), 38)
         video = os.path.join(run.folder, "output", os.listdir(os.path.join(run.folder, "output"))[0])
-        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", video],
-                               capture_output=True, text=True, timeout=120)
-        self.assertEqual(probe.returncode, 0, probe.stderr)
-        self.assertGreater(float(probe.stdout), 1.0)
+        self.assertGreater(float(probe(video, "format=duration")["duration"]), 1.0)
         return run
 
     def assert_plays(self, output, name, at_least, shown):
@@ -1082,11 +1106,6 @@ def level(values, frequency):
     return max(sound.tone_level(values[at:at + window], frequency) for at in range(0, len(values) - window, window))
 
 
-def stream_types(path):
-    return subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_type", "-of", "csv=p=0", path],
-                          capture_output=True, text=True, timeout=60).stdout.split()
-
-
 class ComputerSound(AppTest):
     """Linux only: what the speakers play, from a private PulseAudio server."""
 
@@ -1095,15 +1114,12 @@ class ComputerSound(AppTest):
         sound.start_pulse()
 
     def record_with_tones(self, config, tones, env=None):
-        """Records 3 s while each (frequency, sink) plays a tone at a quarter
-        of full scale; the finished file and the run."""
-        for frequency, sink in tones:
-            player = subprocess.Popen(["ffmpeg", "-v", "error", "-re", "-f", "lavfi", "-i",
-                                       "sine=frequency=%d:sample_rate=48000:duration=12" % frequency, "-af",
-                                       "volume=2", "-f", "pulse", "-device", sink, "tone"], stdin=subprocess.DEVNULL)
-            self.addCleanup(end_processes, [player.pid])
+        """Records 3 s while each (frequency, sink) plays its tone; the
+        finished file and the run."""
+        players = [play_tone(self, frequency, sink) for frequency, sink in tones]
         run, panel, _ = self.recording(3, 619, 539, state={"audio": 1}, config=config, env=env)
         press("record", panel)
+        end_processes(players)  # the next recording hears only its own
         return run, self.finished(run, panel)
 
     def test_the_computers_sound_alone_or_mixed_with_a_device(self):
@@ -1117,12 +1133,12 @@ class ComputerSound(AppTest):
         values = sound.samples(video)
         self.assertGreater(level(values, 440), 0.2, "the speakers' tone")
         self.assertGreater(level(values, 1000), 0.2, "the device's tone")
-        self.assertEqual(sorted(stream_types(video)), ["audio", "video"])
+        self.assertEqual(sorted(stream_lengths(video)), ["audio", "video"])
 
     def test_without_a_sound_server_it_records_without_sound_and_says_so(self):
         run, video = self.record_with_tones("", [], env={"PULSE_SERVER": "unix:/nonexistent/native"})
         self.assertIn("panel: Recording without sound: ", run.log())
-        self.assertEqual(stream_types(video), ["video"])
+        self.assertEqual(list(stream_lengths(video)), ["video"])
 
 
 def send_keys(names, down):
@@ -1149,13 +1165,6 @@ def frame_hashes(path):
     lines = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "framemd5", "-"], capture_output=True, text=True,
                            check=True, timeout=120).stdout.splitlines()
     return [line for line in lines if not line.startswith("#")]
-
-
-def probe(path, entries):
-    result = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                             entries, "-of", "default=noprint_wrappers=1", path],
-                            capture_output=True, text=True, check=True)
-    return dict(line.split("=", 1) for line in result.stdout.split())
 
 
 class HotkeyAndShareCopy(unittest.TestCase):
@@ -1321,14 +1330,20 @@ class Pausing(AppTest):
             run.wait_panel(panel, RED)
         return run, panel, output
 
-    def test_pause_leaves_out_the_pause_and_nothing_else(self):
-        run = Recorder(self, config="pause_hotkey = ctrl+alt+p\n",
-                       state=state_bytes(300, 300, 619, 539, style=1, delay=0, mouse=0))
-        panel, line = (310, 551), (310, 592, 540, 20)
+    def clocked_run(self, config="", **state):
+        """A run with the pause hotkey, a clock under its region and the
+        pointer away from the panel: the run, its panel and the clock."""
+        run = Recorder(self, config="pause_hotkey = ctrl+alt+p\n" + config,
+                       state=state_bytes(300, 300, 619, 539, style=1, delay=0, mouse=0, **state))
+        panel = (310, 551)
         pointer_to(1600, 900)
         run.wait_panel(panel)
         wait_until(lambda: "Hotkey ctrl+alt+p pauses" in run.stdout(), 20, "the pause hotkey")
-        clock = Clock(self, 300, 300, 320, 240)
+        return run, panel, Clock(self, 300, 300, 320, 240)
+
+    def test_pause_leaves_out_the_pause_and_nothing_else(self):
+        run, panel, clock = self.clocked_run()
+        line = (310, 592, 540, 20)
         press("record", panel)
         run.wait_panel(panel, GREEN)
         other = focus_elsewhere(self)
@@ -1387,16 +1402,11 @@ class Pausing(AppTest):
         self.assertEqual(again.close(panel), 0)
 
     def test_sound_stays_with_the_picture_across_pauses(self):
-        sound.start_pulse()
-        tone = subprocess.Popen(["ffmpeg", "-v", "error", "-re", "-f", "lavfi", "-i", "sine=frequency=440", "-f",
-                                 "pulse", "speakers"], stdin=subprocess.DEVNULL)
-        self.addCleanup(lambda: (tone.terminate(), tone.wait()))
+        play_tone(self, 440)
         run, panel, _ = self.record_segments(3, stop=True, config="audio_device_name = @DEFAULT_MONITOR@\n",
                                              state={"style": 1, "audio": 1})
         video = self.finished(run, panel)
-        lengths = dict(line.split(",") for line in subprocess.run(
-            ["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,duration", "-of", "csv=p=0", video],
-            capture_output=True, text=True, check=True).stdout.split())
+        lengths = stream_lengths(video)
         audio, picture = float(lengths["audio"]), float(lengths["video"])
         print("\nsound and picture after three pauses: %.3f s and %.3f s" % (audio, picture))
         self.assertLess(abs(audio - picture), 0.05)
