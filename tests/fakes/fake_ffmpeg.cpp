@@ -48,6 +48,18 @@ static bool has_mode(const char *word) {
     return modes && (" " + std::string(modes) + " ").find(" " + std::string(word) + " ") != std::string::npos;
 }
 
+// The logged command lines (not the input lines) with want in them and not
+// avoid (if given).
+static int logged_commands(const std::string &log, const char *want, const char *avoid) {
+    int count = 0;
+    for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) {
+        std::string line = log.substr(at, log.find('\n', at) - at);
+        count += line.compare(0, 7, "stdin: ") != 0 && line.find(want) != std::string::npos &&
+                 (!avoid || line.find(avoid) == std::string::npos);
+    }
+    return count;
+}
+
 int main(int argc, char **argv) {
     os_init();
 
@@ -60,10 +72,7 @@ int main(int argc, char **argv) {
     os_write_file(log_path, (u32)log.size(), log.data());
 
     if (has_mode("fail")) {
-        int run = 0;
-        for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1)
-            if (log.compare(at, 7, "stdin: ") != 0) run++;
-        os_print("fake encoder: cannot open the capture device (run %i)\n", run);
+        os_print("fake encoder: cannot open the capture device (run %i)\n", logged_commands(log, "", nullptr));
         return 3;
     }
     for (int i = 1; i + 1 < argc; i++) {
@@ -88,14 +97,8 @@ int main(int argc, char **argv) {
     }
     bool converting = false;
     for (int i = 1; i < argc; i++) converting |= strcmp(argv[i], "-progress") == 0;
-    // Conversions so far: the logged commands with -progress that are not
-    // finishing steps (those copy).
-    int conversions = 0;
-    for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) {
-        std::string line = log.substr(at, log.find('\n', at) - at);
-        if (line.find("-progress") != std::string::npos && line.find(" copy ") == std::string::npos) conversions++;
-    }
-    if (converting && has_mode("first_copy_fails") && conversions == 1) {
+    // The first conversion: the finishing steps also report progress, but copy.
+    if (converting && has_mode("first_copy_fails") && logged_commands(log, "-progress", " copy ") == 1) {
         os_write_file(output, 7, "partial");
         os_print("fake converter: no room left for the copy\n");
         return 1;
